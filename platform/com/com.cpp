@@ -1,0 +1,160 @@
+#include "platform/com/com.h"
+
+#include <dlfcn.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "platform/fs/windows_path.h"
+#include "platform/registry/registry.h"
+#include "platform/text/wide_text.h"
+
+namespace {
+
+struct Apartment {
+  int joins = 0;
+  DWORD kind = COINIT_MULTITHREADED;
+};
+thread_local Apartment t_apartment;
+
+// Reads the default value of HKCR\CLSID\{...}\InprocServer32: the server's Windows path.
+std::optional<std::string> inprocServerPath(REFCLSID clsid) {
+  std::string sub = "CLSID\\" + platform::com::guidToString(clsid) + "\\InprocServer32";
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, sub.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+    return std::nullopt;
+  char buffer[MAX_PATH * 4] = {};
+  DWORD size = sizeof(buffer) - 1;
+  DWORD type = 0;
+  LONG rc = RegQueryValueExA(key, "", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return std::nullopt;
+  return std::string(buffer, strnlen(buffer, size));
+}
+
+// Libraries stay loaded for the life of the process, as COM keeps them until
+// CoFreeUnusedLibraries, which the system never calls.
+void* loadLibrary(const std::string& hostPath) {
+  static std::mutex mutex;
+  static std::map<std::string, void*> loaded;
+  std::lock_guard lock(mutex);
+  if (auto it = loaded.find(hostPath); it != loaded.end()) return it->second;
+  void* handle = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle) loaded.emplace(hostPath, handle);
+  return handle;
+}
+
+}  // namespace
+
+HRESULT CoInitializeEx(void*, DWORD coInit) noexcept {
+  const DWORD kind = (coInit & COINIT_APARTMENTTHREADED) ? COINIT_APARTMENTTHREADED : COINIT_MULTITHREADED;
+  Apartment& a = t_apartment;
+  if (a.joins > 0) {
+    if (a.kind != kind) return RPC_E_CHANGED_MODE;
+    ++a.joins;
+    return S_FALSE;
+  }
+  a.kind = kind;
+  a.joins = 1;
+  return S_OK;
+}
+
+void CoUninitialize() noexcept {
+  if (t_apartment.joins > 0) --t_apartment.joins;
+}
+
+HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID riid,
+                         void** object) noexcept try {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (t_apartment.joins == 0) return CO_E_NOTINITIALIZED;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  if (auto builtIn = platform::com::findBuiltInClass(clsid)) return (*builtIn)(riid, object);
+  if (!(context & CLSCTX_INPROC_SERVER)) return REGDB_E_CLASSNOTREG;
+  auto winPath = inprocServerPath(clsid);
+  if (!winPath) return REGDB_E_CLASSNOTREG;
+  auto host = platform::fs::hostPath(*winPath);
+  if (!host) return CO_E_DLLNOTFOUND;
+  void* library = loadLibrary(host->string());
+  if (!library) return CO_E_DLLNOTFOUND;
+  auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject"));
+  if (!getClassObject) return CO_E_ERRORINDLL;
+  IClassFactory* factory = nullptr;
+  HRESULT hr = getClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(&factory));
+  if (FAILED(hr) || !factory) return FAILED(hr) ? hr : E_UNEXPECTED;
+  hr = factory->CreateInstance(nullptr, riid, object);
+  factory->Release();
+  return hr;
+} catch (...) {
+  return E_OUTOFMEMORY;
+}
+
+void* CoTaskMemAlloc(std::size_t bytes) noexcept { return std::malloc(bytes ? bytes : 1); }
+void CoTaskMemFree(void* block) noexcept { std::free(block); }
+
+HRESULT StringFromCLSID(REFCLSID clsid, LPOLESTR* text) noexcept try {
+  if (!text) return E_INVALIDARG;
+  std::u16string wide = platform::text::widen(platform::com::guidToString(clsid));
+  auto* out = static_cast<LPOLESTR>(CoTaskMemAlloc((wide.size() + 1) * sizeof(OLECHAR)));
+  if (!out) return E_OUTOFMEMORY;
+  std::memcpy(out, wide.c_str(), (wide.size() + 1) * sizeof(OLECHAR));
+  *text = out;
+  return S_OK;
+} catch (...) {
+  return E_OUTOFMEMORY;
+}
+
+HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) noexcept try {
+  if (!text || !clsid) return E_INVALIDARG;
+  auto guid = platform::com::guidFromString(platform::text::narrow(text));
+  if (!guid) return CO_E_CLASSSTRING;
+  *clsid = *guid;
+  return S_OK;
+} catch (...) {
+  return E_OUTOFMEMORY;
+}
+
+namespace platform::com {
+
+std::string guidToString(const GUID& g) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof(buffer), "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                g.Data1, g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3],
+                g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+  return buffer;
+}
+
+std::optional<GUID> guidFromString(std::string_view t) {
+  // {8-4-4-4-12}: 38 characters.
+  if (t.size() != 38 || t.front() != '{' || t.back() != '}') return std::nullopt;
+  auto hex = [&](std::size_t pos, std::size_t digits, std::uint64_t& out) {
+    out = 0;
+    for (std::size_t i = 0; i < digits; ++i) {
+      char c = t[pos + i];
+      int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+      if (v < 0) return false;
+      out = out * 16 + static_cast<unsigned>(v);
+    }
+    return true;
+  };
+  if (t[9] != '-' || t[14] != '-' || t[19] != '-' || t[24] != '-') return std::nullopt;
+  GUID g{};
+  std::uint64_t v = 0;
+  if (!hex(1, 8, v)) return std::nullopt;
+  g.Data1 = static_cast<std::uint32_t>(v);
+  if (!hex(10, 4, v)) return std::nullopt;
+  g.Data2 = static_cast<std::uint16_t>(v);
+  if (!hex(15, 4, v)) return std::nullopt;
+  g.Data3 = static_cast<std::uint16_t>(v);
+  const std::size_t bytePos[8] = {20, 22, 25, 27, 29, 31, 33, 35};
+  for (int i = 0; i < 8; ++i) {
+    if (!hex(bytePos[i], 2, v)) return std::nullopt;
+    g.Data4[i] = static_cast<std::uint8_t>(v);
+  }
+  return g;
+}
+
+}  // namespace platform::com

@@ -1,0 +1,305 @@
+#include "platform/fs/file_api.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/fs/windows_path.h"
+
+namespace stdfs = std::filesystem;
+using platform::fs::hostPath;
+
+namespace {
+
+// Seconds between 1601-01-01 and 1970-01-01.
+constexpr std::int64_t kEpochDifference = 11644473600LL;
+
+DWORD errorFromErrno(int err) {
+  switch (err) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case EACCES:
+    case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_ACCESS_DENIED;
+  }
+}
+
+bool resolve(LPCSTR path, stdfs::path& out) {
+  if (!path) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  auto host = hostPath(path);
+  if (!host) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  out = *host;
+  return true;
+}
+
+struct FindObject : KernelObject {
+  stdfs::path folder;
+  std::vector<std::string> names;
+  std::size_t next = 0;
+};
+
+DWORD attributesOf(const struct stat& st) {
+  DWORD attrs = S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_ARCHIVE;
+  if (!(st.st_mode & S_IWUSR)) attrs |= FILE_ATTRIBUTE_READONLY;
+  return attrs;
+}
+
+FindObject* asFind(HANDLE h) {
+  if (!h || h == INVALID_HANDLE_VALUE) return nullptr;
+  return dynamic_cast<FindObject*>(h);
+}
+
+void fillFindData(const struct stat& st, const std::string& name, WIN32_FIND_DATAA* data) {
+  std::memset(data, 0, sizeof(*data));
+  data->dwFileAttributes = attributesOf(st);
+  data->ftCreationTime = platform::fs::fileTimeFromUnix(st.st_ctim.tv_sec, st.st_ctim.tv_nsec);
+  data->ftLastAccessTime = platform::fs::fileTimeFromUnix(st.st_atim.tv_sec, st.st_atim.tv_nsec);
+  data->ftLastWriteTime = platform::fs::fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  const auto size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFF);
+  std::strncpy(data->cFileName, name.c_str(), MAX_PATH - 1);
+}
+
+bool wildcardMatch(std::string_view pattern, std::string_view name) {
+  // Iterative '*' matcher with back-tracking to the last star.
+  std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
+  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      mark = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+bool nextMatch(FindObject& find, WIN32_FIND_DATAA* data) {
+  while (find.next < find.names.size()) {
+    const std::string& name = find.names[find.next++];
+    struct stat st;
+    if (::stat((find.folder / name).c_str(), &st) != 0) continue;  // vanished meanwhile
+    fillFindData(st, name, data);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+namespace platform::fs {
+
+FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds) {
+  const std::uint64_t ticks =
+      static_cast<std::uint64_t>(seconds + kEpochDifference) * 10000000ULL + static_cast<std::uint64_t>(nanoseconds / 100);
+  return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
+}
+
+std::int64_t unixFromFileTime(const FILETIME& ft) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / 10000000ULL) - kEpochDifference;
+}
+
+UniqueFile openFile(std::string_view windowsPath, const char* mode) {
+  auto host = hostPath(windowsPath);
+  if (!host) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  UniqueFile f(std::fopen(host->c_str(), mode));
+  if (!f) SetLastError(errorFromErrno(errno));
+  return f;
+}
+
+}  // namespace platform::fs
+
+DWORD GetFileAttributesA(LPCSTR path) noexcept try {
+  stdfs::path host;
+  if (!resolve(path, host)) return INVALID_FILE_ATTRIBUTES;
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return attributesOf(st);
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, void* info) noexcept try {
+  if (level != GetFileExInfoStandard || !info) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  stdfs::path host;
+  if (!resolve(path, host)) return FALSE;
+  struct stat st;
+  if (::stat(host.c_str(), &st) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return FALSE;
+  }
+  WIN32_FIND_DATAA find;
+  fillFindData(st, host.filename().string(), &find);
+  auto* out = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info);
+  out->dwFileAttributes = find.dwFileAttributes;
+  out->ftCreationTime = find.ftCreationTime;
+  out->ftLastAccessTime = find.ftLastAccessTime;
+  out->ftLastWriteTime = find.ftLastWriteTime;
+  out->nFileSizeHigh = find.nFileSizeHigh;
+  out->nFileSizeLow = find.nFileSizeLow;
+  return TRUE;
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES*) noexcept try {
+  stdfs::path host;
+  if (!resolve(path, host)) return FALSE;
+  if (::mkdir(host.c_str(), 0755) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : errorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+BOOL RemoveDirectoryA(LPCSTR path) noexcept try {
+  stdfs::path host;
+  if (!resolve(path, host)) return FALSE;
+  if (::rmdir(host.c_str()) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+BOOL DeleteFileA(LPCSTR path) noexcept try {
+  stdfs::path host;
+  if (!resolve(path, host)) return FALSE;
+  struct stat st;
+  if (::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  if (::unlink(host.c_str()) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return FALSE;
+  }
+  return TRUE;
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) noexcept try {
+  stdfs::path src, dst;
+  if (!resolve(from, src) || !resolve(to, dst)) return FALSE;
+  std::error_code ec;
+  if (!stdfs::is_regular_file(src, ec)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+  }
+  if (failIfExists && stdfs::exists(dst, ec)) {
+    SetLastError(ERROR_FILE_EXISTS);
+    return FALSE;
+  }
+  stdfs::copy_file(src, dst, stdfs::copy_options::overwrite_existing, ec);
+  if (ec) {
+    SetLastError(errorFromErrno(ec.value()));
+    return FALSE;
+  }
+  return TRUE;
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) noexcept try {
+  if (!pattern || !data) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string_view text(pattern);
+  std::size_t cut = text.find_last_of("\\/");
+  if (cut == std::string_view::npos) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string folderText(text.substr(0, cut + 1));
+  std::string_view spec = text.substr(cut + 1);
+  auto folder = hostPath(folderText);
+  std::error_code ec;
+  if (!folder || !stdfs::is_directory(*folder, ec)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto find = std::make_unique<FindObject>();
+  find->folder = *folder;
+  const bool everything = spec == "*.*" || spec == "*";
+  if (everything || wildcardMatch(spec, ".")) find->names.push_back(".");
+  if (everything || wildcardMatch(spec, "..")) find->names.push_back("..");
+  for (stdfs::directory_iterator it(*folder, ec), end; !ec && it != end; it.increment(ec)) {
+    std::string name = it->path().filename().string();
+    if (everything || wildcardMatch(spec, name)) find->names.push_back(std::move(name));
+  }
+  if (!nextMatch(*find, data)) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return find.release();
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return INVALID_HANDLE_VALUE;
+}
+
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data) noexcept {
+  auto* find = asFind(search);
+  if (!find || !data) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!nextMatch(*find, data)) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+BOOL FindClose(HANDLE search) noexcept {
+  if (!asFind(search)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  delete search;
+  return TRUE;
+}

@@ -1,0 +1,69 @@
+#pragma once
+// The Win32 file calls the system uses, over Windows paths of the machine root (see
+// windows_path.h). Failures set the thread's last error as Windows does.
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "platform/handle.h"
+#include "platform/registry/registry.h"  // FILETIME, SECURITY_ATTRIBUTES
+
+constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
+constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
+constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  char cFileName[MAX_PATH];
+  char cAlternateFileName[14];
+};
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+};
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard = 0 };
+
+DWORD GetFileAttributesA(LPCSTR path) noexcept;
+BOOL GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, void* info) noexcept;
+// One level: fails with ERROR_ALREADY_EXISTS or ERROR_PATH_NOT_FOUND as on Windows.
+BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security) noexcept;
+BOOL RemoveDirectoryA(LPCSTR path) noexcept;
+BOOL DeleteFileA(LPCSTR path) noexcept;
+BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) noexcept;
+
+// Patterns: '*' and '?' wildcards in the last component, case-insensitive; "*.*" matches
+// every name, as on Windows. "." and ".." are reported first for a folder listing.
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) noexcept;
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data) noexcept;
+BOOL FindClose(HANDLE search) noexcept;
+
+namespace platform::fs {
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// fopen over a Windows path ("rb", "wb", "ab", ...): the C runtime call the system makes.
+UniqueFile openFile(std::string_view windowsPath, const char* mode);
+
+// 100-nanosecond intervals since 1601-01-01 (UTC) from seconds and nanoseconds since 1970.
+FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds);
+std::int64_t unixFromFileTime(const FILETIME& ft);
+
+}  // namespace platform::fs

@@ -1,0 +1,82 @@
+#include "platform/machine_root.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <system_error>
+
+#include "platform/metabase/metabase_store.h"
+#include "platform/registry/registry_store.h"
+
+namespace platform {
+
+namespace fs = std::filesystem;
+
+fs::path machineRootPath() {
+  if (const char* env = std::getenv(kMachineEnvVar); env && *env) return fs::path(env);
+  if (const char* home = std::getenv("HOME"); home && *home)
+    return fs::path(home) / ".local/share/tamsic/machine";
+  return fs::path("/var/lib/tamsic/machine");
+}
+
+namespace {
+
+bool makeLayout(const fs::path& root, std::string& error) {
+  std::error_code ec;
+  for (const char* dir : {"dosdevices", "drive_c", "run", "logs"}) {
+    fs::create_directories(root / dir, ec);
+    if (ec) {
+      error = "cannot create " + (root / dir).string() + ": " + ec.message();
+      return false;
+    }
+  }
+  // Drive letters as symbolic links, the way Wine keeps them: c: is the machine's own
+  // drive, z: the host's whole file system.
+  const std::pair<const char*, const char*> drives[] = {{"c:", "../drive_c"}, {"z:", "/"}};
+  for (const auto& [letter, target] : drives) {
+    fs::path link = root / "dosdevices" / letter;
+    if (!fs::is_symlink(link, ec)) fs::create_directory_symlink(target, link, ec);
+  }
+  for (const char* dir : {"Inetpub/wwwroot", "Program Files", "WINNT/system32"}) {
+    fs::create_directories(root / "drive_c" / dir, ec);
+  }
+  if (!registry::initStore(root / "registry.db", error)) return false;
+  if (!metabase::initStore(root / "metabase.db", error)) return false;
+  return true;
+}
+
+bool isLaidOut(const fs::path& root) {
+  std::error_code ec;
+  return fs::exists(root / "registry.db", ec) && fs::exists(root / "metabase.db", ec) &&
+         fs::exists(root / "dosdevices", ec) && fs::exists(root / "run", ec);
+}
+
+}  // namespace
+
+fs::path ensureMachineRoot(std::string& error) {
+  fs::path root = machineRootPath();
+  // Most calls find the root ready; the lock below only serialises first-time set-up.
+  if (isLaidOut(root)) return root;
+  std::error_code ec;
+  fs::create_directories(root, ec);
+  if (ec) {
+    error = "cannot create the machine root " + root.string() + ": " + ec.message();
+    return {};
+  }
+  fs::create_directories(root / "run", ec);
+  int fd = ::open((root / "run" / ".machine-setup.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error = "cannot lock the machine root " + root.string();
+    return {};
+  }
+  ::flock(fd, LOCK_EX);
+  bool ok = isLaidOut(root) || makeLayout(root, error);
+  ::flock(fd, LOCK_UN);
+  ::close(fd);
+  return ok ? root : fs::path();
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#pragma once
+// Conversion between the ANSI code page and UTF-16, as MultiByteToWideChar and
+// WideCharToMultiByte do. The ANSI code page of this platform is UTF-8 (code page 65001):
+// every Windows path and registry text round-trips. Bytes that are not UTF-8 become U+FFFD;
+// an unpaired surrogate becomes '?'.
+
+#include <string>
+#include <string_view>
+
+#include "platform/win_types.h"
+
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_UTF8 = 65001;
+
+// srcLen -1: up to and with the terminator. dstChars 0: returns the size needed. Returns
+// the number of units written (terminator included when it was converted), 0 on failure
+// (ERROR_INSUFFICIENT_BUFFER when the output does not fit).
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWSTR dst,
+                        int dstChars) noexcept;
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPSTR dst,
+                        int dstBytes, LPCSTR defaultChar, BOOL* usedDefault) noexcept;
+
+namespace platform::text {
+
+std::u16string widen(std::string_view ansi);
+std::string narrow(std::u16string_view wide);
+
+}  // namespace platform::text
