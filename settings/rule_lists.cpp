@@ -1,0 +1,191 @@
+#include "settings/rule_lists.h"
+
+#include <climits>
+
+namespace settings {
+
+namespace {
+
+// Reads text up to the next comma from pos; tells whether a comma ended it.
+std::string_view takeField(std::string_view text, std::size_t& pos, bool& comma) {
+  std::size_t end = text.find(',', pos);
+  comma = end != std::string_view::npos;
+  if (!comma) end = text.size();
+  std::string_view field = text.substr(pos, end - pos);
+  pos = comma ? end + 1 : text.size();
+  return field;
+}
+
+// One "name,compress,level" triple. False when the name or the compress field is not
+// followed by a comma. moreAfter: a comma follows the level.
+bool takeTriple(std::string_view text, std::size_t& pos, MimeRule& rule, bool& moreAfter) {
+  bool comma = false;
+  std::string_view name = takeField(text, pos, comma);
+  if (!comma) return false;
+  std::string_view compress = takeField(text, pos, comma);
+  if (!comma) return false;
+  std::string_view level = takeField(text, pos, moreAfter);
+  rule.Name = name;
+  rule.Compress = parseNumber(compress);
+  rule.Level = parseNumber(level);
+  return true;
+}
+
+void appendEntry(std::string& out, const MimeRule& rule) {
+  out += std::string(rule.Name) + "," + std::to_string(rule.Compress) + "," + std::to_string(rule.Level);
+  for (const MimeRule& sub : rule.SubTypes)
+    out += "," + std::string(sub.Name) + "," + std::to_string(sub.Compress) + "," + std::to_string(sub.Level);
+}
+
+}  // namespace
+
+std::int32_t parseNumber(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  // glibc's atoi is strtol truncated to int: accumulate as a 64-bit long, saturating.
+  long long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > LLONG_MAX / 20) {
+      value = LLONG_MAX / 20;
+    }
+  }
+  if (negative) value = -value;
+  long clamped = value > LONG_MAX ? LONG_MAX : value < LONG_MIN ? LONG_MIN : static_cast<long>(value);
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(clamped)));
+}
+
+std::vector<std::string_view> splitCommaList(std::string_view text) {
+  std::vector<std::string_view> items;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    bool comma = false;
+    std::string_view item = takeField(text, pos, comma);
+    if (!item.empty()) items.push_back(item);
+  }
+  return items;
+}
+
+std::vector<ExtensionRule> parseCacheExtensions(std::string_view text) {
+  std::vector<ExtensionRule> rules;
+  for (std::string_view item : splitCommaList(text)) rules.push_back(ExtensionRule{item, 0});
+  return rules;
+}
+
+std::vector<ExclusionEntry> parseExclusions(std::string_view text) {
+  std::vector<ExclusionEntry> entries;
+  for (std::string_view item : splitCommaList(text)) entries.push_back(ExclusionEntry{item});
+  return entries;
+}
+
+std::string formatCommaList(const std::vector<ExtensionRule>& rules) {
+  std::string out;
+  for (const auto& rule : rules) {
+    if (!out.empty()) out += ',';
+    out += rule.Name;
+  }
+  return out;
+}
+
+std::vector<ExtensionRule> parseExtensionList(std::string_view text) {
+  std::vector<ExtensionRule> rules;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    bool comma = false;
+    std::string_view extension = takeField(text, pos, comma);
+    if (!comma) break;
+    std::string_view level = takeField(text, pos, comma);
+    rules.push_back(ExtensionRule{extension, parseNumber(level)});
+    if (!comma) break;
+  }
+  return rules;
+}
+
+std::string formatExtensionList(const std::vector<ExtensionRule>& rules) {
+  std::string out;
+  for (const auto& rule : rules) {
+    if (!out.empty()) out += ',';
+    out += std::string(rule.Name) + "," + std::to_string(rule.Level);
+  }
+  return out;
+}
+
+std::vector<std::string_view> splitMultiString(std::string_view data) {
+  std::vector<std::string_view> strings;
+  std::size_t pos = 0;
+  while (pos < data.size()) {
+    std::size_t end = data.find('\0', pos);
+    if (end == std::string_view::npos) end = data.size();
+    if (end == pos) break;  // the empty string ends the list
+    strings.push_back(data.substr(pos, end - pos));
+    pos = end + 1;
+  }
+  return strings;
+}
+
+EntryParse parseMimeEntry(std::string_view entry, std::vector<MimeRule>& rules) {
+  std::size_t pos = 0;
+  MimeRule top;
+  bool more = false;
+  if (!takeTriple(entry, pos, top, more)) return EntryParse::kIncomplete;
+  EntryParse result = EntryParse::kComplete;
+  while (more) {
+    MimeRule sub;
+    if (!takeTriple(entry, pos, sub, more)) {
+      result = EntryParse::kSubTypesCut;
+      break;
+    }
+    top.SubTypes.push_back(std::move(sub));
+  }
+  rules.push_back(std::move(top));
+  return result;
+}
+
+std::vector<MimeRule> parseMimeTypes(std::string_view multiString) {
+  std::vector<MimeRule> rules;
+  for (std::string_view entry : splitMultiString(multiString))
+    if (parseMimeEntry(entry, rules) == EntryParse::kIncomplete) break;
+  return rules;
+}
+
+std::string formatMimeTypes(const std::vector<MimeRule>& rules) {
+  std::string out;
+  for (const auto& rule : rules) {
+    appendEntry(out, rule);
+    out += '\0';
+  }
+  out += '\0';
+  return out;
+}
+
+std::optional<BrowserRule> parseBrowserValue(std::string_view displayName, std::string_view data) {
+  auto strings = splitMultiString(data);
+  if (strings.empty()) return std::nullopt;
+  std::size_t comma = strings[0].find(',');
+  if (comma == std::string_view::npos) return std::nullopt;
+  BrowserRule rule;
+  rule.DisplayName = displayName;
+  rule.SearchTerm = strings[0].substr(0, comma);
+  if (parseMimeEntry(strings[0].substr(comma + 1), rule.MimeRules) != EntryParse::kComplete) return std::nullopt;
+  for (std::size_t i = 1; i < strings.size(); ++i)
+    if (parseMimeEntry(strings[i], rule.MimeRules) != EntryParse::kComplete) return std::nullopt;
+  return rule;
+}
+
+std::string formatBrowserValue(const BrowserRule& rule) {
+  std::string out(rule.SearchTerm);
+  for (std::size_t i = 0; i < rule.MimeRules.size(); ++i) {
+    if (i == 0) {
+      out += ',';
+    }
+    appendEntry(out, rule.MimeRules[i]);
+    out += '\0';
+  }
+  if (rule.MimeRules.empty()) out += '\0';
+  out += '\0';
+  return out;
+}
+
+}  // namespace settings

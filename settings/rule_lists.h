@@ -1,0 +1,51 @@
+#pragma once
+// The text encodings of the rule lists in the settings store: comma lists, extension
+// lists ("%s,%d" pairs), MIME multi-strings ("%s,%d,%d" with ",%s,%d,%d" per sub-type) and
+// browser values (search term, a comma, then MIME entries). Items are separated by a single
+// comma; nothing is trimmed or unquoted.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/site_settings.h"
+
+namespace settings {
+
+// The C runtime's atoi as the store's readers use it: leading blanks, an optional sign,
+// digits up to the first non-digit; no digits read as 0. Out-of-range values saturate.
+std::int32_t parseNumber(std::string_view text);
+
+// "a,b,c" -> {"a","b","c"}; "" -> {}. Empty items are skipped.
+std::vector<std::string_view> splitCommaList(std::string_view text);
+
+std::vector<ExtensionRule> parseCacheExtensions(std::string_view text);
+std::vector<ExclusionEntry> parseExclusions(std::string_view text);
+std::string formatCommaList(const std::vector<ExtensionRule>& rules);
+
+// Pairs ext,level; a trailing extension without its level is ignored.
+std::vector<ExtensionRule> parseExtensionList(std::string_view text);
+std::string formatExtensionList(const std::vector<ExtensionRule>& rules);
+
+// A multi-string: its strings up to the empty one (or the end of data).
+std::vector<std::string_view> splitMultiString(std::string_view data);
+
+// Parses one MIME entry string ("type,c,l[,sub,c,l]...") and appends it to rules.
+// kIncomplete: the first triple is short; kSubTypesCut: a sub-type triple is short (what
+// came before it is kept).
+enum class EntryParse { kComplete, kSubTypesCut, kIncomplete };
+EntryParse parseMimeEntry(std::string_view entry, std::vector<MimeRule>& rules);
+
+// Lenient: a string whose first triple is incomplete ends the list; a short sub-type
+// triple ends that string's sub-types.
+std::vector<MimeRule> parseMimeTypes(std::string_view multiString);
+// The multi-string with its final empty string (two NULs at the end).
+std::string formatMimeTypes(const std::vector<MimeRule>& rules);
+
+// Strict: nullopt when there is no comma after the search term or any triple is short.
+std::optional<BrowserRule> parseBrowserValue(std::string_view displayName, std::string_view data);
+std::string formatBrowserValue(const BrowserRule& rule);
+
+}  // namespace settings

@@ -1,0 +1,301 @@
+#include "settings/settings_loader.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "platform/metabase/admin_base.h"
+#include "platform/registry/unique_key.h"
+#include "platform/sync/named_mutex.h"
+#include "settings/default_tables.h"
+#include "settings/metabase_session.h"
+#include "settings/registry_layout.h"
+#include "settings/rule_lists.h"
+#include "settings/site_folders.h"
+
+namespace settings {
+
+namespace {
+
+std::string siteKeyPath(int instance) { return std::string(kSitesKeyPath) + "\\" + std::to_string(instance); }
+
+bool writeText(HKEY key, const char* name, std::string_view text) {
+  // Every value is REG_SZ with its terminating NUL, as the other writers of the store do.
+  std::string data(text);
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool writeMulti(HKEY key, const char* name, const std::string& data) {
+  return RegSetValueExA(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
+// A scalar in its 512-byte buffer: missing, or too long to fit, is nullopt.
+std::optional<std::string> readScalar(HKEY key, const char* name) {
+  char buffer[kScalarBufferBytes] = {};
+  DWORD size = sizeof(buffer);
+  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return std::string(buffer, strnlen(buffer, size));
+}
+
+// A list value read whole, however long: a list is never mistaken for a missing one
+// because it outgrew the buffer it was designed for.
+struct WholeValue {
+  LONG status = ERROR_FILE_NOT_FOUND;
+  std::string data;
+};
+
+WholeValue readWhole(HKEY key, const char* name) {
+  WholeValue v;
+  std::string buffer(kListBufferBytes, '\0');
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = static_cast<DWORD>(buffer.size());
+    v.status = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
+    if (v.status == ERROR_SUCCESS) {
+      buffer.resize(size);
+      v.data = std::move(buffer);
+      return v;
+    }
+    if (v.status != ERROR_MORE_DATA) return v;
+    buffer.assign(size, '\0');  // another writer may grow it again meanwhile: retry
+  }
+  return v;
+}
+
+// The text up to the first NUL of what the registry returned.
+std::string_view untilNul(const std::string& data) { return std::string_view(data.data(), strnlen(data.data(), data.size())); }
+
+void setNewSiteDefaults(SiteSettings& s) {
+  s.Disabled = 0;
+  s.Cache = 1;
+  s.MinSize = 800;
+  s.MaxSize = 500000;
+  s.Limit = 0;
+  s.NoLimit = 0;
+  s.DynamicCache = 0;
+  s.CacheHeaders = 1;
+  s.RemoveCache = 1;
+  s.Report = 1;
+  s.EnableWhite = 0;
+  s.WsWhite = s.WsComment = s.WsLower = s.WsCss = s.WsCssCom = 1;
+}
+
+std::string formatWithRoot(const char* format, const SiteSettings& s) {
+  char buffer[1024];
+  std::snprintf(buffer, sizeof(buffer), format, s.RootPath.c_str());
+  return buffer;
+}
+
+// Stores the default extension, MIME and browser tables and the default exclusions; what
+// was stored before a table failed to build stays.
+void storeDefaultRules(HKEY siteKey, int instance, SiteSettings& s) {
+  auto extensions = buildDefaultExtensionTable();
+  if (!extensions) return;
+  s.FileExtensions = std::move(*extensions);
+  writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
+  auto mime = buildDefaultMimeTable();
+  if (!mime) return;
+  s.MimeTypes = std::move(*mime);
+  writeMulti(siteKey, "MimeTypes", formatMimeTypes(s.MimeTypes));
+  writeText(siteKey, "NewExclude", defaults::kNewExclude);
+  UniqueKey browsers;
+  const std::string browserPath = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, browsers.put(), nullptr) != ERROR_SUCCESS)
+    return;
+  auto table = buildDefaultBrowserTable();
+  if (!table) return;
+  s.Browsers = std::move(*table);
+  for (const BrowserRule& rule : s.Browsers) writeMulti(browsers.get(), rule.DisplayName.c_str(), formatBrowserValue(rule));
+}
+
+// Every value of the browser key, or none at all when any value is broken.
+std::vector<BrowserRule> readBrowsers(int instance) {
+  UniqueKey key;
+  const std::string path = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return {};
+  std::vector<BrowserRule> rules;
+  for (DWORD index = 0;; ++index) {
+    // Names and data are read whole (sizes first): a long value is not the end of the list.
+    std::string name(kMaxRegValueNameChars + 1, '\0');
+    DWORD nameChars = static_cast<DWORD>(name.size());
+    DWORD dataSize = 0;
+    LONG rc = RegEnumValueA(key.get(), index, name.data(), &nameChars, nullptr, nullptr, nullptr, &dataSize);
+    if (rc != ERROR_SUCCESS) break;
+    name.resize(nameChars);
+    std::string data(dataSize, '\0');
+    nameChars = kMaxRegValueNameChars + 1;
+    std::string nameAgain(nameChars, '\0');
+    rc = RegEnumValueA(key.get(), index, nameAgain.data(), &nameChars, nullptr, nullptr,
+                       reinterpret_cast<BYTE*>(data.data()), &dataSize);
+    if (rc != ERROR_SUCCESS) return {};
+    data.resize(dataSize);
+    auto rule = parseBrowserValue(name, data);
+    if (!rule) return {};
+    rules.push_back(std::move(*rule));
+  }
+  return rules;
+}
+
+void readRuleLists(HKEY siteKey, int instance, SiteSettings& s) {
+  WholeValue extensions = readWhole(siteKey, "FileExtensions");
+  if (extensions.status == ERROR_FILE_NOT_FOUND) {
+    storeDefaultRules(siteKey, instance, s);
+    return;
+  }
+  // Unreadable for another reason: keep what is stored and load no rules from it.
+  if (extensions.status != ERROR_SUCCESS) return;
+  s.FileExtensions = parseExtensionList(untilNul(extensions.data));
+  WholeValue mime = readWhole(siteKey, "MimeTypes");
+  if (mime.status != ERROR_SUCCESS) return;
+  s.MimeTypes = parseMimeTypes(mime.data);
+  s.Browsers = readBrowsers(instance);
+}
+
+bool loadNewSite(int instance, SiteSettings& s) {
+  setNewSiteDefaults(s);
+  auto cacheList = buildDefaultCacheList();
+  if (cacheList) s.CacheExt = std::move(*cacheList);
+  UniqueKey key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(instance).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return false;
+  s.CacheFolder = formatWithRoot(defaults::kCacheFolderFormat, s);
+  s.ReportMask = defaults::kReportMask;
+  s.LogFolder = formatWithRoot(defaults::kLogFolderFormat, s);
+  s.RefreshLog = defaults::kRefreshLog;
+  const std::pair<const char*, std::string> values[] = {
+      {"CacheExt", formatCommaList(s.CacheExt)},
+      {"Disabled", defaults::kDisabled},
+      {"RemoveCache", defaults::kRemoveCache},
+      {"DynamicCache", defaults::kDynamicCache},
+      {"CacheHeaders", defaults::kCacheHeaders},
+      {"MinSize", defaults::kMinSize},
+      {"MaxSize", defaults::kMaxSize},
+      {"Limit", defaults::kLimit},
+      {"NoLimit", defaults::kNoLimit},
+      {"Report", defaults::kReport},
+      {"EnableWhite", defaults::kEnableWhite},
+      {"WsWhite", defaults::kWsSwitch},
+      {"WsComment", defaults::kWsSwitch},
+      {"WsLower", defaults::kWsSwitch},
+      {"WsCss", defaults::kWsSwitch},
+      {"WsCssCom", defaults::kWsSwitch},
+      {"Cache", defaults::kCache},
+      {"CacheFolder", s.CacheFolder.str()},
+      {"ReportMask", s.ReportMask.str()},
+      {"LogFolder", s.LogFolder.str()},
+      {"RefreshLog", s.RefreshLog.str()},
+  };
+  for (const auto& [name, text] : values) writeText(key.get(), name, text);
+  readRuleLists(key.get(), instance, s);
+  return true;
+}
+
+bool loadExistingSite(HKEY key, int instance, SiteSettings& s) {
+  const char* names[] = {"Disabled", "Cache",     "MinSize", "MaxSize",   "RemoveCache", "DynamicCache", "CacheHeaders",
+                         "Limit",    "Report",    "EnableWhite", "WsWhite", "WsComment", "WsLower",      "WsCss",
+                         "WsCssCom", "NoLimit",   "CacheFolder", "LogFolder", "RefreshLog", "ReportMask"};
+  std::string text[std::size(names)];
+  for (std::size_t i = 0; i < std::size(names); ++i) {
+    auto value = readScalar(key, names[i]);
+    if (!value) return false;
+    text[i] = std::move(*value);
+  }
+  s.Disabled = static_cast<std::int16_t>(parseNumber(text[0]));
+  s.Cache = static_cast<std::int16_t>(parseNumber(text[1]));
+  s.MinSize = parseNumber(text[2]);
+  s.MaxSize = parseNumber(text[3]);
+  s.RemoveCache = static_cast<std::int16_t>(parseNumber(text[4]));
+  s.DynamicCache = static_cast<std::int16_t>(parseNumber(text[5]));
+  s.CacheHeaders = static_cast<std::int16_t>(parseNumber(text[6]));
+  s.Limit = static_cast<std::uint32_t>(parseNumber(text[7]));
+  s.Report = static_cast<std::int16_t>(parseNumber(text[8]));
+  s.EnableWhite = static_cast<std::uint16_t>(parseNumber(text[9]));
+  s.WsWhite = static_cast<std::uint16_t>(parseNumber(text[10]));
+  s.WsComment = static_cast<std::uint16_t>(parseNumber(text[11]));
+  s.WsLower = static_cast<std::uint16_t>(parseNumber(text[12]));
+  s.WsCss = static_cast<std::uint16_t>(parseNumber(text[13]));
+  s.WsCssCom = static_cast<std::uint16_t>(parseNumber(text[14]));
+  s.NoLimit = static_cast<std::int16_t>(parseNumber(text[15]));
+  s.CacheFolder = text[16];
+  s.LogFolder = text[17];
+  s.RefreshLog = text[18];
+  s.ReportMask = text[19];
+
+  readRuleLists(key, instance, s);
+
+  WholeValue cacheExt = readWhole(key, "CacheExt");
+  if (cacheExt.status == ERROR_SUCCESS) {
+    s.CacheExt = parseCacheExtensions(untilNul(cacheExt.data));
+  } else if (cacheExt.status == ERROR_FILE_NOT_FOUND) {
+    writeText(key, "CacheExt", formatCommaList(s.CacheExt));
+  }
+  WholeValue exclude = readWhole(key, "NewExclude");
+  if (exclude.status == ERROR_SUCCESS) s.NewExclude = parseExclusions(untilNul(exclude.data));
+  return true;
+}
+
+bool hasAlphabetic(const std::string& name) {
+  for (unsigned char c : name)
+    if (std::isalpha(c)) return true;
+  return false;
+}
+
+// Fills the table's slots; false when the load fails.
+bool loadSites(SiteTable& table, const std::string& anonymousAccount) {
+  std::size_t slot = 0;
+  // The first child of /LM/W3SVC is never a site ("Info" on every IIS): start at 1.
+  for (DWORD index = 1; slot < table.SlotCount(); ++index) {
+    auto name = MetabaseSession::EnumChildKey(index, nullptr);
+    if (!name) return true;
+    if (hasAlphabetic(*name)) continue;
+    const int instance = parseNumber(*name);
+    table.Slots[slot] = std::make_unique<SiteSettings>();
+    SiteSettings& site = *table.Slots[slot];
+    char instancePath[128];
+    std::snprintf(instancePath, sizeof(instancePath), "/LM/W3SVC/%d", instance);
+    site.InstancePath = instancePath;
+    auto root = MetabaseSession::ReadSiteRoot(static_cast<DWORD>(instance), MD_VR_PATH);
+    if (!root) return true;
+    site.RootPath = *root;
+    {
+      UniqueKey key;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(instance).c_str(), 0, KEY_ALL_ACCESS, key.put()) !=
+          ERROR_SUCCESS) {
+        if (!loadNewSite(instance, site)) return false;
+      } else if (!loadExistingSite(key.get(), instance, site)) {
+        return false;
+      }
+    }
+    if (prepareSiteFolders(site, anonymousAccount) == FolderResult::kNoProgFiles) return false;
+    ++slot;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadSettings(LoadedSettings& out) try {
+  auto anonymous = MetabaseSession::ReadString("/LM", "/W3SVC", MD_ANONYMOUS_USER_NAME, IIS_MD_UT_FILE);
+  if (!anonymous) return false;
+  std::size_t count = 0;
+  while (MetabaseSession::EnumChildKey(static_cast<DWORD>(count), nullptr)) ++count;
+  if (count == 0) return false;
+  auto table = std::make_unique<SiteTable>();
+  table->Slots.resize(count);
+  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kLogFileMutexName));
+  if (!loadSites(*table, *anonymous)) return false;
+  out.table = std::move(table);
+  out.logMutex = std::move(mutex);
+  return true;
+} catch (const std::bad_alloc&) {
+  return false;
+}
+
+}  // namespace settings

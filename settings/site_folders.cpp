@@ -1,0 +1,71 @@
+#include "settings/site_folders.h"
+
+#include <cstring>
+
+#include "platform/fs/file_api.h"
+#include "platform/fs/folder_access.h"
+#include "platform/fs/windows_path.h"
+#include "platform/registry/unique_key.h"
+#include "settings/registry_layout.h"
+
+namespace settings {
+
+namespace {
+
+bool folderExists(const std::string& folder) {
+  return GetFileAttributesA(folder.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A folder that is not there yet is created (one level) and opened to the anonymous
+// account; an existing one is left as it is.
+void createGrantedFolder(const std::string& folder, std::string_view account) {
+  if (folderExists(folder)) return;
+  if (CreateDirectoryA(folder.c_str(), nullptr)) platform::fs::grantWriteAccess(folder, account);
+}
+
+std::optional<std::string> readProgFiles(HKEY global) {
+  char buffer[kScalarBufferBytes] = {};
+  DWORD size = sizeof(buffer);
+  if (RegQueryValueExA(global, kProgFilesValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  return std::string(buffer, strnlen(buffer, size));
+}
+
+}  // namespace
+
+void copyFolderFiles(std::string_view sourceFolder, std::string_view destinationPrefix) {
+  if (sourceFolder.empty() || platform::fs::sameFileName(sourceFolder, "C:\\")) return;
+  const std::string source(sourceFolder);
+  WIN32_FIND_DATAA found;
+  UniqueHandle search(FindFirstFileA((source + "\\*.*").c_str(), &found));
+  if (!search) return;
+  // CloseHandle ends a search as FindClose does.
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    CopyFileA((source + "\\" + name).c_str(), (std::string(destinationPrefix) + name).c_str(), FALSE);
+  } while (FindNextFileA(search.get(), &found));
+}
+
+FolderResult prepareSiteFolders(const SiteSettings& site, std::string_view anonymousAccount) {
+  UniqueKey global;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGlobalKeyPath, 0, KEY_ALL_ACCESS, global.put()) != ERROR_SUCCESS)
+    return FolderResult::kSkipped;
+  createGrantedFolder(site.LogFolder.str(), anonymousAccount);
+  auto progFiles = readProgFiles(global.get());
+  if (!progFiles) return FolderResult::kNoProgFiles;
+  global.reset();
+  createGrantedFolder(site.CacheFolder.str(), anonymousAccount);
+  const std::string reportFolder = site.RootPath.str() + "\\" + kReportFolderName;
+  createGrantedFolder(reportFolder, anonymousAccount);
+
+  const std::string resources = *progFiles + kReportingFolder;
+  copyFolderFiles(resources, reportFolder + "\\");
+  const std::string images = reportFolder + "\\" + kImagesFolderName + "\\";
+  if (!folderExists(images)) CreateDirectoryA(images.c_str(), nullptr);
+  copyFolderFiles(resources + "\\" + kImagesFolderName, images);
+  return FolderResult::kDone;
+}
+
+}  // namespace settings

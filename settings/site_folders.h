@@ -1,0 +1,28 @@
+#pragma once
+// The working folders of a loaded site (statistics, cache, report) and the copy of the
+// report resources into it.
+
+#include <string>
+#include <string_view>
+
+#include "settings/site_settings.h"
+
+namespace settings {
+
+enum class FolderResult {
+  kDone,
+  kSkipped,         // the global key could not be opened: nothing done for this site
+  kNoProgFiles,     // "ProgFiles" is missing: the load fails
+};
+
+// Creates the site's LogFolder, CacheFolder and "<root>\tamsicreport" where missing,
+// granting anonymousAccount write access to each one it creates, then copies the report
+// resources ("ProgFiles" + "reporting", and its "\images") into the report folder.
+FolderResult prepareSiteFolders(const SiteSettings& site, std::string_view anonymousAccount);
+
+// Copies every file (not sub-folders) of sourceFolder to destinationPrefix + its name,
+// replacing what is there. Nothing for an empty source or the drive root "C:\". Failures of
+// single copies are ignored.
+void copyFolderFiles(std::string_view sourceFolder, std::string_view destinationPrefix);
+
+}  // namespace settings

@@ -1,0 +1,79 @@
+#pragma once
+// The in-memory form of the settings store: one SiteSettings per web site, with its rule
+// lists in store order, built by one settings load and freed with its SiteTable.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "settings/bounded_text.h"
+
+namespace settings {
+
+// Compression level by file extension ("FileExtensions"); also a cachable extension
+// ("CacheExt", level 0 when read from the store).
+struct ExtensionRule {
+  BoundedText<10> Name;
+  std::int32_t Level = 0;
+};
+
+// Compress switch and level of a MIME type; a top-level rule carries its sub-types.
+struct MimeRule {
+  BoundedText<99> Name;
+  std::int32_t Compress = 0;
+  std::int32_t Level = 0;
+  std::vector<MimeRule> SubTypes;
+};
+
+// MIME rules that apply to user agents matching SearchTerm ("include" or
+// "include!exclude", case-sensitive substring tests).
+struct BrowserRule {
+  BoundedText<254> DisplayName;
+  BoundedText<255> SearchTerm;
+  std::vector<MimeRule> MimeRules;
+};
+
+// A file or directory pattern that is never compressed.
+struct ExclusionEntry {
+  BoundedText<511> Pattern;
+};
+
+struct SiteSettings {
+  std::int16_t Disabled = 0;
+  std::int16_t Cache = 0;
+  std::int32_t MinSize = 0;
+  std::int32_t MaxSize = 0;
+  std::uint32_t Limit = 0;
+  std::int16_t NoLimit = 0;
+  std::int16_t DynamicCache = 0;
+  std::int16_t CacheHeaders = 0;
+  std::int16_t RemoveCache = 0;
+  std::int16_t Report = 0;
+  std::uint16_t EnableWhite = 0;
+  std::uint16_t WsWhite = 0;
+  std::uint16_t WsComment = 0;
+  std::uint16_t WsLower = 0;
+  std::uint16_t WsCss = 0;
+  std::uint16_t WsCssCom = 0;
+  BoundedText<511> LogFolder;
+  BoundedText<511> RefreshLog;
+  BoundedText<511> ReportMask;
+  BoundedText<511> CacheFolder;
+  std::vector<ExtensionRule> CacheExt;
+  std::vector<ExtensionRule> FileExtensions;
+  std::vector<ExclusionEntry> NewExclude;
+  std::vector<MimeRule> MimeTypes;
+  std::vector<BrowserRule> Browsers;
+  BoundedText<127> InstancePath;
+  BoundedText<255> RootPath;
+};
+
+// The slots of one load: as many as /LM/W3SVC has children, sites filling them from the
+// first on, the rest empty.
+struct SiteTable {
+  std::vector<std::unique_ptr<SiteSettings>> Slots;
+  std::size_t SlotCount() const { return Slots.size(); }
+};
+
+}  // namespace settings

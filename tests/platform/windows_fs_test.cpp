@@ -1,0 +1,119 @@
+// The Windows path namespace and the file calls over it.
+
+#include <set>
+#include <string>
+
+#include "platform/fs/file_api.h"
+#include "platform/fs/windows_path.h"
+#include "tests/support/machine_fixture.h"
+
+namespace {
+
+using platform::fs::hostPath;
+using platform::fs::windowsPath;
+
+class WindowsFsTest : public testing_support::MachineTest {
+ protected:
+  std::set<std::string> list(const std::string& pattern) {
+    std::set<std::string> names;
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(pattern.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do names.insert(data.cFileName);
+    while (FindNextFileA(h, &data));
+    FindClose(h);
+    return names;
+  }
+};
+
+TEST_F(WindowsFsTest, DriveLettersMapThroughDosdevices) {
+  auto c = hostPath("C:\\Inetpub\\wwwroot");
+  ASSERT_TRUE(c);
+  EXPECT_TRUE(std::filesystem::equivalent(*c, driveC("Inetpub/wwwroot")));
+  auto z = hostPath("z:/etc");
+  ASSERT_TRUE(z);
+  EXPECT_TRUE(std::filesystem::equivalent(*z, "/etc"));
+  EXPECT_FALSE(hostPath("Q:\\nothing"));
+  EXPECT_FALSE(hostPath("relative\\path"));
+  EXPECT_FALSE(hostPath("\\\\server\\share"));
+  EXPECT_EQ(GetFileAttributesA("Q:\\nothing"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST_F(WindowsFsTest, ComponentsMatchExactlyFirstThenWithoutRegardToCase) {
+  writeHostFile(driveC("Inetpub/wwwroot/Index.HTM"), "upper");
+  writeHostFile(driveC("Inetpub/wwwroot/index.htm"), "lower");
+  writeHostFile(driveC("Inetpub/wwwroot/Docs/Guide.html"), "guide");
+  auto exact = hostPath("C:\\Inetpub\\wwwroot\\Index.HTM");
+  EXPECT_EQ(exact->filename(), "Index.HTM");
+  auto lower = hostPath("c:\\inetpub\\wwwroot\\index.htm");
+  EXPECT_EQ(lower->filename(), "index.htm");
+  auto folded = hostPath("c:\\INETPUB\\WWWROOT\\docs\\guide.HTML");
+  ASSERT_TRUE(folded);
+  EXPECT_TRUE(std::filesystem::exists(*folded));
+  EXPECT_NE(GetFileAttributesA("C:\\inetpub\\WWWROOT\\DOCS"), INVALID_FILE_ATTRIBUTES);
+  // A missing component keeps the spelling given, so new files are created as named.
+  EXPECT_EQ(hostPath("C:\\Inetpub\\NewFolder\\File.txt")->filename(), "File.txt");
+}
+
+TEST_F(WindowsFsTest, DotDotCannotClimbAboveTheDrive) {
+  auto p = hostPath("C:\\..\\..\\registry.db");
+  ASSERT_TRUE(p);
+  EXPECT_FALSE(std::filesystem::exists(*p));
+  EXPECT_TRUE(std::filesystem::equivalent(p->parent_path(), driveC("")));
+}
+
+TEST_F(WindowsFsTest, HostPathsMapBackToTheClosestDrive) {
+  EXPECT_EQ(windowsPath(driveC("Inetpub/wwwroot")), "C:\\Inetpub\\wwwroot");
+  EXPECT_EQ(windowsPath(driveC("")), "C:\\");
+  EXPECT_EQ(windowsPath("/usr/lib"), "Z:\\usr\\lib");
+}
+
+TEST_F(WindowsFsTest, FindFirstFileReportsDotEntriesAndMatchesPatterns) {
+  writeHostFile(driveC("site/a.htm"), "a");
+  writeHostFile(driveC("site/README"), "b");
+  std::filesystem::create_directories(driveC("site/images"));
+  const std::set<std::string> all{".", "..", "a.htm", "README", "images"};
+  EXPECT_EQ(list("C:\\site\\*.*"), all);
+  EXPECT_EQ(list("C:\\site\\*"), all);
+  EXPECT_EQ(list("C:\\SITE\\*.HTM"), std::set<std::string>{"a.htm"});
+  WIN32_FIND_DATAA data;
+  EXPECT_EQ(FindFirstFileA("C:\\missing\\*.*", &data), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(WindowsFsTest, DirectoriesAndCopiesFollowWindowsRules) {
+  EXPECT_TRUE(CreateDirectoryA("C:\\work", nullptr));
+  EXPECT_FALSE(CreateDirectoryA("C:\\work", nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(CreateDirectoryA("C:\\no\\such\\parent", nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  writeHostFile(driveC("work/src.txt"), "new");
+  writeHostFile(driveC("work/dst.txt"), "old");
+  EXPECT_FALSE(CopyFileA("C:\\work\\src.txt", "C:\\work\\dst.txt", TRUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  EXPECT_TRUE(CopyFileA("C:\\work\\src.txt", "C:\\work\\dst.txt", FALSE));
+  auto f = platform::fs::openFile("C:\\WORK\\DST.TXT", "rb");
+  ASSERT_TRUE(f);
+  char text[8] = {};
+  EXPECT_EQ(std::fread(text, 1, sizeof(text), f.get()), 3u);
+  EXPECT_STREQ(text, "new");
+  EXPECT_FALSE(RemoveDirectoryA("C:\\work"));
+  EXPECT_TRUE(DeleteFileA("C:\\work\\src.txt"));
+  EXPECT_TRUE(DeleteFileA("C:\\work\\dst.txt"));
+  EXPECT_TRUE(RemoveDirectoryA("C:\\work"));
+  EXPECT_EQ(GetFileAttributesA("C:\\work"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WindowsFsTest, AttributesCarryTheModificationTime) {
+  writeHostFile(driveC("t.txt"), "12345");
+  std::filesystem::last_write_time(driveC("t.txt"),
+                                   std::filesystem::file_time_type::clock::from_sys(
+                                       std::chrono::sys_seconds(std::chrono::seconds(1000000000))));
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  ASSERT_TRUE(GetFileAttributesExA("C:\\T.TXT", GetFileExInfoStandard, &data));
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_EQ(platform::fs::unixFromFileTime(data.ftLastWriteTime), 1000000000);
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+}  // namespace
