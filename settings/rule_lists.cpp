@@ -44,16 +44,19 @@ std::int32_t parseNumber(std::string_view text) {
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // glibc's atoi is strtol truncated to int: accumulate as a 64-bit long, saturating.
-  long long value = 0;
+  // glibc's atoi is strtol truncated to int: accumulate as a long, saturating as strtol
+  // does, then keep the low 32 bits.
+  long value = 0;
+  bool saturated = false;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
-    if (value > LLONG_MAX / 20) {
-      value = LLONG_MAX / 20;
+    const int digit = text[i] - '0';
+    if (saturated || value > (LONG_MAX - digit) / 10) {
+      saturated = true;
+      continue;
     }
+    value = value * 10 + digit;
   }
-  if (negative) value = -value;
-  long clamped = value > LONG_MAX ? LONG_MAX : value < LONG_MIN ? LONG_MIN : static_cast<long>(value);
+  long clamped = saturated ? (negative ? LONG_MIN : LONG_MAX) : (negative ? -value : value);
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(clamped)));
 }
 
