@@ -221,14 +221,16 @@ int query(const Options& o, std::ostream& out, std::ostream& err) {
     return 1;
   }
   if (o.has("/V") || o.has("/VE")) {
-    const std::string want = o.has("/VE") ? "" : *o.value("/V");
-    DWORD type = 0, size = 0;
-    if (RegQueryValueExA(key.h, want.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    const std::string want = upper(o.has("/VE") ? "" : *o.value("/V"));
+    // Show the value under its stored spelling, whatever case was typed.
+    std::optional<Entry> found;
+    for (Entry& e : valuesOf(key.h))
+      if (upper(e.name) == want) found = std::move(e);
+    if (!found) {
       err << kNotFound << "\n";
       return 1;
     }
-    Entry e{want, type, std::vector<BYTE>(size)};
-    RegQueryValueExA(key.h, want.c_str(), nullptr, &type, e.data.data(), &size);
+    const Entry& e = *found;
     out << "\n" << shown << "\n";
     printValue(out, e);
     out << "\n";
