@@ -3,7 +3,9 @@
 // lists in store order, built by one settings load and freed with its SiteTable.
 
 #include <cstdint>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,15 @@ struct ExclusionEntry {
   BoundedText<511> Pattern;
 };
 
+// One file of a site's compressed-content cache.
+struct CacheEntry {
+  BoundedText<511> fileName;     // full Windows path of the cache file
+  BoundedText<511> expiresText;  // the expiry the stored response announced; may be empty
+  std::int32_t hits = 1;         // 1 when created, plus one per hit and per re-store
+  std::int32_t size = 0;         // bytes of the stored file
+  bool counted = true;           // size is part of CacheTotal (false once the file expired)
+};
+
 struct SiteSettings {
   std::int16_t Disabled = 0;
   std::int16_t Cache = 0;
@@ -67,6 +78,13 @@ struct SiteSettings {
   std::vector<BrowserRule> Browsers;
   BoundedText<127> InstancePath;
   BoundedText<255> RootPath;
+  // The cache list from CacheHead (front: most used) to CacheTail (back: least used, and
+  // among equals the newest); empty after every load. CacheTotal is the sum of the sizes
+  // of the entries whose files it still counts. CacheLock guards both: concurrent requests
+  // of one site share them.
+  std::list<CacheEntry> CacheEntries;
+  std::uint32_t CacheTotal = 0;
+  std::mutex CacheLock;
 };
 
 // The slots of one load: as many as /LM/W3SVC has children, sites filling them from the

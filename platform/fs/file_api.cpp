@@ -100,9 +100,15 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
 bool nextMatch(FindObject& find, WIN32_FIND_DATAA* data) {
   while (find.next < find.names.size()) {
     const std::string& name = find.names[find.next++];
+    const auto path = find.folder / name;
     struct stat st;
-    if (::stat((find.folder / name).c_str(), &st) != 0) continue;  // vanished meanwhile
+    if (::lstat(path.c_str(), &st) != 0) continue;  // vanished meanwhile
+    bool link = S_ISLNK(st.st_mode);
+    // A link reports its target's kind and is marked, so that a recursive walk can leave
+    // what it points to alone.
+    if (link && ::stat(path.c_str(), &st) != 0) st.st_mode = S_IFREG;
     fillFindData(st, name, data);
+    if (link) data->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     return true;
   }
   return false;
@@ -236,6 +242,24 @@ BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) noexcept try {
   stdfs::copy_file(src, dst, stdfs::copy_options::overwrite_existing, ec);
   if (ec) {
     SetLastError(errorFromErrno(ec.value()));
+    return FALSE;
+  }
+  return TRUE;
+} catch (...) {
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return FALSE;
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) noexcept try {
+  stdfs::path src, dst;
+  if (!resolve(from, src) || !resolve(to, dst)) return FALSE;
+  struct stat st;
+  if (!(flags & MOVEFILE_REPLACE_EXISTING) && ::lstat(dst.c_str(), &st) == 0) {
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return FALSE;
+  }
+  if (::rename(src.c_str(), dst.c_str()) != 0) {
+    SetLastError(errorFromErrno(errno));
     return FALSE;
   }
   return TRUE;

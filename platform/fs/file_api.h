@@ -14,6 +14,10 @@ constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+// A symbolic link (a junction or symlink on Windows); the other bits describe its target.
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 
 struct WIN32_FIND_DATAA {
   DWORD dwFileAttributes;
@@ -45,6 +49,9 @@ BOOL CreateDirectoryA(LPCSTR path, SECURITY_ATTRIBUTES* security) noexcept;
 BOOL RemoveDirectoryA(LPCSTR path) noexcept;
 BOOL DeleteFileA(LPCSTR path) noexcept;
 BOOL CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) noexcept;
+// Renames in one step; with MOVEFILE_REPLACE_EXISTING an existing target is replaced
+// atomically (a reader sees the old file or the new one, never a mix).
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) noexcept;
 
 // Patterns: '*' and '?' wildcards in the last component, case-insensitive; "*.*" matches
 // every name, as on Windows. "." and ".." are reported first for a folder listing.

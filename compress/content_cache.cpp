@@ -1,0 +1,259 @@
+#include "compress/content_cache.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+#include "compress/http_date.h"
+#include "platform/fs/file_api.h"
+
+namespace compression {
+
+namespace {
+
+using settings::CacheEntry;
+using settings::SiteSettings;
+
+std::list<CacheEntry>::iterator findEntry(SiteSettings& site, const std::string& fileName) {
+  return std::find_if(site.CacheEntries.begin(), site.CacheEntries.end(),
+                      [&](const CacheEntry& e) { return e.fileName.str() == fileName; });
+}
+
+// Hit with the lock held: one more hit, then the walk toward the head.
+void hitLocked(SiteSettings& site, std::list<CacheEntry>::iterator it) {
+  auto& list = site.CacheEntries;
+  ++it->hits;
+  if (it == list.begin() || std::prev(it)->hits > it->hits) return;
+  for (auto p = std::prev(it);; --p) {
+    if (p->hits < it->hits) {
+      list.splice(p, list, it);  // between p's predecessor and p
+      return;
+    }
+    if (p == list.begin()) {
+      if (p->hits == it->hits) list.splice(p, list, it);
+      return;
+    }
+  }
+}
+
+void uncount(SiteSettings& site, CacheEntry& e) {
+  if (!e.counted) return;
+  site.CacheTotal -= std::min<std::uint32_t>(site.CacheTotal, static_cast<std::uint32_t>(e.size));
+  e.counted = false;
+}
+
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::optional<FILETIME> modified(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return data.ftLastWriteTime;
+}
+
+bool earlier(const FILETIME& a, const FILETIME& b) {
+  auto ticks = [](const FILETIME& f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+  return ticks(a) < ticks(b);
+}
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+// The name of the cached copy below the cache root: the URL from its first '\', and the
+// query string with dynamic caching on. nullopt when the request has no cache name.
+std::optional<std::string> cacheName(const filter::ResponseState& state, const SiteSettings& site) {
+  const std::string& url = state.url.str();
+  const std::size_t slash = url.find('\\');
+  if (slash == std::string::npos) return std::nullopt;
+  const std::string_view query = state.queryString.str();
+  // Without dynamic caching a query string would be served another query's page.
+  if (!query.empty() && !site.DynamicCache) return std::nullopt;
+  const std::string_view path = std::string_view(url).substr(slash);
+  if (!SafeCacheName(path, site.DynamicCache ? query : std::string_view())) return std::nullopt;
+  return std::string(path) + (site.DynamicCache ? std::string(query) : std::string());
+}
+
+std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path) {
+  auto file = platform::fs::openFile(path, "rb");
+  if (!file) return std::nullopt;
+  if (std::fseek(file.get(), 0, SEEK_END) != 0) return std::nullopt;
+  long size = std::ftell(file.get());
+  if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return std::nullopt;
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+  if (size && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return std::nullopt;
+  return bytes;
+}
+
+// Writes next to the target and renames over it: a reader sees the old copy or the new
+// one, and a failed write leaves the old one.
+bool writeReplacing(const std::string& target, const std::vector<std::uint8_t>& bytes) {
+  static std::atomic<unsigned> counter{0};
+  const std::string temp = target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+  {
+    auto file = platform::fs::openFile(temp, "wb");
+    if (!file) return false;
+    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    ok = ok && std::fflush(file.get()) == 0;
+    if (!ok) {
+      file.reset();
+      DeleteFileA(temp.c_str());
+      return false;
+    }
+  }
+  if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+void evictLocked(SiteSettings& site, std::uint32_t amount) {
+  std::uint64_t freed = 0;
+  while (!site.CacheEntries.empty() && freed < amount) {
+    CacheEntry& tail = site.CacheEntries.back();
+    if (exists(tail.fileName.str())) DeleteFileA(tail.fileName.c_str());
+    freed += static_cast<std::uint32_t>(tail.size);
+    uncount(site, tail);
+    site.CacheEntries.pop_back();
+  }
+}
+
+}  // namespace
+
+bool SafeCacheName(std::string_view urlPath, std::string_view queryString) {
+  auto badChar = [](unsigned char c) { return c < 32 || std::strchr(":*?\"<>|", c) != nullptr; };
+  std::size_t start = 0;
+  while (start <= urlPath.size()) {
+    std::size_t end = urlPath.find('\\', start);
+    if (end == std::string_view::npos) end = urlPath.size();
+    std::string_view part = urlPath.substr(start, end - start);
+    if (part == "." || part == ".." || part.find('/') != std::string_view::npos) return false;
+    for (unsigned char c : part)
+      if (badChar(c)) return false;
+    start = end + 1;
+  }
+  for (unsigned char c : queryString)
+    if (badChar(c) || c == '\\' || c == '/') return false;
+  // "page.asp" + "..x" must not step out either: the whole last component is checked.
+  return queryString.find("..") == std::string_view::npos;
+}
+
+std::optional<std::vector<std::uint8_t>> Lookup(filter::ResponseState& state, SiteSettings& site,
+                                                std::string_view queryString, std::time_t now) {
+  if (site.CacheFolder.empty()) return std::nullopt;
+  const std::string root = site.CacheFolder.str() + kCacheSubFolder;
+  state.queryString = queryString;
+  std::string physicalRoot = state.pathTranslated.str();
+  if (physicalRoot.find('.') != std::string::npos) {
+    physicalRoot = lower(physicalRoot);
+    if (std::size_t at = physicalRoot.find(state.url.str()); at != std::string::npos) physicalRoot.resize(at);
+  }
+  auto name = cacheName(state, site);
+  if (!name) return std::nullopt;
+  const std::string source = physicalRoot + state.url.str();
+  const std::string cacheFile = root + *name;
+  auto cacheTime = modified(cacheFile);
+  auto sourceTime = modified(source);
+  if (!cacheTime || !sourceTime || earlier(*cacheTime, *sourceTime)) return std::nullopt;
+  if (!Validate(site, cacheFile, state, now)) return std::nullopt;
+  auto bytes = readWhole(cacheFile);
+  if (!bytes) return std::nullopt;
+  Hit(cacheFile, site);
+  return bytes;
+}
+
+void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const filter::ResponseState& state,
+           std::time_t now) {
+  if (auto expiry = ParseHttpTime(state.expires.str()); expiry && *expiry < now) return;
+  if (site.CacheFolder.empty()) return;
+  auto name = cacheName(state, site);
+  if (!name) return;
+  const std::string query = site.DynamicCache ? state.queryString.str() : std::string();
+  const std::string path = site.CacheFolder.str() + kCacheSubFolder + name->substr(0, name->size() - query.size());
+  // Create the folders on the way, one '\'-terminated component at a time; failures show
+  // as a failed write below.
+  for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
+    const std::string folder = path.substr(0, at);
+    if (folder.size() > 2 && !exists(folder)) CreateDirectoryA(folder.c_str(), nullptr);
+  }
+  if (path.find('.') == std::string::npos) return;  // only files with an extension
+  const std::string target = path + query;
+  if (!writeReplacing(target, bytes)) return;
+  Register(target, site, static_cast<std::int32_t>(bytes.size()), state);
+}
+
+void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, const filter::ResponseState& state) {
+  std::lock_guard lock(site.CacheLock);
+  if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
+    // The file was replaced: the total counts the new size instead of the old one.
+    uncount(site, *it);
+    it->size = size;
+    it->expiresText = state.expires.str();
+    it->counted = true;
+    site.CacheTotal += static_cast<std::uint32_t>(size);
+    hitLocked(site, it);
+    return;
+  }
+  CacheEntry entry;
+  entry.fileName = fileName;
+  entry.expiresText = state.expires.str();
+  entry.size = size;
+  const std::uint64_t wanted = static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size);
+  if (site.NoLimit && wanted > site.Limit)
+    evictLocked(site, static_cast<std::uint32_t>(
+                          std::min<std::uint64_t>(4ull * static_cast<std::uint32_t>(size), site.CacheTotal)));
+  site.CacheEntries.push_back(std::move(entry));
+  site.CacheTotal += static_cast<std::uint32_t>(size);
+}
+
+void Hit(const std::string& fileName, SiteSettings& site) {
+  std::lock_guard lock(site.CacheLock);
+  if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) hitLocked(site, it);
+}
+
+bool Validate(SiteSettings& site, const std::string& fileName, filter::ResponseState& state, std::time_t now) {
+  std::lock_guard lock(site.CacheLock);
+  auto it = findEntry(site, fileName);
+  if (it == site.CacheEntries.end()) {
+    // A copy from before a restart or reload: replaced on first use.
+    DeleteFileA(fileName.c_str());
+    return false;
+  }
+  if (!site.CacheHeaders) return true;
+  auto expiry = ParseHttpTime(it->expiresText.str());
+  if (!expiry) return true;
+  if (std::difftime(*expiry, now) > 0) return true;
+  if (it->expiresText.str() == state.expires.str()) state.noRecache = true;
+  DeleteFileA(fileName.c_str());
+  uncount(site, *it);
+  return false;
+}
+
+bool EmptyFolder(std::string_view folder) {
+  if (folder.empty() || folder == "C:\\") return false;
+  const std::string base(folder);
+  WIN32_FIND_DATAA found;
+  UniqueHandle search(FindFirstFileA((base + "\\*.*").c_str(), &found));
+  if (!search) return false;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = base + "\\" + name;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      EmptyFolder(path);
+      RemoveDirectoryA(path.c_str());
+    } else {
+      DeleteFileA(path.c_str());
+    }
+  } while (FindNextFileA(search.get(), &found));
+  return true;
+}
+
+}  // namespace compression

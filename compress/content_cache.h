@@ -1,0 +1,46 @@
+#pragma once
+// The per-site cache of compressed responses: files below CacheFolder + "\korvanecompress"
+// mirroring the site's URL tree, and the site's in-memory list of them ordered by use.
+// Every list operation takes the site's CacheLock; file writes go to a temporary file that
+// is renamed over the old copy, so a reader never sees half a file.
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "filter/request_state.h"
+#include "settings/site_settings.h"
+
+namespace compression {
+
+constexpr const char* kCacheSubFolder = "\\korvanecompress";
+
+// The cached bytes of the requested resource, or nullopt for a miss. Records queryString
+// in the state. A miss when the cache is off for the request, the copy is missing, older
+// than its source, unknown to the list or expired.
+std::optional<std::vector<std::uint8_t>> Lookup(filter::ResponseState& state, settings::SiteSettings& site,
+                                                std::string_view queryString, std::time_t now);
+
+// Stores the compressed bytes of the response and registers them; nothing when the
+// response is already stale, has no extension, or the cache is off for it.
+void Store(const std::vector<std::uint8_t>& bytes, settings::SiteSettings& site, const filter::ResponseState& state,
+           std::time_t now);
+
+// The list operations (each takes the site's lock).
+void Register(const std::string& fileName, settings::SiteSettings& site, std::int32_t size,
+              const filter::ResponseState& state);
+void Hit(const std::string& fileName, settings::SiteSettings& site);
+bool Validate(settings::SiteSettings& site, const std::string& fileName, filter::ResponseState& state, std::time_t now);
+
+// Deletes everything inside the folder (not the folder itself); refuses "" and "C:\".
+// Links are removed, never followed. False when the folder could not be listed.
+bool EmptyFolder(std::string_view folder);
+
+// Whether the URL part and query string can name a file inside the cache folder: no "."
+// or ".." component, no drive, no character a Windows file name cannot hold.
+bool SafeCacheName(std::string_view urlPath, std::string_view queryString);
+
+}  // namespace compression

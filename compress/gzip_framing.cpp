@@ -1,0 +1,72 @@
+#include "compress/gzip_framing.h"
+
+#include <new>
+
+namespace compression {
+
+namespace {
+
+// zlib takes its memory from the request; nothing is freed one by one, the request
+// releases it all at its end.
+voidpf requestAlloc(voidpf opaque, uInt items, uInt size) {
+  return static_cast<filter::RequestMemory*>(opaque)->allocate(static_cast<std::size_t>(items) * size);
+}
+void requestFree(voidpf, voidpf) {}
+
+constexpr int kWindowBits = -15;  // raw deflate, 32 KB window: the gzip wrapper is ours
+constexpr int kMemLevel = 9;      // most memory for the best ratio; it is the request's
+
+void putLittleEndian(std::uint8_t* out, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> Compress(filter::RequestMemory& memory, const std::uint8_t* input,
+                                                  std::size_t length, Compressor& record, int level,
+                                                  bool gzipWrapper) try {
+  // zlib takes -1 as its default level; a rule's level must be a real one.
+  if (level < 0 || level > 9) return std::nullopt;
+  if (length > 0x3FFFFFFF) return std::nullopt;  // the capacity below must fit uInt
+  record.workCapacity = 2 * length + 31;
+  const std::size_t offset = gzipWrapper ? kGzipHeaderBytes : 0;
+  // The deflate output goes straight to its place in the result: no copy of the stream.
+  std::vector<std::uint8_t> out(offset + record.workCapacity + (gzipWrapper ? kGzipTrailerBytes : 0));
+
+  record.stream = z_stream{};
+  record.stream.zalloc = requestAlloc;
+  record.stream.zfree = requestFree;
+  record.stream.opaque = &memory;
+  if (deflateInit2_(&record.stream, level, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY, "1.1.4",
+                    static_cast<int>(sizeof(z_stream))) != Z_OK)
+    return std::nullopt;
+  record.stream.next_in = const_cast<Bytef*>(input);
+  record.stream.avail_in = static_cast<uInt>(length);
+  record.stream.next_out = out.data() + offset;
+  record.stream.avail_out = static_cast<uInt>(record.workCapacity);
+
+  if (gzipWrapper) {
+    out[0] = 0x1F;  // ID1
+    out[1] = 0x8B;  // ID2
+    out[2] = 0x08;  // CM: deflate
+    out[3] = 0x00;  // FLG: no name, comment, extra field or header CRC
+    putLittleEndian(&out[4], 0);  // MTIME: none
+    out[8] = 0x00;  // XFL
+    out[9] = 0x0B;  // OS: NTFS
+    record.crc = static_cast<std::uint32_t>(crc32(0L, input, static_cast<uInt>(length)));
+  }
+  // The capacity always holds the whole stream, so one call finishes it.
+  deflate(&record.stream, Z_FINISH);
+  const std::size_t produced = record.stream.total_out;
+  if (gzipWrapper) {
+    putLittleEndian(&out[offset + produced], record.crc);
+    putLittleEndian(&out[offset + produced + 4], static_cast<std::uint32_t>(record.stream.total_in));
+  }
+  out.resize(offset + produced + (gzipWrapper ? kGzipTrailerBytes : 0));
+  deflateEnd(&record.stream);
+  return out;
+} catch (const std::bad_alloc&) {
+  return std::nullopt;
+}
+
+}  // namespace compression

@@ -1,0 +1,27 @@
+#pragma once
+// Memory that belongs to one request: blocks handed out during the request and released
+// together when it ends (what the web server's per-connection AllocMem gives a filter,
+// without letting a keep-alive connection grow with every response it serves).
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace filter {
+
+class RequestMemory {
+ public:
+  RequestMemory() = default;
+  RequestMemory(const RequestMemory&) = delete;
+  RequestMemory& operator=(const RequestMemory&) = delete;
+
+  // Zero-filled block of at least bytes, aligned for any type; nullptr when memory runs out.
+  void* allocate(std::size_t bytes) noexcept;
+  std::size_t bytesHeld() const { return held_; }
+
+ private:
+  std::vector<std::unique_ptr<std::max_align_t[]>> blocks_;
+  std::size_t held_ = 0;
+};
+
+}  // namespace filter

@@ -1,0 +1,60 @@
+#pragma once
+// The per-request records of the filter: RequestContext, kept in the filter context of a
+// request, and the ResponseState of a request whose site is active. Large buffers (body,
+// header, held interim response) belong to the request and go with it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "optimizer/optimizer_state.h"
+#include "settings/bounded_text.h"
+
+namespace filter {
+
+using settings::BoundedText;
+
+enum class AcceptedEncoding : std::int32_t { kNone = 0, kGzip = 1, kDeflateOnly = 2 };
+
+struct ResponseState {
+  BoundedText<511> cacheControl;
+  BoundedText<512> userAgent;
+  std::string body;
+  AcceptedEncoding acceptedEncoding = AcceptedEncoding::kNone;
+  std::int32_t bodyLength = 0;
+  std::int32_t declaredLength = 0;
+  std::int32_t sentLength = 0;
+  std::string physicalPath;
+  std::string header;
+  bool headerPending = false;
+  std::int32_t phase = 0;  // 0 new, -1 passed or undecided, 1 compressing, 3 finished or refused
+  std::string heldInterim;
+  std::int32_t optimizeMode = -1;  // -1 follow EnableWhite, 0 never, 1 always
+  std::uint32_t directive = 0;     // 0 none, 1 white-space-only, 2 gzip-only, 3 full, 4 none
+  std::int32_t level = 6;
+  std::int32_t receivedLength = 0;
+  std::uint32_t chunked = 0;  // 0 no, 1 chunked, 2 chunked and the last chunk seen
+  std::uint32_t ruleCompress = 0;
+  bool servedFromCache = false;
+  bool noRecache = false;
+  std::int32_t siteIndex = -1;
+  std::int32_t unoptimizedSize = 0;
+  BoundedText<11> method;
+  BoundedText<511> pathTranslated;
+  BoundedText<511> expires;
+  BoundedText<511> contentType;
+  BoundedText<511> url;
+  BoundedText<511> queryString;
+  std::unique_ptr<optimizer::OptimizerState> optimizerState;
+  bool skip = false;
+  std::uint32_t headerLength = 0;
+  std::uint32_t heldInterimLength = 0;
+};
+
+struct RequestContext {
+  std::int32_t tableSlot = 0;
+  std::unique_ptr<ResponseState> state;
+  std::uint32_t bytesSent = 0;
+};
+
+}  // namespace filter

@@ -1,0 +1,53 @@
+#include "optimizer/optimizer_driver.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "optimizer/css_optimizer.h"
+#include "optimizer/html_optimizer.h"
+
+namespace optimizer {
+
+namespace {
+
+// Case-insensitive search without a lower-cased copy of the whole body.
+bool containsNoCase(std::string_view text, std::string_view needle) {
+  auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
+    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+  });
+  return it != text.end();
+}
+
+}  // namespace
+
+std::optional<std::string> OptimizeBody(filter::ResponseState& state, std::string_view siteRoot,
+                                        const Switches& switches) {
+  state.optimizerState = std::make_unique<OptimizerState>();
+  OptimizerState& st = *state.optimizerState;
+  if (state.physicalPath.empty()) return std::nullopt;
+  st.FilePath = state.physicalPath;
+  st.siteRoot = siteRoot;
+  st.CollapseWhite = switches.WsWhite;
+  st.DropComments = switches.WsComment;
+  st.LowerNames = switches.WsLower;
+  st.CssWhite = switches.WsCss;
+  st.CssComments = switches.WsCssCom;
+  const std::string_view body = state.body;
+  // Everything after a NUL would be lost from the result: such a body stays as it is.
+  if (std::memchr(body.data(), '\0', body.size())) return std::nullopt;
+  st.inputLength = body.size();
+  st.Output.reserve(body.size());
+  bool ok;
+  if (st.FilePath.find(".css") != std::string::npos && st.CssWhite) {
+    ok = OptimizeCss(st, body);
+  } else if (containsNoCase(body, "<html") || containsNoCase(body, "<body")) {
+    ok = OptimizeHtml(st, body);
+  } else {
+    return std::nullopt;
+  }
+  if (!ok || st.Output.empty()) return std::nullopt;
+  return std::move(st.Output);
+}
+
+}  // namespace optimizer
