@@ -114,7 +114,11 @@ void LearnFromCss(OptimizerState& state, std::string_view css) {
       std::size_t close = css.find('"', open + 1);
       if (close == std::string_view::npos || close - open - 1 > kMaxSelectorChars) return;
       LearnFromFile(state, css.substr(open + 1, close - open - 1));
-      pos = close + 1;
+      // The import statement ends at its ';': the next selector starts after it, not at
+      // the quote (";kbd" would protect nothing).
+      std::size_t semicolon = css.find(';', close);
+      std::size_t brace = css.find('{', close);
+      pos = semicolon != std::string_view::npos && semicolon < brace ? semicolon + 1 : close + 1;
       continue;
     }
     std::string_view selectorText = css.substr(pos, next - pos);

@@ -1,0 +1,299 @@
+// The compressed-content cache: hits and misses, expiry, eviction, the query-string rules,
+// the totals, and concurrent requests of one site.
+
+#include <atomic>
+#include <filesystem>
+#include <thread>
+
+#include "compress/content_cache.h"
+#include "compress/http_date.h"
+#include "platform/fs/file_api.h"
+#include "tests/support/machine_fixture.h"
+
+namespace {
+
+using namespace compression;
+using settings::SiteSettings;
+
+constexpr std::time_t kNow = 1700000000;
+
+class ContentCacheTest : public testing_support::MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    site_.Cache = 1;
+    site_.CacheHeaders = 1;
+    site_.RootPath = "C:\\site";
+    site_.CacheFolder = "C:\\site\\gzipcache";
+    std::filesystem::create_directories(driveC("site/gzipcache"));
+    writeSource("docs/page.htm", "<html>source</html>");
+  }
+
+  void writeSource(const std::string& relative, const std::string& content) { writeHostFile(driveC("site/" + relative), content); }
+
+  // The state Part of the filter fills before the cache runs: URL lower-cased, '\'-separated.
+  filter::ResponseState request(const std::string& url, const std::string& expires = "") {
+    filter::ResponseState s;
+    s.url = url;
+    std::string path = "C:\\site" + url;
+    s.pathTranslated = path;
+    s.expires = expires;
+    return s;
+  }
+
+  static std::vector<std::uint8_t> bytes(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
+
+  std::optional<std::vector<std::uint8_t>> lookup(filter::ResponseState& s, std::string_view query = "",
+                                                  std::time_t now = kNow) {
+    return Lookup(s, site_, query, now);
+  }
+  void store(filter::ResponseState& s, const std::string& content, std::string_view query = "", std::time_t now = kNow) {
+    s.queryString = query;
+    Store(bytes(content), site_, s, now);
+  }
+
+  std::filesystem::path cacheFile(const std::string& relative) { return driveC("site/gzipcache/korvanecompress/" + relative); }
+
+  // CacheTotal must equal the sizes of the counted entries, and each counted entry's file
+  // must be there with that size.
+  void expectTotalsConsistent() {
+    std::uint64_t sum = 0;
+    for (const auto& e : site_.CacheEntries) {
+      if (!e.counted) continue;
+      sum += static_cast<std::uint32_t>(e.size);
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      ASSERT_TRUE(GetFileAttributesExA(e.fileName.c_str(), GetFileExInfoStandard, &data)) << e.fileName.str();
+      EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(e.size)) << e.fileName.str();
+    }
+    EXPECT_EQ(site_.CacheTotal, sum);
+  }
+
+  SiteSettings site_;
+};
+
+TEST_F(ContentCacheTest, AStoredCopyIsServedAndCountedAsAHit) {
+  auto s = request("\\docs\\page.htm");
+  EXPECT_FALSE(lookup(s));
+  store(s, "gzip-bytes");
+  EXPECT_TRUE(std::filesystem::exists(cacheFile("docs/page.htm")));
+  auto again = request("\\docs\\page.htm");
+  auto hit = lookup(again);
+  ASSERT_TRUE(hit);
+  EXPECT_EQ(*hit, bytes("gzip-bytes"));
+  ASSERT_EQ(site_.CacheEntries.size(), 1u);
+  EXPECT_EQ(site_.CacheEntries.front().hits, 2);
+  EXPECT_EQ(site_.CacheTotal, 10u);
+}
+
+TEST_F(ContentCacheTest, ATouchedSourceMissesAndTheReStoreCountsAsAHit) {
+  auto s = request("\\docs\\page.htm");
+  store(s, "old-copy");
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"),
+                                   std::filesystem::last_write_time(cacheFile("docs/page.htm")) + std::chrono::seconds(5));
+  EXPECT_FALSE(lookup(s));
+  store(s, "new-copy!");
+  EXPECT_EQ(site_.CacheEntries.front().hits, 2);
+  EXPECT_EQ(site_.CacheTotal, 9u);
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"),
+                                   std::filesystem::last_write_time(cacheFile("docs/page.htm")) - std::chrono::seconds(5));
+  EXPECT_EQ(lookup(s), bytes("new-copy!"));
+  expectTotalsConsistent();
+}
+
+TEST_F(ContentCacheTest, AnnouncedExpiryEndsTheCopyOnlyWithCacheHeadersOn) {
+  const std::string expiry = FormatHttpDate(kNow + 100);
+  auto s = request("\\docs\\page.htm", expiry);
+  store(s, "expiring");
+  EXPECT_TRUE(lookup(s, "", kNow + 50));
+  site_.CacheHeaders = 0;
+  EXPECT_TRUE(lookup(s, "", kNow + 500));
+  site_.CacheHeaders = 1;
+  auto later = request("\\docs\\page.htm", expiry);
+  EXPECT_FALSE(lookup(later, "", kNow + 100));  // at the moment of expiry it is stale
+  EXPECT_TRUE(later.noRecache);                 // the same expiry again: not worth storing
+  EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
+  EXPECT_EQ(site_.CacheEntries.size(), 1u);  // the entry stays, its size no longer counted
+  EXPECT_EQ(site_.CacheTotal, 0u);
+  auto other = request("\\docs\\page.htm", FormatHttpDate(kNow + 900));
+  store(other, "fresh", "", kNow + 100);
+  EXPECT_FALSE(other.noRecache);
+  EXPECT_EQ(site_.CacheTotal, 5u);
+  expectTotalsConsistent();
+}
+
+TEST_F(ContentCacheTest, AResponseThatIsAlreadyStaleIsNeverStored) {
+  // What the filter makes of "Cache-control: no-cache": an expiry one second ago.
+  auto s = request("\\docs\\page.htm", FormatHttpDate(kNow - 1));
+  store(s, "stale");
+  site_.CacheHeaders = 0;
+  store(s, "stale");
+  EXPECT_TRUE(site_.CacheEntries.empty());
+  EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
+}
+
+TEST_F(ContentCacheTest, EvictionFreesFourTimesTheNewSizeFromTheTail) {
+  site_.NoLimit = 1;
+  site_.Limit = 60000;
+  for (int i = 0; i < 11; ++i) {
+    writeSource("f" + std::to_string(i) + ".htm", "s");
+    auto s = request("\\f" + std::to_string(i) + ".htm");
+    store(s, std::string(5000, 'a' + i));
+  }
+  ASSERT_EQ(site_.CacheTotal, 55000u);
+  writeSource("big.htm", "s");
+  auto big = request("\\big.htm");
+  store(big, std::string(10000, 'z'));
+  // 40 000 bytes freed from the tail: the eight newest of the equally used entries.
+  EXPECT_EQ(site_.CacheTotal, 25000u);
+  ASSERT_EQ(site_.CacheEntries.size(), 4u);
+  EXPECT_TRUE(std::filesystem::exists(cacheFile("f0.htm")));
+  EXPECT_TRUE(std::filesystem::exists(cacheFile("f2.htm")));
+  EXPECT_FALSE(std::filesystem::exists(cacheFile("f3.htm")));
+  EXPECT_FALSE(std::filesystem::exists(cacheFile("f10.htm")));
+  EXPECT_EQ(site_.CacheEntries.back().fileName.str(), "C:\\site\\gzipcache\\korvanecompress\\big.htm");
+  expectTotalsConsistent();
+}
+
+TEST_F(ContentCacheTest, WithoutTheLimitSwitchNothingIsEvicted) {
+  site_.NoLimit = 0;
+  site_.Limit = 0;
+  for (int i = 0; i < 5; ++i) {
+    writeSource("n" + std::to_string(i) + ".htm", "s");
+    auto s = request("\\n" + std::to_string(i) + ".htm");
+    store(s, std::string(1000, 'x'));
+  }
+  EXPECT_EQ(site_.CacheEntries.size(), 5u);
+  EXPECT_EQ(site_.CacheTotal, 5000u);
+}
+
+TEST_F(ContentCacheTest, HitsMoveAnEntryTowardTheHead) {
+  for (const char* name : {"a", "b", "c"}) {
+    writeSource(std::string(name) + ".htm", "s");
+    auto s = request("\\" + std::string(name) + ".htm");
+    store(s, name);
+  }
+  const std::string c = "C:\\site\\gzipcache\\korvanecompress\\c.htm";
+  auto names = [&] {
+    std::string out;
+    for (const auto& e : site_.CacheEntries) out += e.fileName.str().substr(e.fileName.size() - 5, 1);
+    return out;
+  };
+  Hit(c, site_);  // c: 2 hits; b has fewer: c goes before b
+  EXPECT_EQ(names(), "acb");
+  Hit(c, site_);  // c: 3 hits; a has fewer: c goes before a, becoming the head
+  EXPECT_EQ(names(), "cab");
+  Hit("C:\\site\\gzipcache\\korvanecompress\\b.htm", site_);  // b: 2, a: 1 -> b passes a only
+  EXPECT_EQ(names(), "cba");
+  Hit("C:\\nowhere", site_);
+  EXPECT_EQ(names(), "cba");
+}
+
+TEST_F(ContentCacheTest, CopiesFromBeforeAReloadAreDeletedOnFirstLookup) {
+  auto s = request("\\docs\\page.htm");
+  store(s, "before");
+  site_.CacheEntries.clear();  // what a reload leaves: the files, no list
+  site_.CacheTotal = 0;
+  EXPECT_FALSE(lookup(s));
+  EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
+}
+
+TEST_F(ContentCacheTest, QueryStringsNeedDynamicCachingAndBecomePartOfTheName) {
+  writeSource("page.asp", "script");
+  auto plain = request("\\page.asp");
+  store(plain, "no-query-copy");
+  auto withQuery = request("\\page.asp");
+  // Without dynamic caching a query would be served the copy of the bare URL.
+  EXPECT_FALSE(lookup(withQuery, "id=3"));
+  store(withQuery, "query-copy", "id=3");
+  EXPECT_EQ(site_.CacheEntries.size(), 1u);
+  site_.DynamicCache = 1;
+  auto dynamic = request("\\page.asp");
+  store(dynamic, "id3-copy", "id=3");
+  EXPECT_TRUE(std::filesystem::exists(cacheFile("page.aspid=3")));
+  auto again = request("\\page.asp");
+  EXPECT_EQ(lookup(again, "id=3"), bytes("id3-copy"));
+  EXPECT_EQ(again.queryString.str(), "id=3");
+}
+
+// Guards against a URL or query string naming a file outside the cache folder.
+TEST_F(ContentCacheTest, NamesThatCouldLeaveTheCacheFolderAreNeitherStoredNorLookedUp) {
+  site_.DynamicCache = 1;
+  writeSource("page.asp", "script");
+  writeHostFile(driveC("site/secret.htm"), "secret");
+  for (const char* query : {"x\\..\\..\\..\\secret.htm", "../x", "a/b", "c:x", "a\x01", "..x"}) {
+    auto s = request("\\page.asp");
+    store(s, "payload", query);
+    EXPECT_FALSE(lookup(s, query)) << query;
+  }
+  auto climbing = request("\\..\\..\\secret.htm");
+  store(climbing, "payload");
+  EXPECT_TRUE(site_.CacheEntries.empty());
+  std::ifstream secret(driveC("site/secret.htm"));
+  std::string content((std::istreambuf_iterator<char>(secret)), {});
+  EXPECT_EQ(content, "secret");
+  EXPECT_TRUE(SafeCacheName("\\docs\\a.b.htm", "id=3&x=y.z"));
+}
+
+TEST_F(ContentCacheTest, OnlyFilesWithAnExtensionAreStored) {
+  writeSource("docs/readme", "text");
+  auto s = request("\\docs\\readme");
+  store(s, "bytes");
+  EXPECT_TRUE(site_.CacheEntries.empty());
+  EXPECT_TRUE(std::filesystem::is_directory(driveC("site/gzipcache/korvanecompress/docs")));
+}
+
+TEST_F(ContentCacheTest, EightThreadsShareOneSiteWithoutTornCopiesOrWrongTotals) {
+  constexpr int kFiles = 4;
+  for (int f = 0; f < kFiles; ++f) writeSource("t" + std::to_string(f) + ".htm", "s");
+  // Every version of a file is one letter repeated, its length depending on the letter:
+  // a torn copy would mix letters or have the wrong length.
+  auto content = [](int version) { return std::string(2000 + 500 * (version % 7), static_cast<char>('a' + version % 7)); };
+  std::atomic<int> torn{0}, hits{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 150; ++i) {
+        const int f = (t + i) % kFiles;
+        auto s = request("\\t" + std::to_string(f) + ".htm");
+        if (auto got = Lookup(s, site_, "", kNow)) {
+          ++hits;
+          const char letter = static_cast<char>((*got)[0]);
+          const bool whole = !got->empty() && got->size() == content(letter - 'a').size() &&
+                             std::all_of(got->begin(), got->end(), [&](std::uint8_t b) { return b == letter; });
+          if (!whole) ++torn;
+        } else {
+          Store(bytes(content(t + i)), site_, s, kNow);
+        }
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(torn, 0);
+  EXPECT_GT(hits, 0);
+  EXPECT_LE(site_.CacheEntries.size(), static_cast<std::size_t>(kFiles));
+  expectTotalsConsistent();
+}
+
+TEST(HttpDateTest, FormatsAndParsesTheFixedForm) {
+  EXPECT_EQ(FormatHttpDate(std::time_t{784111777}), "Sun, 06 Nov 1994 08:49:37 GMT");
+  EXPECT_EQ(ParseHttpTime("Sun, 06 Nov 1994 08:49:37 GMT"), std::time_t{784111777});
+  EXPECT_EQ(ParseHttpTime("Xxx,  6 Nov 1994  8:49:37 UTC"), std::time_t{784111777});  // blanks, no weekday check
+  EXPECT_FALSE(ParseHttpDate("Sun, 06 nov 1994 08:49:37 GMT"));
+  EXPECT_FALSE(ParseHttpDate("Sun, 06 Nov 1994 08:49:37"));
+  EXPECT_FALSE(ParseHttpDate(""));
+  EXPECT_EQ(FormatHttpDate(std::time_t{0}), "Thu, 01 Jan 1970 00:00:00 GMT");
+}
+
+TEST_F(ContentCacheTest, EmptyFolderEmptiesRecursivelyButNeverTheDriveOrALinksTarget) {
+  EXPECT_FALSE(EmptyFolder(""));
+  EXPECT_FALSE(EmptyFolder("C:\\"));
+  writeHostFile(driveC("site/gzipcache/korvanecompress/a/b/c.htm"), "x");
+  writeHostFile(driveC("site/gzipcache/korvanecompress/top.htm"), "x");
+  writeHostFile(driveC("outside/keep.txt"), "keep");
+  std::filesystem::create_directory_symlink(driveC("outside"), driveC("site/gzipcache/korvanecompress/link"));
+  EXPECT_TRUE(EmptyFolder("C:\\site\\gzipcache\\korvanecompress"));
+  EXPECT_TRUE(std::filesystem::is_empty(driveC("site/gzipcache/korvanecompress")));
+  EXPECT_TRUE(std::filesystem::exists(driveC("outside/keep.txt")));
+  EXPECT_FALSE(EmptyFolder("C:\\no\\such\\folder"));
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+// The markup optimizer, grouped by behaviour. Each case optimises a small document and
+// compares the text, so a failure shows what came out.
+
+#include <gtest/gtest.h>
+
+#include "optimizer/optimizer_driver.h"
+#include "tests/support/machine_fixture.h"
+
+namespace {
+
+using optimizer::OptimizeBody;
+using optimizer::Switches;
+
+class OptimizerTest : public testing_support::MachineTest {
+ protected:
+  // The optimised body, or "<unchanged>" when the driver hands back nothing.
+  std::string optimize(const std::string& body, Switches sw = {}, const std::string& path = "C:\\site\\page.htm") {
+    filter::ResponseState state;
+    state.body = body;
+    state.bodyLength = static_cast<std::int32_t>(body.size());
+    state.physicalPath = path;
+    auto out = OptimizeBody(state, "C:\\site", sw);
+    if (!out) return "<unchanged>";
+    EXPECT_LT(out->size(), body.size());
+    return *out;
+  }
+  // A document long enough that the output bound does not stop small cases.
+  static std::string page(const std::string& inner) { return "<html><body>" + inner + "</body></html>" + std::string(200, ' '); }
+  static std::string out(const std::string& inner) { return "<html><body>" + inner + "</body></html> "; }
+};
+
+// --- white space in text ---
+
+TEST_F(OptimizerTest, EveryRunOfWhiteSpaceInTextBecomesOneBlank) {
+  EXPECT_EQ(optimize(page("  one \t\r\n  two\n\nthree  ")), out(" one two three "));
+}
+
+TEST_F(OptimizerTest, WithCollapseOffTextIsKept) {
+  Switches sw;
+  sw.WsWhite = false;
+  EXPECT_EQ(optimize(page("a   b<!-- c -->"), sw), "<html><body>a   b</body></html>" + std::string(200, ' '));
+}
+
+// --- protected elements ---
+
+TEST_F(OptimizerTest, ProtectedElementsKeepTheirContentByteForByte) {
+  const std::string inner = "<PRE>  a\n   b  </PRE><textarea>  x\n y </textarea><script>  var a  =  1;\n</script>";
+  EXPECT_EQ(optimize(page(inner)), out("<pre>  a\n   b  </pre><textarea>  x\n y </textarea><script>  var a  =  1;\n</script>"));
+}
+
+TEST_F(OptimizerTest, TagsInsideProtectedElementsAreStillRewritten) {
+  EXPECT_EQ(optimize(page("<pre>  <B CLASS=x>bold</B>  </pre>")), out("<pre>  <b class=\"x\">bold</b>  </pre>"));
+}
+
+TEST_F(OptimizerTest, AStrayClosingScriptTagLeavesTheRestOfTheDocumentAlone) {
+  // The counter goes negative, which counts as inside: from there on text is script text,
+  // kept as it is, tags and all, up to the next closing script tag or the end.
+  EXPECT_EQ(optimize("<html><body>x    y</script>  a   b  <I>x</I>"), "<html><body>x y</script>  a   b  <I>x</I>");
+}
+
+TEST_F(OptimizerTest, ScriptTextRunsToTheClosingScriptTagOnly) {
+  EXPECT_EQ(optimize(page("<script>if (a</b) {}  </SCRIPT>  x")), out("<script>if (a</b) {}  </script> x"));
+}
+
+// --- comments ---
+
+TEST_F(OptimizerTest, CommentsAreDroppedOutsideProtectedElements) {
+  EXPECT_EQ(optimize(page("a<!-- gone -->b<!---->c")), out("abc"));
+}
+
+TEST_F(OptimizerTest, KeptCommentsGetOneBlankInsideEachMarker) {
+  Switches sw;
+  sw.WsComment = false;
+  EXPECT_EQ(optimize(page("<!--   -  body  -->x<!-- -->"), sw), out("<!-- body   -->x<!--  -->"));
+}
+
+TEST_F(OptimizerTest, ACommentInsideScriptSurvivesWithALineEndAfterItsMarker) {
+  EXPECT_EQ(optimize(page("<script><!--\n  f();\n// --></script>")), out("<script><!-- \r\nf();\n//  --></script>"));
+}
+
+TEST_F(OptimizerTest, ADocumentEndingInACommentEndsWithItsMarkerWhenKept) {
+  Switches sw;
+  sw.WsComment = false;
+  const std::string body = "<html><body>a" + std::string(50, ' ') + "b<!--   tail";
+  EXPECT_EQ(optimize(body, sw), "<html><body>a b<!-- tail -->");
+  EXPECT_EQ(optimize(body), "<html><body>a b");
+}
+
+// --- style elements and learned white-space selectors ---
+
+TEST_F(OptimizerTest, StyleContentGoesThroughTheCssPass) {
+  EXPECT_EQ(optimize(page("<style>  a  {  color : red }  /* c */  </style>")),
+            out("<style> a { color : red } </style>"));
+}
+
+TEST_F(OptimizerTest, ATagSelectorLearnedFromAStyleElementProtectsEveryLaterElement) {
+  EXPECT_EQ(optimize(page("<style>div.x, P { white-space: pre }</style><p>  a  </p> <p>  b  </p><i>  c  </i>")),
+            out("<style>div.x, P { white-space: pre }</style><p>  a  </p> <p>  b  </p><i> c </i>"));
+}
+
+TEST_F(OptimizerTest, ClassAndIdSelectorsProtectTheElementsTheyMatch) {
+  const std::string css = "<style>.code { white-space: pre } #log { white-space: pre-wrap }</style>";
+  EXPECT_EQ(optimize(page(css + "<div class=code>  a  </div><span id=LOG>  b  </span><div>  c  </div>")),
+            out(css + "<div class=\"code\">  a  </div><span id=\"LOG\">  b  </span><div> c </div>"));
+}
+
+TEST_F(OptimizerTest, AnInlineWhiteSpaceStyleProtectsItsElementUntilItCloses) {
+  EXPECT_EQ(optimize(page("<div style=\"white-space: pre\">  a  </div>  b  ")),
+            out("<div style=\"white-space: pre\">  a  </div> b "));
+}
+
+TEST_F(OptimizerTest, ALinkedStyleSheetTeachesSelectorsFromThePagesFolder) {
+  writeHostFile(driveC("site/docs/look.css"), "@import \"more.css\";\n");
+  writeHostFile(driveC("site/docs/more.css"), "kbd { white-space: pre }");
+  const std::string inner = "<link rel=stylesheet href=\"look.css\"><kbd>  a  </kbd>";
+  EXPECT_EQ(optimize(page(inner), {}, "C:\\site\\docs\\page.htm"),
+            out("<link rel=\"stylesheet\" href=\"look.css\"><kbd>  a  </kbd>"));
+}
+
+// Guards against a style sheet cycle keeping a worker reading for ever, and against a page
+// naming files outside the site.
+TEST_F(OptimizerTest, StyleSheetCyclesAndPathsOutOfTheSiteAreCut) {
+  writeHostFile(driveC("site/a.css"), "@import \"b.css\"; kbd { white-space: pre }");
+  writeHostFile(driveC("site/b.css"), "@import \"a.css\"; @import \"/a.css\";");
+  writeHostFile(driveC("outside.css"), "em { white-space: pre }");
+  const std::string inner = "<link href=a.css><link href=\"../outside.css\"><kbd>  a  </kbd><em>  b  </em>";
+  EXPECT_EQ(optimize(page(inner)), out("<link href=\"a.css\"><link href=\"../outside.css\"><kbd>  a  </kbd><em> b </em>"));
+}
+
+// --- declarations, processing instructions, tags ---
+
+TEST_F(OptimizerTest, DeclarationsAreCollapsedAndProcessingInstructionsRemoved) {
+  const std::string body = "<?xml version=\"1.0\"?>\n<!DOCTYPE  html\n PUBLIC  \"x\">\n<html><body>  a  </body></html>";
+  EXPECT_EQ(optimize(body), " <!DOCTYPE html PUBLIC \"x\"> <html><body> a </body></html>");
+}
+
+TEST_F(OptimizerTest, AttributesAreWrittenInDoubleQuotesWithLowerCaseNames) {
+  EXPECT_EQ(optimize(page("<IMG  SRC=a.png   ALT='The River'  Border=0 ISMAP>")),
+            out("<img src=\"a.png\" alt=\"The River\" border=\"0\" ismap>"));
+}
+
+TEST_F(OptimizerTest, WithLowerNamesOffNamesKeepTheirCase) {
+  Switches sw;
+  sw.WsLower = false;
+  EXPECT_EQ(optimize(page("<IMG SRC=a.png><BR/></P >"), sw), out("<IMG SRC=\"a.png\"><BR/></P >"));
+}
+
+// A single-quoted value holding a double quote would break between double quotes.
+TEST_F(OptimizerTest, AValueHoldingADoubleQuoteKeepsSingleQuotes) {
+  EXPECT_EQ(optimize(page("<p title='say \"hi\"'>x</p><p title=a\"b'c>y</p>")),
+            out("<p title='say \"hi\"'>x</p><p title=\"a&quot;b'c\">y</p>"));
+}
+
+TEST_F(OptimizerTest, SelfClosingTagsAndEmptyPairsAreHandled) {
+  EXPECT_EQ(optimize(page("<br/><hr />a<>b")), out("<br/><hr/>ab"));
+}
+
+TEST_F(OptimizerTest, OverLongNamesAbortTheDocument) {
+  EXPECT_EQ(optimize(page("<" + std::string(124, 'a') + ">")), "<unchanged>");
+  EXPECT_EQ(optimize(page("<p " + std::string(512, 'a') + "=1>")), "<unchanged>");
+  EXPECT_EQ(optimize(page("<!D" + std::string(1100, 'a') + ">")), "<unchanged>");
+  EXPECT_NE(optimize(page("<" + std::string(123, 'a') + ">")), "<unchanged>");
+}
+
+// --- the driver and the output bound ---
+
+TEST_F(OptimizerTest, AResultThatIsNotShorterIsNotUsed) {
+  // Quoting the values makes this document longer.
+  EXPECT_EQ(optimize("<html><body><p a=1 b=2 c=3>"), "<unchanged>");
+}
+
+TEST_F(OptimizerTest, OnlyDocumentsWithAnHtmlOrBodyTagAreOptimised) {
+  EXPECT_EQ(optimize("<p>  fragment   only  </p>"), "<unchanged>");
+  EXPECT_NE(optimize("<BODY>  a  </BODY>"), "<unchanged>");
+  EXPECT_EQ(optimize(page("x"), {}, ""), "<unchanged>");
+}
+
+// Everything after a NUL would be lost from the result.
+TEST_F(OptimizerTest, ABodyWithANulByteIsNotOptimised) {
+  EXPECT_EQ(optimize(page(std::string("a  \0  b", 7))), "<unchanged>");
+}
+
+// --- CSS ---
+
+TEST_F(OptimizerTest, CssFilesAreRecognisedByTheirPath) {
+  const std::string css = "a  {\n  color : red ;  /* note */\n  margin: 0 }\n";
+  EXPECT_EQ(optimize(css, {}, "C:\\site\\look.css"), "a { color : red ; margin: 0 } ");
+  EXPECT_EQ(optimize(css, {}, "C:\\site\\look.txt"), "<unchanged>");
+  Switches noCss;
+  noCss.WsCss = false;
+  EXPECT_EQ(optimize(css, noCss, "C:\\site\\look.css"), "<unchanged>");
+  Switches keepComments;
+  keepComments.WsCssCom = false;
+  EXPECT_EQ(optimize(css, keepComments, "C:\\site\\look.css"), "a { color : red ; /* note */ margin: 0 } ");
+}
+
+TEST_F(OptimizerTest, BlanksACommentAndALineBreakBetweenDeclarationsBecomeOneBlank) {
+  EXPECT_EQ(optimize("a{x:1;  /* c */\ny:2}", {}, "C:\\s\\a.css"), "a{x:1; y:2}");
+  EXPECT_EQ(optimize("a{x:1;/*/y:2}       ", {}, "C:\\s\\a.css"), "a{x:1;y:2} ");
+  EXPECT_EQ(optimize("a{x:1} /* open", {}, "C:\\s\\a.css"), "a{x:1} ");
+}
+
+}  // namespace
