@@ -17,16 +17,13 @@ constexpr std::size_t kMaxTagNameChars = 123;
 constexpr std::size_t kMaxAttributeNameChars = 511;
 constexpr std::size_t kMaxDeclarationChars = 1023;
 
+// Name and value point into the document: nothing is copied until the tag is written.
 struct Attribute {
-  std::string name;
-  std::optional<std::string> value;
+  std::string_view name;
+  std::optional<std::string_view> value;
 };
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
+char lowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 class HtmlReader {
  public:
@@ -35,6 +32,9 @@ class HtmlReader {
   bool run() {
     st_.ScriptDepth = st_.StyleDepth = st_.KeepDepth = 0;
     while (pos_ < s_.size()) {
+      // Output only grows, so checking the bound after each step fails exactly the
+      // documents that a check before every single append would fail.
+      if (!withinBound()) return false;
       bool ok;
       if (at('<') && peek(1) == '!') {
         pos_ += 2;
@@ -44,7 +44,8 @@ class HtmlReader {
         } else if (at('D') || at('d')) {
           ok = declaration();
         } else {
-          ok = collapse("<!") && text();
+          put("<!");
+          ok = text();
         }
       } else if (at('<') && peek(1) == '/') {
         pos_ += 2;
@@ -62,29 +63,40 @@ class HtmlReader {
       }
       if (!ok) return false;
     }
-    return true;
+    return withinBound();
   }
 
  private:
+  bool withinBound() const { return st_.Output.size() < st_.inputLength; }
+  void put(std::string_view t) { st_.Output.append(t); }
+  void putName(std::string_view name) {
+    if (!st_.LowerNames) return put(name);
+    for (char c : name) st_.Output.push_back(lowerChar(c));
+  }
+
   bool at(char c) const { return pos_ < s_.size() && s_[pos_] == c; }
   char peek(std::size_t ahead) const { return pos_ + ahead < s_.size() ? s_[pos_ + ahead] : '\0'; }
   bool allowed() const { return st_.KeepDepth != 0 || !st_.DropComments; }
 
   bool collapse(std::string_view t) {
-    if (!st_.CollapseWhite) return st_.append(t);
-    std::string out;
-    out.reserve(t.size());
+    if (!st_.CollapseWhite) {
+      put(t);
+      return true;
+    }
+    // Copy the spans between runs whole; each run becomes one blank.
+    // The collapsed text is never longer than the text: write it in place.
+    std::string& out = st_.Output;
+    const std::size_t base = out.size();
+    out.resize(base + t.size());
+    char* d = out.data() + base;
     bool inRun = false;
     for (char c : t) {
-      if (!isWhite(c)) {
-        out += c;
-        inRun = false;
-      } else if (!inRun) {
-        out += ' ';
-        inRun = true;
-      }
+      const bool white = isWhite(c);
+      if (!white || !inRun) *d++ = white ? ' ' : c;
+      inRun = white;
     }
-    return st_.append(out);
+    out.resize(static_cast<std::size_t>(d - out.data()));
+    return true;
   }
 
   bool text() {
@@ -94,10 +106,13 @@ class HtmlReader {
     pos_ = end;
     if (!t.empty()) {
       if (st_.StyleDepth) LearnFromCss(st_, t);
-      bool ok = st_.KeepDepth == 0 && st_.StyleDepth == 0 ? collapse(t)
-                : st_.StyleDepth                          ? OptimizeCss(st_, t)
-                                                          : st_.append(t);
-      if (!ok) return false;
+      if (st_.KeepDepth == 0 && st_.StyleDepth == 0) {
+        collapse(t);
+      } else if (st_.StyleDepth) {
+        if (!OptimizeCss(st_, t)) return false;
+      } else {
+        put(t);
+      }
     }
     if (at('<') && peek(1) == '>') pos_ += 2;  // "<>" is written nowhere
     return true;
@@ -115,9 +130,9 @@ class HtmlReader {
       const char t = end + 7 < s_.size() ? s_[end + 7] : '\0';
       if ((s == 's' || s == 'S') && (t == 't' || t == 'T')) break;
     }
-    std::string_view t = s_.substr(pos_, end - pos_);
+    put(s_.substr(pos_, end - pos_));
     pos_ = end;
-    return st_.append(t);
+    return true;
   }
 
   bool declaration() {
@@ -126,58 +141,48 @@ class HtmlReader {
     if (end - pos_ > kMaxDeclarationChars) return false;
     std::string_view decl = s_.substr(pos_, end - pos_);
     pos_ = end;  // the '>' is read as text
-    return st_.append("<!") && collapse(decl);
+    put("<!");
+    return collapse(decl);
   }
 
   bool comment() {
     while (pos_ < s_.size() && (s_[pos_] == '-' || isWhite(s_[pos_]))) ++pos_;
     if (at('>')) {
       ++pos_;
-      return !allowed() || (st_.append("<!-- ") && st_.append(" -->"));
+      if (allowed()) put("<!--  -->");
+      return true;
     }
     std::size_t end = s_.find("-->", pos_);
     std::string_view body = s_.substr(pos_, (end == std::string_view::npos ? s_.size() : end) - pos_);
     pos_ = end == std::string_view::npos ? s_.size() : end + 3;
-    if (allowed() && !st_.append("<!-- ")) return false;
+    if (allowed()) put("<!-- ");
     // Script hidden in a comment must start on a line of its own.
-    if (st_.ScriptDepth && !st_.append("\r\n")) return false;
+    if (st_.ScriptDepth) put("\r\n");
     if (st_.StyleDepth) {
       LearnFromCss(st_, body);
       if (!OptimizeCss(st_, body)) return false;
-    } else if (allowed() && !st_.append(body)) {
-      return false;
+    } else if (allowed()) {
+      put(body);
     }
-    return !allowed() || st_.append(" -->");
+    if (allowed()) put(" -->");
+    return true;
   }
 
-  void enterElement(const std::string& name) {
-    const std::string l = lower(name);
-    if (l == "script") {
-      ++st_.ScriptDepth;
-      ++st_.KeepDepth;
-    } else if (l == "style") {
-      ++st_.StyleDepth;
-      ++st_.KeepDepth;
-    } else if (l == "pre" || l == "textarea") {
-      ++st_.KeepDepth;
-    }
-  }
-
-  void leaveElement(const std::string& name) {
-    const std::string l = lower(name);
-    if (l == "script") {
-      --st_.ScriptDepth;
-      --st_.KeepDepth;
-    } else if (l == "style") {
-      --st_.StyleDepth;
-      --st_.KeepDepth;
-    } else if (l == "pre" || l == "textarea") {
-      --st_.KeepDepth;
+  // +1 entering, -1 leaving an element whose content is protected.
+  void countElement(std::string_view name, int step) {
+    if (equalsNoCase(name, "script")) {
+      st_.ScriptDepth += step;
+      st_.KeepDepth += step;
+    } else if (equalsNoCase(name, "style")) {
+      st_.StyleDepth += step;
+      st_.KeepDepth += step;
+    } else if (equalsNoCase(name, "pre") || equalsNoCase(name, "textarea")) {
+      st_.KeepDepth += step;
     }
   }
 
   // The first selector made for an element of this name lets it go.
-  void releaseSelector(const std::string& name) {
+  void releaseSelector(std::string_view name) {
     if (!st_.KeepDepth || st_.Selectors.empty()) return;
     for (auto it = st_.Selectors.begin(); it != st_.Selectors.end(); ++it) {
       if (!equalsNoCase(it->elementName.str(), name)) continue;
@@ -188,7 +193,7 @@ class HtmlReader {
   }
 
   // KeepDepth becomes 1 when a selector of this kind and name exists, else stays 0.
-  void matchSelector(SelectorKind kind, const std::string& name, const std::string& tag) {
+  void matchSelector(SelectorKind kind, std::string_view name, std::string_view tag) {
     if (st_.KeepDepth || st_.Selectors.empty()) return;
     for (auto& s : st_.Selectors) {
       if (s.kind != kind || !equalsNoCase(s.selectorName.str(), name)) continue;
@@ -198,9 +203,9 @@ class HtmlReader {
     }
   }
 
-  void attributeEffects(const std::string& tag, const Attribute& a) {
+  void attributeEffects(std::string_view tag, const Attribute& a) {
     if (!a.value) return;
-    if (a.value->find("white-space") != std::string::npos) {
+    if (a.value->find("white-space") != std::string_view::npos) {
       WhiteSpaceSelector s;
       s.elementName = tag;
       s.selectorName = tag;
@@ -213,64 +218,71 @@ class HtmlReader {
     if (equalsNoCase(a.name, "class")) matchSelector(SelectorKind::kClass, *a.value, tag);
   }
 
-  bool writeTag(const std::string& name, const std::vector<Attribute>& attributes, bool selfClosing) {
-    std::string out = "<" + (st_.LowerNames ? lower(name) : name);
+  void writeTag(std::string_view name, const std::vector<Attribute>& attributes, bool selfClosing) {
+    st_.Output.push_back('<');
+    putName(name);
     for (const Attribute& a : attributes) {
-      out += ' ';
-      out += st_.LowerNames ? lower(a.name) : a.name;
+      st_.Output.push_back(' ');
+      putName(a.name);
       if (!a.value) continue;
-      const std::string& v = *a.value;
-      if (v.find('"') == std::string::npos) {
-        out += "=\"" + v + "\"";
-      } else if (v.find('\'') == std::string::npos) {
+      const std::string_view v = *a.value;
+      if (v.find('"') == std::string_view::npos) {
+        put("=\"");
+        put(v);
+        st_.Output.push_back('"');
+      } else if (v.find('\'') == std::string_view::npos) {
         // A value holding a double quote survives only between single quotes.
-        out += "='" + v + "'";
+        put("='");
+        put(v);
+        st_.Output.push_back('\'');
       } else {
-        std::string escaped;
-        for (char c : v) escaped += c == '"' ? std::string("&quot;") : std::string(1, c);
-        out += "=\"" + escaped + "\"";
+        put("=\"");
+        for (char c : v) c == '"' ? put("&quot;") : st_.Output.push_back(c);
+        st_.Output.push_back('"');
       }
     }
-    if (selfClosing) out += '/';
-    out += '>';
-    return st_.append(out);
+    if (selfClosing) st_.Output.push_back('/');
+    st_.Output.push_back('>');
   }
 
-  std::string quotedValue(char quote) {
+  std::string_view quotedValue(char quote) {
     std::size_t i = pos_ + 1;
     for (;; ++i) {
       i = s_.find(quote, i);
       if (i == std::string_view::npos || s_[i - 1] != '\\') break;
     }
     if (i == std::string_view::npos) {
-      std::string v(s_.substr(pos_ + 1));
+      std::string_view v = s_.substr(pos_ + 1);
       pos_ = s_.size();
       return v;
     }
-    std::string v(s_.substr(pos_ + 1, i - pos_ - 1));
+    std::string_view v = s_.substr(pos_ + 1, i - pos_ - 1);
     pos_ = i + 1;
     return v;
   }
 
   bool openingTag() {
+    static constexpr StopSet kNameEnd(">/", true);
     std::size_t end = pos_;
-    while (end < s_.size() && !isWhite(s_[end]) && s_[end] != '>' && s_[end] != '/') ++end;
+    while (end < s_.size() && !kNameEnd(s_[end])) ++end;
     if (end - pos_ > kMaxTagNameChars) return false;
-    const std::string name(s_.substr(pos_, end - pos_));
+    const std::string_view name = s_.substr(pos_, end - pos_);
     pos_ = end;
-    enterElement(name);
+    countElement(name, +1);
     matchSelector(SelectorKind::kTag, name, name);
+    attributes_.clear();
     if (at('>')) {
       ++pos_;
-      return writeTag(name, {}, false);
+      writeTag(name, attributes_, false);
+      return true;
     }
     if (at('/')) {
       pos_ += 2;
-      bool ok = writeTag(name, {}, true);
+      writeTag(name, attributes_, true);
       releaseSelector(name);
-      return ok;
+      return true;
     }
-    std::vector<Attribute> attributes;
+    std::vector<Attribute>& attributes = attributes_;
     bool selfClosing = false;
     while (pos_ < s_.size()) {
       while (pos_ < s_.size() && isWhite(s_[pos_])) ++pos_;
@@ -284,10 +296,11 @@ class HtmlReader {
         selfClosing = true;
         break;
       }
+      static constexpr StopSet kAttributeEnd("=>", true);
       std::size_t nameEnd = pos_;
-      while (nameEnd < s_.size() && !isWhite(s_[nameEnd]) && s_[nameEnd] != '=' && s_[nameEnd] != '>') ++nameEnd;
+      while (nameEnd < s_.size() && !kAttributeEnd(s_[nameEnd])) ++nameEnd;
       if (nameEnd - pos_ > kMaxAttributeNameChars) return false;
-      Attribute a{std::string(s_.substr(pos_, nameEnd - pos_)), std::nullopt};
+      Attribute a{s_.substr(pos_, nameEnd - pos_), std::nullopt};
       pos_ = nameEnd;
       std::size_t afterWhite = pos_;
       while (afterWhite < s_.size() && isWhite(s_[afterWhite])) ++afterWhite;
@@ -302,7 +315,7 @@ class HtmlReader {
           std::size_t v = pos_;
           while (v < s_.size() && !isWhite(s_[v]) && s_[v] != '>' && !(s_[v] == '/' && v + 1 < s_.size() && s_[v + 1] == '>'))
             ++v;
-          a.value = std::string(s_.substr(pos_, v - pos_));
+          a.value = s_.substr(pos_, v - pos_);
           pos_ = v;
         }
       } else if (at('>')) {
@@ -312,22 +325,24 @@ class HtmlReader {
         pos_ = afterWhite;  // an attribute without value; the next one (or the end) follows
       }
       attributeEffects(name, a);
-      attributes.push_back(std::move(a));
+      attributes.push_back(a);
       if (ended) break;
     }
-    bool ok = writeTag(name, attributes, selfClosing);
+    writeTag(name, attributes, selfClosing);
     if (selfClosing) releaseSelector(name);
-    return ok;
+    return true;
   }
 
   bool closingTag() {
     std::size_t end = s_.find('>', pos_);
     if (end == std::string_view::npos) end = s_.size();
     if (end - pos_ > kMaxTagNameChars) return false;
-    const std::string name(s_.substr(pos_, end - pos_));
+    const std::string_view name = s_.substr(pos_, end - pos_);
     pos_ = end < s_.size() ? end + 1 : end;
-    if (!st_.append("</" + (st_.LowerNames ? lower(name) : name) + ">")) return false;
-    leaveElement(name);
+    put("</");
+    putName(name);
+    st_.Output.push_back('>');
+    countElement(name, -1);
     releaseSelector(name);
     return true;
   }
@@ -335,6 +350,7 @@ class HtmlReader {
   OptimizerState& st_;
   std::string_view s_;
   std::size_t pos_ = 0;
+  std::vector<Attribute> attributes_;  // of the tag being read; reused from tag to tag
 };
 
 }  // namespace

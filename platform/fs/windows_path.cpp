@@ -68,9 +68,14 @@ std::optional<stdfs::path> hostPath(std::string_view win) {
   std::error_code ec;
   stdfs::path link = machineRootPath() / "dosdevices" / std::string{drive, ':'};
   if (!stdfs::exists(link, ec)) return std::nullopt;
+  const auto parts = components(win);
+  // The common case costs one status call: the path exists as spelled.
+  stdfs::path exact = link;
+  for (std::string_view part : parts) exact /= std::string(part);
+  if (stdfs::exists(exact, ec)) return exact;
   stdfs::path out = link;
   bool exists = true;
-  for (std::string_view part : components(win)) {
+  for (std::string_view part : parts) {
     if (exists) {
       std::string entry = matchEntry(out, part);
       out /= entry;
