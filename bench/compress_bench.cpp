@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "bench/bare_deflate.h"
 #include "bench/sample_pages.h"
 #include "compress/gzip_framing.h"
 
@@ -25,20 +26,10 @@ void BM_BareDeflate(benchmark::State& state) {
   std::vector<unsigned char> out(2 * body.size() + 31);
   for (auto _ : state) {
     filter::RequestMemory memory;
-    z_stream s{};
-    if (requestMemory) {
-      s.zalloc = arenaAlloc;
-      s.zfree = arenaFree;
-      s.opaque = &memory;
-    }
-    deflateInit2(&s, level, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
-    s.avail_in = static_cast<uInt>(body.size());
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    deflate(&s, Z_FINISH);
-    benchmark::DoNotOptimize(s.total_out);
-    deflateEnd(&s);
+    if (requestMemory)
+      benchmark::DoNotOptimize(bench::bareDeflate(body, level, out, arenaAlloc, arenaFree, &memory));
+    else
+      benchmark::DoNotOptimize(bench::bareDeflate(body, level, out));
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "bench/bare_deflate.h"
 #include "bench/sample_pages.h"
 #include "optimizer/optimizer_driver.h"
 
@@ -33,17 +34,7 @@ void BM_Deflate9(benchmark::State& state) {
   const bool css = state.range(1) != 0;
   const std::string body = input(css, static_cast<std::size_t>(state.range(0)));
   std::vector<unsigned char> out(2 * body.size() + 31);
-  for (auto _ : state) {
-    z_stream s{};
-    deflateInit2(&s, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(body.data()));
-    s.avail_in = static_cast<uInt>(body.size());
-    s.next_out = out.data();
-    s.avail_out = static_cast<uInt>(out.size());
-    deflate(&s, Z_FINISH);
-    benchmark::DoNotOptimize(s.total_out);
-    deflateEnd(&s);
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(bench::bareDeflate(body, 9, out));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }
 

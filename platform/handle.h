@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "platform/unique_resource.h"
 #include "platform/win_types.h"
 
 struct KernelObject {
@@ -14,32 +15,10 @@ inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintpt
 
 BOOL CloseHandle(HANDLE handle) noexcept;
 
-// Move-only owner of a HANDLE, for the system's code.
-class UniqueHandle {
+// Owner of a HANDLE; INVALID_HANDLE_VALUE (what a failed FindFirstFileA gives) holds
+// nothing.
+class UniqueHandle : public UniqueResource<HANDLE, &CloseHandle> {
  public:
   UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(o.release());
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
-
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr; }
-  HANDLE release() {
-    HANDLE h = h_;
-    h_ = nullptr;
-    return h;
-  }
-  void reset(HANDLE h = nullptr) {
-    if (h_) CloseHandle(h_);
-    h_ = h;
-  }
-
- private:
-  HANDLE h_ = nullptr;
+  explicit UniqueHandle(HANDLE h) : UniqueResource(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
 };
