@@ -8,7 +8,9 @@
 #include <string>
 
 #include "optimizer/optimizer_state.h"
+#include "platform/handle.h"
 #include "settings/bounded_text.h"
+#include "settings/site_settings.h"
 
 namespace filter {
 
@@ -51,10 +53,16 @@ struct ResponseState {
   std::uint32_t heldInterimLength = 0;
 };
 
+// Lives in the connection's memory (pFilterContext) from request start to the log
+// notification. The response state and the table reference are dropped when the request
+// ends, so a keep-alive connection holds no finished response.
 struct RequestContext {
   std::int32_t tableSlot = 0;
   std::unique_ptr<ResponseState> state;
   std::uint32_t bytesSent = 0;
+  std::shared_ptr<settings::SiteTable> table;  // the table the request was bound to
+  std::shared_ptr<UniqueHandle> logMutex;
+  bool bound = false;  // counted in inFlight[tableSlot] until released
 };
 
 }  // namespace filter

@@ -46,6 +46,7 @@ constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_KEY_DELETED = 1018;
 constexpr LONG ERROR_CHILD_MUST_BE_VOLATILE = 1021;
+constexpr LONG ERROR_INVALID_INDEX = 1413;
 constexpr LONG ERROR_TIMEOUT = 1460;
 
 // Thread-local last error, as GetLastError/SetLastError.

@@ -1,0 +1,41 @@
+#include "filter/isapi_access.h"
+
+#include <cstring>
+#include <vector>
+
+namespace filter {
+
+namespace {
+template <typename Reader>
+std::optional<std::string> readInto(DWORD bufferBytes, Reader read) {
+  std::vector<char> buffer(bufferBytes + 1, '\0');
+  DWORD size = bufferBytes;
+  if (!read(buffer.data(), &size)) return std::nullopt;
+  return std::string(buffer.data(), strnlen(buffer.data(), std::min<DWORD>(size, bufferBytes)));
+}
+}  // namespace
+
+std::optional<std::string> ServerVariable(HTTP_FILTER_CONTEXT* pfc, const char* name, DWORD bufferBytes) {
+  if (!pfc->GetServerVariable) return std::nullopt;
+  return readInto(bufferBytes, [&](char* buffer, DWORD* size) {
+    return pfc->GetServerVariable(pfc, const_cast<LPSTR>(name), buffer, size);
+  });
+}
+
+std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
+                                         const char* name, DWORD bufferBytes) {
+  if (!headers || !headers->GetHeader) return std::nullopt;
+  return readInto(bufferBytes, [&](char* buffer, DWORD* size) {
+    return headers->GetHeader(pfc, const_cast<LPSTR>(name), buffer, size);
+  });
+}
+
+char* ConnectionCopy(HTTP_FILTER_CONTEXT* pfc, const std::string& bytes) {
+  auto* out = static_cast<char*>(pfc->AllocMem(pfc, static_cast<DWORD>(bytes.size() + 1), 0));
+  if (!out) return nullptr;
+  std::memcpy(out, bytes.data(), bytes.size());
+  out[bytes.size()] = '\0';
+  return out;
+}
+
+}  // namespace filter

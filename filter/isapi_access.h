@@ -1,0 +1,21 @@
+#pragma once
+// Reading the server's variables and headers into bounded texts, as the filter reads
+// them into fixed buffers: a value that does not fit its buffer counts as absent.
+
+#include <optional>
+#include <string>
+
+#include "platform/isapi/httpfilt.h"
+
+namespace filter {
+
+// bufferBytes includes the terminator.
+std::optional<std::string> ServerVariable(HTTP_FILTER_CONTEXT* pfc, const char* name, DWORD bufferBytes);
+std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
+                                         const char* name, DWORD bufferBytes);
+
+// A copy of bytes in the connection's memory (for data handed back to the server), or
+// nullptr when AllocMem fails.
+char* ConnectionCopy(HTTP_FILTER_CONTEXT* pfc, const std::string& bytes);
+
+}  // namespace filter

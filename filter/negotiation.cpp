@@ -1,0 +1,269 @@
+#include "filter/negotiation.h"
+
+#include <cctype>
+
+#include "filter/header_edits.h"
+#include "filter/isapi_access.h"
+#include "optimizer/selector_learning.h"
+#include "settings/rule_lists.h"
+
+namespace filter {
+
+namespace {
+
+using optimizer::equalsNoCase;
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
+
+// True when a ";q=" parameter gives the coding a weight of zero.
+bool zeroQuality(std::string_view parameters) {
+  for (std::size_t at = parameters.find(';'); at != std::string_view::npos; at = parameters.find(';', at + 1)) {
+    std::size_t i = at + 1;
+    while (i < parameters.size() && parameters[i] == ' ') ++i;
+    if (i + 1 >= parameters.size() || (parameters[i] != 'q' && parameters[i] != 'Q') || parameters[i + 1] != '=')
+      continue;
+    i += 2;
+    bool nonZero = false, digits = false;
+    for (; i < parameters.size() && (std::isdigit(static_cast<unsigned char>(parameters[i])) || parameters[i] == '.'); ++i) {
+      if (parameters[i] != '.') digits = true;
+      if (parameters[i] >= '1' && parameters[i] <= '9') nonZero = true;
+    }
+    return digits && !nonZero;
+  }
+  return false;
+}
+
+}  // namespace
+
+AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
+  bool gzip = false, deflate = false;
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    std::size_t comma = value.find(',', start);
+    if (comma == std::string_view::npos) comma = value.size();
+    const std::string_view item = value.substr(start, comma - start);
+    start = comma + 1;
+    const std::size_t semicolon = item.find(';');
+    const std::string_view coding = item.substr(0, semicolon);
+    if (semicolon != std::string_view::npos && zeroQuality(item.substr(semicolon))) continue;
+    gzip |= contains(coding, "gzip");
+    deflate |= contains(coding, "deflate");
+  }
+  return gzip ? AcceptedEncoding::kGzip : deflate ? AcceptedEncoding::kDeflateOnly : AcceptedEncoding::kNone;
+}
+
+std::uint32_t DirectiveFromWord(std::string_view word) {
+  if (equalsNoCase(word, "white-space-only")) return 1;
+  if (equalsNoCase(word, "gzip-only")) return 2;
+  if (equalsNoCase(word, "full-compression")) return 3;
+  if (equalsNoCase(word, "no-compression")) return 4;
+  return 0;
+}
+
+std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site, std::string_view header) {
+  std::string_view type;
+  bool found = false;
+  for (std::string_view name : {"Content-Type: ", "Content-type: ", "Content-type:"}) {
+    if (header.find(name) != std::string_view::npos) {
+      type = HeaderValue(header, name).substr(0, 255);
+      found = true;
+      break;
+    }
+  }
+  if (!found) return 0;
+  state.contentType = type;
+  bool forced = false;
+  switch (state.directive) {
+    case 4: state.optimizeMode = 0; return 0;
+    case 1: state.optimizeMode = 1; return 0;
+    case 2: state.optimizeMode = 0; forced = true; break;
+    case 3: state.optimizeMode = 1; forced = true; break;
+    default: break;
+  }
+  const std::size_t slash = type.find('/');
+  if (slash == std::string_view::npos) return forced ? 2 : 0;
+  const std::string_view top = type.substr(0, slash);
+  const std::string_view sub = type.substr(slash + 1);
+  if (!forced && site.WsCss && site.EnableWhite && equalsNoCase(sub, "css")) state.optimizeMode = 1;
+
+  bool browserTypeMatch = false;
+  for (const settings::BrowserRule& browser : site.Browsers) {
+    const std::string_view term = browser.SearchTerm;
+    const std::size_t bang = term.find('!');
+    const std::string_view include = term.substr(0, bang);
+    const std::string_view exclude = bang == std::string_view::npos ? std::string_view("NOBROWSER") : term.substr(bang + 1);
+    const std::string_view agent = state.userAgent;
+    if (!contains(agent, include) || contains(agent, exclude)) continue;
+    for (const settings::MimeRule& rule : browser.MimeRules) {
+      if (rule.Name.str() != top) continue;
+      for (const settings::MimeRule& subRule : rule.SubTypes) {
+        if (subRule.Name.str() != sub) continue;
+        state.ruleCompress = static_cast<std::uint32_t>(subRule.Compress);
+        state.level = subRule.Level;
+        return forced ? 2 : subRule.Compress;
+      }
+      state.ruleCompress = static_cast<std::uint32_t>(rule.Compress);
+      state.level = rule.Level;
+      browserTypeMatch = true;
+      break;
+    }
+    break;  // only the first matching browser counts
+  }
+  for (const settings::MimeRule& rule : site.MimeTypes) {
+    if (rule.Name.str() != top) continue;
+    bool subMatched = false;
+    for (const settings::MimeRule& subRule : rule.SubTypes) {
+      if (subRule.Name.str() != sub) continue;
+      state.ruleCompress = static_cast<std::uint32_t>(subRule.Compress);
+      state.level = subRule.Level;
+      subMatched = true;
+      break;
+    }
+    if (!subMatched && !browserTypeMatch) {
+      state.ruleCompress = static_cast<std::uint32_t>(rule.Compress);
+      state.level = rule.Level;
+    }
+    return forced ? 2 : static_cast<std::int32_t>(state.ruleCompress);
+  }
+  return forced ? 2 : 0;
+}
+
+namespace {
+
+std::string_view before(std::string_view s, std::size_t at) { return at == std::string_view::npos ? s : s.substr(0, at); }
+std::string_view behind(std::string_view s, std::size_t at) {
+  return at == std::string_view::npos || at + 1 > s.size() ? std::string_view() : s.substr(at + 1);
+}
+
+enum class PatternOutcome { kNext, kExcluded, kAllowed };
+
+// The first pass over one pattern (both already with '\' separators).
+PatternOutcome firstPass(std::string_view path, std::string_view pattern) {
+  const std::size_t pathDot = path.find('.');
+  const std::size_t pathFolder = path.rfind('\\');
+  const std::size_t patDot = pattern.find('.');
+  const std::size_t patFolder = pattern.rfind('\\');
+  const bool bothDots = pathDot != std::string_view::npos && patDot != std::string_view::npos;
+  const bool bothFolders = pathFolder != std::string_view::npos && patFolder != std::string_view::npos;
+  const auto excludedIf = [](bool c) { return c ? PatternOutcome::kExcluded : PatternOutcome::kNext; };
+
+  if (!pattern.empty() && pattern[0] == '*' && (pattern.size() < 2 || pattern[1] != '.')) return PatternOutcome::kExcluded;
+  if (bothDots && patDot > 0 && pattern[patDot - 1] == '*') {  // "*.ext", "folder\*.ext"
+    if (patDot + 1 < pattern.size() && pattern[patDot + 1] == '*') return PatternOutcome::kAllowed;  // "*.*"
+    if (bothFolders && !equalsNoCase(before(path, pathFolder), before(pattern, patFolder))) return PatternOutcome::kNext;
+    return excludedIf(equalsNoCase(behind(path, pathDot), behind(pattern, patDot)));
+  }
+  if (bothDots && patDot + 1 < pattern.size() && pattern[patDot + 1] == '*') {  // "name.*"
+    const std::string_view pathName = before(path, pathDot);
+    const std::string_view patName = before(pattern, patDot);
+    if (patFolder == std::string_view::npos && pathFolder != std::string_view::npos)
+      return excludedIf(pathFolder < pathDot && equalsNoCase(pathName.substr(pathFolder + 1), patName));
+    if (pathFolder == std::string_view::npos) return excludedIf(equalsNoCase(pathName, patName));
+    // "folder\name.*" against a path with a folder: the same folder and the same name.
+    return excludedIf(equalsNoCase(pathName, patName));
+  }
+  if (bothDots) return excludedIf(equalsNoCase(path, pattern));
+  if (pathDot != std::string_view::npos && patDot == std::string_view::npos && bothFolders) {
+    const std::string_view pathPart = path.substr(0, pathFolder);
+    const std::string_view patPart = pattern.substr(0, patFolder);
+    return excludedIf(pathPart.size() >= patPart.size() && equalsNoCase(pathPart.substr(0, patPart.size()), patPart));
+  }
+  return PatternOutcome::kNext;
+}
+
+bool secondPass(std::string_view path, std::string_view pattern) {
+  if (pattern.find('.') == std::string_view::npos) {
+    if (pattern.empty()) return false;
+    const std::string lowerPath = lower(path);
+    const std::size_t at = lowerPath.find(lower(pattern));
+    if (at == std::string::npos) return false;
+    const std::size_t probe = pattern.back() == '\\' ? at + pattern.size() - 1 : at + pattern.size();
+    return probe < lowerPath.size() && lowerPath[probe] == '\\';
+  }
+  return equalsNoCase(path, pattern);
+}
+
+}  // namespace
+
+bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
+  state.pathTranslated = ServerVariable(pfc, "PATH_TRANSLATED", 512).value_or("");
+  std::string url = state.url.str();
+  for (char& c : url) c = c == '/' ? '\\' : c == ';' ? ',' : c;
+  state.url = url;
+  std::string root = state.pathTranslated.str();
+  if (root.find('.') != std::string::npos) {
+    root = lower(root);
+    if (std::size_t at = root.find(url); at != std::string::npos) root.resize(at);
+  }
+  state.pathTranslated = root;
+  state.physicalPath = root + url;
+  const std::string_view path = state.physicalPath;
+  std::vector<std::string> patterns;
+  for (const settings::ExclusionEntry& entry : site.NewExclude) {
+    std::string p = entry.Pattern.str();
+    for (char& c : p)
+      if (c == '/') c = '\\';
+    patterns.push_back(std::move(p));
+  }
+  for (const std::string& p : patterns) {
+    switch (firstPass(path, p)) {
+      case PatternOutcome::kExcluded: return true;
+      case PatternOutcome::kAllowed: return false;
+      case PatternOutcome::kNext: break;
+    }
+  }
+  for (const std::string& p : patterns)
+    if (secondPass(path, p)) return true;
+  return false;
+}
+
+void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& site) {
+  const std::string& url = state.url.str();
+  const std::size_t dot = url.find('.');
+  const std::string_view extension = dot == std::string::npos ? std::string_view() : std::string_view(url).substr(dot);
+  for (const settings::ExtensionRule& rule : site.FileExtensions) {
+    if (rule.Name.str() == extension) {
+      state.level = rule.Level;
+      return;
+    }
+  }
+  if (state.level <= 0) state.level = 6;
+}
+
+Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
+  const std::string_view header = state.header;
+  // A HEAD response has no body to rewrite; a byte range is a piece of the plain entity.
+  if (equalsNoCase(state.method.str(), "HEAD") || contains(header, "Content-Range")) return Decision::kPass;
+  const std::size_t blank = header.find(' ');
+  if (blank != std::string_view::npos && header.substr(blank + 1, 3) == "206") return Decision::kPass;
+
+  const std::string_view lengthText = HeaderValue(header, "Content-Length: ");
+  state.declaredLength = header.find("Content-Length: ") == std::string_view::npos ? 0 : settings::parseNumber(lengthText);
+  if (state.declaredLength != 0 && (state.declaredLength > site.MaxSize || state.declaredLength < site.MinSize))
+    return Decision::kPass;
+  state.bodyLength = 0;
+  const std::int32_t result = MatchMimeRules(state, site, header);
+  if (result == 0) {
+    if (state.optimizeMode != 1) return Decision::kPass;
+    state.directive = 1;
+  }
+  if (IsExcluded(pfc, state, site) && result != 2 && state.directive != 1) return Decision::kPass;
+  if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != 1) return Decision::kPass;
+  if (contains(header, "Content-Encoding")) {
+    state.optimizeMode = 0;
+    state.directive = 0;
+    return Decision::kPass;
+  }
+  state.chunked = RemoveChunkedLine(state.header) ? 1 : 0;
+  if (state.directive != 1) SetLevelByExtension(state, site);
+  if (state.directive != 1) state.phase = 1;
+  return Decision::kCapture;
+}
+
+}  // namespace filter

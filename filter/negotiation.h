@@ -1,0 +1,38 @@
+#pragma once
+// What the filter decides about a response before any body byte is touched: the accepted
+// encoding, the MIME and browser rules, the exclusion list, the size limits, the "tamsic:"
+// directive and the level by extension.
+
+#include <string_view>
+
+#include "filter/request_state.h"
+#include "platform/isapi/httpfilt.h"
+#include "settings/site_settings.h"
+
+namespace filter {
+
+// 1 when a coding naming "gzip" is accepted, else 2 for one naming "deflate", else 0
+// (case-sensitive substring tests, as browsers of the time sent them). A coding with a
+// zero q-value ("gzip;q=0") is refused, not accepted.
+AcceptedEncoding ParseAcceptEncoding(std::string_view value);
+
+// The "tamsic:" words: 1 white-space-only, 2 gzip-only, 3 full-compression,
+// 4 no-compression, 0 anything else.
+std::uint32_t DirectiveFromWord(std::string_view word);
+
+// 0 do not compress, 2 forced by a directive, else the matching rule's Compress value.
+// Sets contentType, ruleCompress, level and optimizeMode.
+std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site, std::string_view header);
+
+// Sets pathTranslated (cut to the site's root), url ('\'-separated) and physicalPath.
+bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site);
+
+void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& site);
+
+enum class Decision { kPass, kCapture };
+
+// The decision once a 2xx header is complete (header: the text up to its blank line).
+// Captures set phase 1 (compress) or leave -1 with optimizeMode 1 (optimise only).
+Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site);
+
+}  // namespace filter

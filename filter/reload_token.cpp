@@ -1,0 +1,65 @@
+#include "filter/reload_token.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/registry/unique_key.h"
+#include "platform/sync/named_mutex.h"
+#include "settings/registry_layout.h"
+
+namespace filter {
+
+namespace {
+
+std::optional<std::string> readToken(HKEY key) {
+  char buffer[128] = {};
+  DWORD size = sizeof(buffer) - 1;
+  if (RegQueryValueExA(key, kReloadTokenValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  std::string token(buffer, strnlen(buffer, size));
+  if (token.size() < 32) return std::nullopt;  // too short to be a secret: make a new one
+  return token;
+}
+
+std::optional<std::string> randomToken() {
+  unsigned char bytes[16];
+  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  const bool ok = ::read(fd, bytes, sizeof(bytes)) == static_cast<ssize_t>(sizeof(bytes));
+  ::close(fd);
+  if (!ok) return std::nullopt;
+  static const char kHex[] = "0123456789abcdef";
+  std::string token;
+  for (unsigned char b : bytes) {
+    token += kHex[b >> 4];
+    token += kHex[b & 15];
+  }
+  return token;
+}
+
+}  // namespace
+
+std::optional<std::string> ObtainReloadToken() {
+  UniqueKey key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, settings::kGlobalKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return std::nullopt;
+  if (auto token = readToken(key.get())) return token;
+  // The filter and the console may both start first: one creates, the other reads it.
+  UniqueHandle mutex(CreateMutexA(nullptr, FALSE, "TamsicReloadToken"));
+  if (!mutex || WaitForSingleObject(mutex.get(), 10000) != WAIT_OBJECT_0) return std::nullopt;
+  std::optional<std::string> token = readToken(key.get());
+  if (!token) {
+    token = randomToken();
+    if (token && RegSetValueExA(key.get(), kReloadTokenValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(token->c_str()),
+                                static_cast<DWORD>(token->size() + 1)) != ERROR_SUCCESS)
+      token.reset();
+  }
+  ReleaseMutex(mutex.get());
+  return token;
+}
+
+}  // namespace filter

@@ -1,0 +1,111 @@
+// Request start: the reload request, the report request, the site and what the browser
+// accepts.
+
+#include <cstring>
+#include <new>
+
+#include "filter/isapi_access.h"
+#include "filter/negotiation.h"
+#include "filter/response_handlers.h"
+#include "optimizer/selector_learning.h"
+#include "stats/statistics.h"
+
+namespace filter {
+
+namespace {
+
+constexpr char kReloadAnswer[] = "Changes Updated";
+
+RequestContext* newContext(HTTP_FILTER_CONTEXT* pfc) {
+  // A context left by an earlier request of this keep-alive connection is ended first.
+  if (auto* old = static_cast<RequestContext*>(pfc->pFilterContext)) {
+    ReleaseContext(*old);
+    old->~RequestContext();
+    pfc->pFilterContext = nullptr;
+  }
+  void* memory = pfc->AllocMem(pfc, sizeof(RequestContext), 0);
+  if (!memory) return nullptr;
+  auto* context = new (memory) RequestContext();
+  pfc->pFilterContext = context;
+  return context;
+}
+
+}  // namespace
+
+settings::SiteSettings* SiteOf(RequestContext& context) {
+  if (!context.state || !context.table || context.state->siteIndex < 0) return nullptr;
+  const auto index = static_cast<std::size_t>(context.state->siteIndex);
+  if (index >= context.table->Slots.size()) return nullptr;
+  return context.table->Slots[index].get();
+}
+
+DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
+  const auto url = RequestHeader(pfc, headers, "url", 256);
+  FilterGlobals& g = Globals();
+  if (url && url->size() > 1 && !g.reloadToken.empty() && url->substr(1) == "rstval=" + g.reloadToken) {
+    SwapTables();
+    DWORD bytes = sizeof(kReloadAnswer) - 1;
+    pfc->WriteClient(pfc, const_cast<char*>(kReloadAnswer), &bytes, 0);
+    return SF_STATUS_REQ_FINISHED;
+  }
+  RequestContext* context = newContext(pfc);
+  if (!context) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  Binding binding = BindRequest();
+  context->tableSlot = binding.slot;
+  context->table = std::move(binding.table);
+  context->logMutex = std::move(binding.logMutex);
+  context->bound = true;
+  if (!context->table) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+
+  const auto instance = ServerVariable(pfc, "INSTANCE_META_PATH", 256);
+  if (!instance || instance->empty()) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  const auto& slots = context->table->Slots;
+  std::size_t index = 0;
+  for (; index < slots.size(); ++index)
+    if (slots[index] && optimizer::equalsNoCase(slots[index]->InstancePath.str(), *instance)) break;
+  if (index == slots.size()) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  settings::SiteSettings& site = *slots[index];
+
+  if (url && url->size() > 1 && url->substr(1) == "tamsicreport/report.htm") {
+    stats::GenerateReport(site, context->logMutex ? context->logMutex->get() : nullptr);
+    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  }
+  if (site.Disabled) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+
+  auto state = std::unique_ptr<ResponseState>(new (std::nothrow) ResponseState());
+  if (!state) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  state->level = 6;
+  state->siteIndex = static_cast<std::int32_t>(index);
+  state->userAgent = RequestHeader(pfc, headers, "User-Agent:", 512).value_or("");
+  const auto accept = RequestHeader(pfc, headers, "Accept-Encoding:", 512);
+  if (accept && !accept->empty()) state->acceptedEncoding = ParseAcceptEncoding(*accept);
+  context->state = std::move(state);
+  return SF_STATUS_REQ_NEXT_NOTIFICATION;
+}
+
+void ReleaseContext(RequestContext& context) {
+  if (context.bound) {
+    ReleaseRequest(context.tableSlot);
+    context.bound = false;
+  }
+  if (context.state) {
+    if (context.state->siteIndex != -1 && context.state->sentLength != 0)
+      context.bytesSent = static_cast<std::uint32_t>(context.state->sentLength);
+    context.state.reset();
+  }
+  context.table.reset();
+  context.logMutex.reset();
+}
+
+DWORD OnLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log) {
+  auto* context = static_cast<RequestContext*>(pfc->pFilterContext);
+  if (!context) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  if (context->bytesSent != 0 && log) log->dwBytesSent = context->bytesSent;
+  // The context's memory is the connection's; its members are ended here.
+  ReleaseContext(*context);
+  context->~RequestContext();
+  pfc->pFilterContext = nullptr;
+  return SF_STATUS_REQ_NEXT_NOTIFICATION;
+}
+
+}  // namespace filter

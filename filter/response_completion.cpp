@@ -1,0 +1,129 @@
+// Response completion: the captured body is de-chunked, checked against the size limits,
+// taken from the cache or optimised and compressed, and written with its new header in
+// one piece.
+
+#include <ctime>
+
+#include "compress/content_cache.h"
+#include "compress/gzip_framing.h"
+#include "filter/chunked_body.h"
+#include "filter/header_edits.h"
+#include "filter/response_handlers.h"
+#include "optimizer/optimizer_driver.h"
+#include "optimizer/selector_learning.h"
+#include "stats/statistics.h"
+
+namespace filter {
+
+namespace {
+
+bool cachableExtension(const ResponseState& state, const settings::SiteSettings& site) {
+  const std::string& url = state.url.str();
+  const std::size_t dot = url.find('.');
+  if (dot == std::string::npos) return false;
+  const std::string_view extension = std::string_view(url).substr(dot + 1);
+  for (const settings::ExtensionRule& rule : site.CacheExt) {
+    const std::string_view name = rule.Name;
+    if (!name.empty() && optimizer::equalsNoCase(name.substr(1), extension)) return true;
+  }
+  return false;
+}
+
+bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& header, std::string_view body) {
+  std::string out;
+  out.reserve(state.heldInterim.size() + header.size() + body.size());
+  out += state.heldInterim;
+  out += header;
+  out += body;
+  state.heldInterim.clear();
+  state.heldInterimLength = 0;
+  state.phase = 3;
+  state.sentLength = static_cast<std::int32_t>(out.size());
+  DWORD bytes = static_cast<DWORD>(out.size());
+  return pfc->WriteClient(pfc, out.data(), &bytes, 0);
+}
+
+// What the client gets when the rewrite cannot be finished: the response as it was
+// captured (de-chunked), with a Content-Length that fits it.
+void writeUnchanged(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& originalBody) {
+  std::string header = state.header;
+  if (!SetContentLength(header, originalBody.size())) return;
+  write(pfc, state, header, originalBody);
+  state.bodyLength = static_cast<std::int32_t>(originalBody.size() + header.size());
+}
+
+void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSettings& site) {
+  if (state.chunked) {
+    std::string decoded;
+    state.chunked = DecodeChunked(state.body, decoded);
+    state.body = std::move(decoded);
+    state.receivedLength = static_cast<std::int32_t>(state.body.size());
+  }
+  if (state.bodyLength == 0) state.bodyLength = state.receivedLength;
+  if (state.bodyLength > site.MaxSize || state.bodyLength < site.MinSize) state.phase = 3;
+  // The body as captured, for the answer when the rewrite fails.
+  const std::string captured = state.body;
+  const std::time_t now = std::time(nullptr);
+  std::string output;
+  bool changed = false;
+  if (site.Cache && state.phase == 1) {
+    if (auto hit = compression::Lookup(state, site, state.queryString.str(), now)) {
+      state.servedFromCache = true;
+      output.assign(hit->begin(), hit->end());
+    }
+  }
+  if (!state.servedFromCache) {
+    const std::string& type = state.contentType.str();
+    const bool markup = optimizer::equalsNoCase(type, "text/html") || optimizer::equalsNoCase(type, "text/css");
+    if (state.phase != 3 && markup && ((site.EnableWhite && state.optimizeMode != 0) || state.optimizeMode == 1)) {
+      optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
+                                   site.WsCssCom != 0};
+      if (auto optimised = optimizer::OptimizeBody(state, site.RootPath.str(), switches)) {
+        state.unoptimizedSize = static_cast<std::int32_t>(state.header.size()) + state.bodyLength;
+        state.body = std::move(*optimised);
+        state.bodyLength = static_cast<std::int32_t>(state.body.size());
+        changed = true;
+      }
+      state.optimizerState.reset();
+    }
+    if (state.phase == 1) {
+      filter::RequestMemory memory;
+      compression::Compressor record;
+      auto compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
+                                              state.body.size(), record, state.level, true);
+      if (!compressed) return writeUnchanged(pfc, state, captured);
+      if (site.Cache && !state.noRecache && !optimizer::equalsNoCase(state.method.str(), "POST") &&
+          cachableExtension(state, site))
+        compression::Store(*compressed, site, state, now);
+      output.assign(compressed->begin(), compressed->end());
+    } else {
+      output = state.body;
+    }
+  }
+  std::string header = state.header;
+  if (!SetContentLength(header, output.size())) return writeUnchanged(pfc, state, captured);
+  if (state.phase == 1) {
+    AddEncodingLines(header, "gzip");
+    changed = true;
+  }
+  if (changed) WeakenETag(header);
+  write(pfc, state, header, output);
+  state.bodyLength += static_cast<std::int32_t>(header.size());
+}
+
+}  // namespace
+
+DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
+  auto* context = static_cast<RequestContext*>(pfc->pFilterContext);
+  if (!context) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  ResponseState* state = context->state.get();
+  settings::SiteSettings* site = SiteOf(*context);
+  if (state && site && !state->skip) {
+    if (state->phase != 3 && (state->phase == 1 || state->optimizeMode == 1)) complete(pfc, *state, *site);
+    if (site->Report) stats::LogResponse(*state, *site, context->logMutex ? context->logMutex->get() : nullptr);
+  }
+  ReleaseContext(*context);
+  return SF_STATUS_REQ_NEXT_NOTIFICATION;
+}
+
+}  // namespace filter

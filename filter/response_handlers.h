@@ -1,0 +1,22 @@
+#pragma once
+// The filter's notification handlers: request start, the response-header notice, raw-data
+// capture and response completion, and the request's release.
+
+#include "filter/filter_globals.h"
+#include "platform/isapi/httpfilt.h"
+
+namespace filter {
+
+DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers);
+DWORD OnSendResponse(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* response);
+DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw);
+DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc);
+DWORD OnLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log);
+
+// Ends the context's request: its slot count, its response state and table reference.
+void ReleaseContext(RequestContext& context);
+
+// The site a bound request belongs to, or nullptr.
+settings::SiteSettings* SiteOf(RequestContext& context);
+
+}  // namespace filter

@@ -1,0 +1,76 @@
+// The filter's three exports: the only symbols the library shows its host.
+
+#include <cstring>
+
+#include "compress/content_cache.h"
+#include "filter/filter_globals.h"
+#include "filter/reload_token.h"
+#include "filter/response_handlers.h"
+#include "platform/fs/file_api.h"
+#include "settings/settings_loader.h"
+
+namespace {
+
+constexpr char kFilterDescription[] = "Zazirizaza";
+constexpr DWORD kNotifications = SF_NOTIFY_ORDER_HIGH | SF_NOTIFY_PREPROC_HEADERS | SF_NOTIFY_SEND_RAW_DATA |
+                                 SF_NOTIFY_LOG | SF_NOTIFY_END_OF_REQUEST | SF_NOTIFY_SEND_RESPONSE;
+
+void deleteIfPresent(const std::string& path) {
+  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(path.c_str());
+}
+
+}  // namespace
+
+extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
+  filter::FilterGlobals& g = filter::Globals();
+  g.reloadToken = filter::ObtainReloadToken().value_or("");
+  settings::LoadedSettings loaded;
+  if (!settings::LoadSettings(loaded)) return FALSE;
+  filter::InstallInitialTable(std::move(loaded.table), std::make_shared<UniqueHandle>(std::move(loaded.logMutex)));
+  if (version) {
+    version->dwFilterVersion = HTTP_FILTER_REVISION;
+    std::strncpy(version->lpszFilterDesc, kFilterDescription, SF_MAX_FILTER_DESC_LEN - 1);
+    version->lpszFilterDesc[SF_MAX_FILTER_DESC_LEN - 1] = '\0';
+    version->dwFlags = kNotifications;
+  }
+  return TRUE;
+} catch (...) {
+  return FALSE;
+}
+
+extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType, void* notification) noexcept try {
+  if (!pfc) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  switch (notificationType) {
+    case SF_NOTIFY_PREPROC_HEADERS:
+      return filter::OnPreprocHeaders(pfc, static_cast<HTTP_FILTER_PREPROC_HEADERS*>(notification));
+    case SF_NOTIFY_SEND_RESPONSE:
+      return filter::OnSendResponse(pfc, static_cast<HTTP_FILTER_SEND_RESPONSE*>(notification));
+    case SF_NOTIFY_SEND_RAW_DATA:
+      return filter::OnSendRawData(pfc, static_cast<HTTP_FILTER_RAW_DATA*>(notification));
+    case SF_NOTIFY_END_OF_REQUEST:
+      return filter::OnEndOfRequest(pfc);
+    case SF_NOTIFY_LOG:
+      return filter::OnLog(pfc, static_cast<HTTP_FILTER_LOG*>(notification));
+    default:
+      return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  }
+} catch (...) {
+  // Nothing may cross into the server: the response goes on as it is.
+  return SF_STATUS_REQ_NEXT_NOTIFICATION;
+}
+
+extern "C" BOOL TerminateFilter(DWORD) noexcept try {
+  std::shared_ptr<settings::SiteTable> table = filter::ReleaseActiveTable();
+  if (!table) return TRUE;
+  for (const auto& site : table->Slots) {
+    if (!site) continue;
+    if (site->RemoveCache) compression::EmptyFolder(site->CacheFolder.str() + compression::kCacheSubFolder);
+    if (site->RefreshLog.str() == "IIS Restart") {
+      deleteIfPresent(site->LogFolder.str() + "\\pagestat.txt");
+      deleteIfPresent(site->LogFolder.str() + "\\sitestat.txt");
+    }
+  }
+  return TRUE;
+} catch (...) {
+  return TRUE;
+}

@@ -1,0 +1,435 @@
+// The filter through HttpFilterProc: what clients receive for each kind of response.
+
+#include <thread>
+
+#include "filter/reload_token.h"
+#include "platform/registry/registry.h"
+#include "platform/registry/unique_key.h"
+#include "settings/settings_loader.h"
+#include "tests/filter/isapi_harness.h"
+#include "tests/support/gzip_reader.h"
+#include "tests/support/machine_fixture.h"
+
+extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept;
+extern "C" BOOL TerminateFilter(DWORD flags) noexcept;
+extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType, void* notification) noexcept;
+
+namespace {
+
+using namespace testing_support;
+
+constexpr const char* kSite1 = "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1";
+
+std::string page(std::size_t bytes) {
+  std::string body = "<html><body>\n";
+  while (body.size() < bytes) body += "  <p>The gauge  stands on the east bank.</p>\n";
+  return body + "</body></html>\n";
+}
+
+class FilterTest : public MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    setValue("SOFTWARE\\Korvane\\Sablewing\\Value", "ProgFiles", "C:\\Program Files\\Tamsic\\");
+    std::filesystem::create_directories(driveC("Program Files/Tamsic/reporting"));
+    writeHostFile(driveC("Inetpub/wwwroot/index.htm"), "source");
+    // A first load writes the site's key with its defaults, which tests then change.
+    settings::LoadedSettings loaded;
+    ASSERT_TRUE(settings::LoadSettings(loaded));
+  }
+  void TearDown() override {
+    if (started_) TerminateFilter(0);
+    MachineTest::TearDown();
+  }
+  void start() {
+    HTTP_FILTER_VERSION version{};
+    ASSERT_TRUE(GetFilterVersion(&version));
+    EXPECT_EQ(version.dwFlags, 0x000846C0u);
+    EXPECT_STREQ(version.lpszFilterDesc, "Zazirizaza");
+    started_ = true;
+  }
+  static void setValue(const std::string& path, const char* name, const std::string& text, DWORD type = REG_SZ) {
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(text.data()),
+                             static_cast<DWORD>(text.size() + 1)),
+              ERROR_SUCCESS);
+  }
+  static void setSite(const char* name, const std::string& text) { setValue(kSite1, name, text); }
+
+  static FakeResponse html(const std::string& body, std::string type = "text/html") {
+    FakeResponse r;
+    r.headers = {{"Content-Type", type}, {"Content-Length", std::to_string(body.size())}};
+    r.body = body;
+    return r;
+  }
+  Exchange serve(const FakeRequest& request, const FakeResponse& response, std::size_t pieces = 0) {
+    return connection_.serve(request, response, pieces);
+  }
+  // The body as the client reads it: gunzipped when the response says gzip.
+  static std::string decoded(const Exchange& e) {
+    auto [header, body] = splitResponse(e.client);
+    if (headerValue(header, "Content-Encoding") != "gzip") return body;
+    return gunzipWithSystemTool(std::vector<std::uint8_t>(body.begin(), body.end())).value_or("<not gzip>");
+  }
+  static bool compressed(const Exchange& e) { return headerValue(splitResponse(e.client).first, "Content-Encoding") == "gzip"; }
+
+  FakeConnection connection_;
+  bool started_ = false;
+};
+
+// --- what a compressed response looks like ---
+
+TEST_F(FilterTest, A200PageIsRewrittenInOneWriteWithItsEncodingLines) {
+  start();
+  const std::string body = page(3000);
+  Exchange e = serve(FakeRequest{}, html(body));
+  auto [header, raw] = splitResponse(e.client);
+  EXPECT_EQ(e.writeCalls, 1);
+  EXPECT_EQ(headerValue(header, "Content-Encoding"), "gzip");
+  EXPECT_EQ(headerValue(header, "Vary"), "Accept-Encoding");
+  EXPECT_EQ(headerValue(header, "Content-Length"), std::to_string(raw.size()));
+  EXPECT_EQ(header.rfind("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: ", 0), 0u);
+  EXPECT_EQ(decoded(e), body);
+  EXPECT_EQ(e.loggedBytes, e.client.size());  // the log shows what was really sent
+}
+
+class HeaderPiecesTest : public FilterTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(HeaderPiecesTest, AHeaderInAnyNumberOfPiecesGivesTheSameResponse) {
+  start();
+  const std::string body = page(2000);
+  FakeConnection whole;
+  const std::string expected = whole.serve(FakeRequest{}, html(body)).client;
+  Exchange e = serve(FakeRequest{}, html(body), GetParam());
+  EXPECT_EQ(e.client, expected);
+  EXPECT_EQ(decoded(e), body);
+}
+
+// 0: header and body apart; then three, two-ish, many pieces, and pieces that end
+// inside the blank line or carry body bytes with the header's end.
+INSTANTIATE_TEST_SUITE_P(Pieces, HeaderPiecesTest, ::testing::Values(0, 1, 7, 33, 60, 61, 62, 63, 500, 100000));
+
+// --- the decision ---
+
+TEST_F(FilterTest, TheAcceptedEncodingDecides) {
+  start();
+  const std::string body = page(2000);
+  auto with = [&](const char* accept) {
+    FakeRequest r;
+    if (accept) r.headers = {{"Accept-Encoding:", accept}};
+    else r.headers.clear();
+    return compressed(serve(r, html(body)));
+  };
+  EXPECT_TRUE(with("gzip"));
+  EXPECT_TRUE(with("deflate"));  // gzip goes to deflate-only clients too
+  EXPECT_TRUE(with("x-gzip"));
+  EXPECT_FALSE(with("GZIP"));
+  EXPECT_FALSE(with(nullptr));
+  EXPECT_FALSE(with("identity"));
+  EXPECT_FALSE(with("gzip;q=0"));  // a zero weight refuses the coding
+  EXPECT_TRUE(with("gzip;q=0.5, br"));
+}
+
+TEST_F(FilterTest, SizeLimitsRefuseSmallAndLargeBodies) {
+  setSite("MinSize", "1000");
+  setSite("MaxSize", "5000");
+  start();
+  EXPECT_FALSE(compressed(serve(FakeRequest{}, html(page(500)))));
+  EXPECT_FALSE(compressed(serve(FakeRequest{}, html(page(6000)))));
+  EXPECT_TRUE(compressed(serve(FakeRequest{}, html(page(2000)))));
+  // Without a declared length the limits apply at the end: the body goes back unchanged
+  // with a Content-Length that fits it.
+  FakeResponse undeclared = html(page(500));
+  undeclared.headers = {{"Content-Type", "text/html"}};
+  Exchange e = serve(FakeRequest{}, undeclared);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(decoded(e), page(500));
+  EXPECT_EQ(headerValue(splitResponse(e.client).first, "Content-Length"), std::to_string(page(500).size()));
+}
+
+struct MimeCase {
+  const char* name;
+  const char* type;
+  const char* agent;
+  bool compressed;
+};
+std::ostream& operator<<(std::ostream& o, const MimeCase& c) { return o << c.name; }
+
+class MimeRulesTest : public FilterTest, public ::testing::WithParamInterface<MimeCase> {};
+
+TEST_P(MimeRulesTest, TheDefaultTablesDecide) {
+  start();
+  FakeRequest r;
+  r.headers["User-Agent:"] = GetParam().agent;
+  EXPECT_EQ(compressed(serve(r, html(page(2000), GetParam().type))), GetParam().compressed);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rules, MimeRulesTest,
+    ::testing::Values(MimeCase{"HtmlForAnyBrowser", "text/html", "Lynx/2.8", true},
+                      MimeCase{"CssForExplorer6", "text/css", "Mozilla/4.0 (compatible; MSIE 6.0)", false},
+                      MimeCase{"CssForOpera", "text/css", "Opera/5.12 (Windows)", true},
+                      MimeCase{"CssForNetscape47", "text/css", "Mozilla/4.7 [en]", false},
+                      MimeCase{"CssForExplorerPosingAsMozilla47", "text/css", "Mozilla/4.7 (compatible; MSIE 5.0)", false},
+                      MimeCase{"WordForUnknownBrowser", "application/msword", "Lynx/2.8", true},
+                      MimeCase{"WordForNetscape6", "application/msword", "Netscape6/6.2", false},
+                      MimeCase{"GifNeverListed", "image/gif", "Lynx/2.8", false},
+                      MimeCase{"BitmapListed", "image/bmp", "Lynx/2.8", true},
+                      MimeCase{"TypeWithParameters", "text/html; charset=iso-8859-1", "Lynx/2.8", true},
+                      MimeCase{"UnknownTopLevelType", "video/mpeg", "Lynx/2.8", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FilterTest, DirectivesOverrideTheRulesAndTheirHeaderIsRemoved) {
+  start();
+  FakeResponse gif = html(page(2000), "image/gif");
+  gif.headers.emplace_back("tamsic", "gzip-only");
+  Exchange e = serve(FakeRequest{}, gif);
+  EXPECT_TRUE(compressed(e));
+  EXPECT_EQ(splitResponse(e.client).first.find("tamsic"), std::string::npos);
+  FakeResponse none = html(page(2000));
+  none.headers.emplace_back("tamsic", "No-Compression");
+  e = serve(FakeRequest{}, none);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(splitResponse(e.client).first.find("tamsic"), std::string::npos);
+  FakeRequest plain;
+  plain.headers.clear();
+  FakeResponse forced = html(page(2000), "image/gif");
+  forced.headers.emplace_back("tamsic", "gzip-only");
+  EXPECT_FALSE(compressed(serve(plain, forced)));  // no Accept-Encoding: nothing to force
+}
+
+TEST_F(FilterTest, ARawDirectiveLineIsRemovedOnlyWhenItIsADirectiveWord) {
+  start();
+  // A CGI program's header reaches the filter only as raw bytes.
+  FakeResponse cgi = html(page(2000), "image/gif");
+  cgi.rawLines = "tamsic: gzip-only\r\nX-After: kept\r\n";
+  Exchange e = serve(FakeRequest{}, cgi);
+  EXPECT_TRUE(compressed(e));
+  EXPECT_EQ(e.client.find("tamsic"), std::string::npos);
+  EXPECT_EQ(headerValue(e.client, "X-After"), "kept");
+  cgi.rawLines = "tamsic: please\r\n";
+  e = serve(FakeRequest{}, cgi);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(headerValue(e.client, "tamsic"), "please");
+}
+
+TEST_F(FilterTest, AnAlreadyEncodedResponseIsNeverTouched) {
+  start();
+  FakeResponse r = html("ALREADY-ENCODED-BYTES" + std::string(2000, 'x'));
+  r.headers.emplace_back("Content-Encoding", "br");
+  r.headers.emplace_back("tamsic", "full-compression");
+  Exchange e = serve(FakeRequest{}, r);
+  EXPECT_EQ(decoded(e), r.body);
+  EXPECT_EQ(headerValue(splitResponse(e.client).first, "Content-Encoding"), "br");
+}
+
+TEST_F(FilterTest, ExclusionPatternsKeepFilesAndFoldersUncompressed) {
+  setSite("NewExclude", "*.dll,*.exe,secret.*,C:\\Inetpub\\wwwroot\\private\\*,archive");
+  start();
+  auto at = [&](const std::string& url) {
+    FakeRequest r;
+    r.url = url;
+    return compressed(serve(r, html(page(2000))));
+  };
+  EXPECT_TRUE(at("/index.htm"));
+  EXPECT_FALSE(at("/tools/setup.exe"));
+  EXPECT_FALSE(at("/SECRET.htm"));
+  EXPECT_FALSE(at("/private/notes.htm"));
+  EXPECT_FALSE(at("/archive/2001.htm"));
+  EXPECT_TRUE(at("/archived.htm"));
+  setSite("NewExclude", "*");
+  FakeRequest reload;
+  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  serve(reload, {});
+  EXPECT_FALSE(at("/index.htm"));
+}
+
+// --- statuses and methods ---
+
+TEST_F(FilterTest, OnlySuccessfulPagesAreRewritten) {
+  start();
+  for (int status : {304, 302}) {
+    FakeResponse r = html(page(2000));
+    r.status = status;
+    r.headers.emplace_back("tamsic", "gzip-only");
+    Exchange e = serve(FakeRequest{}, r);
+    EXPECT_FALSE(compressed(e)) << status;
+    EXPECT_NE(e.client.find("tamsic: gzip-only"), std::string::npos) << status;  // skipped whole
+  }
+  FakeResponse missing = html(page(2000));
+  missing.status = 404;
+  missing.headers.emplace_back("tamsic", "gzip-only");
+  Exchange e = serve(FakeRequest{}, missing);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(e.client.find("tamsic"), std::string::npos);
+  EXPECT_EQ(decoded(e), page(2000));
+}
+
+TEST_F(FilterTest, HeadRequestsAndByteRangesPassUnchanged) {
+  start();
+  FakeRequest head;
+  head.method = "HEAD";
+  FakeResponse r = html(page(2000));
+  r.body.clear();
+  Exchange e = serve(head, r);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(headerValue(e.client, "Content-Length"), std::to_string(page(2000).size()));
+  FakeResponse range = html(page(2000));
+  range.status = 206;
+  range.headers.emplace_back("Content-Range", "bytes 0-99/5000");
+  EXPECT_FALSE(compressed(serve(FakeRequest{}, range)));
+}
+
+TEST_F(FilterTest, APostsInterimResponseGoesOutInFrontOfTheFinalOne) {
+  start();
+  FakeRequest post;
+  post.method = "POST";
+  FakeResponse r = html(page(2000));
+  r.rawPrefix = "HTTP/1.1 100 Continue\r\n\r\n";
+  for (std::size_t pieces : {std::size_t{0}, std::size_t{10}}) {
+    Exchange e = serve(post, r, pieces);
+    EXPECT_EQ(e.client.rfind("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n", 0), 0u) << pieces;
+    EXPECT_EQ(e.writeCalls, 1);
+    const std::string final = e.client.substr(25);
+    auto [header, body] = splitResponse(final);
+    EXPECT_EQ(headerValue(header, "Content-Encoding"), "gzip");
+    EXPECT_EQ(gunzipWithSystemTool(std::vector<std::uint8_t>(body.begin(), body.end())), page(2000));
+  }
+}
+
+// --- bodies ---
+
+std::string chunk(const std::string& data, const std::string& extension = "") {
+  char size[16];
+  std::snprintf(size, sizeof(size), "%zx", data.size());
+  return std::string(size) + extension + "\r\n" + data + "\r\n";
+}
+
+TEST_F(FilterTest, ChunkedBodiesAreDecodedAndSentWithALength) {
+  setSite("Cache", "0");  // both bodies have the same URL
+  start();
+  std::string binary = page(1500);
+  binary[100] = '\0';
+  binary[700] = '\0';  // a NUL byte must not end the body
+  for (const std::string& body : {page(1500), binary}) {
+    FakeResponse r;
+    r.headers = {{"Content-Type", "text/html"}, {"Transfer-Encoding", "chunked"}};
+    r.body = chunk(body.substr(0, 999), ";name=value") + chunk(body.substr(999)) + "0\r\n\r\n";
+    Exchange e = serve(FakeRequest{}, r, 64);
+    auto header = splitResponse(e.client).first;
+    EXPECT_EQ(header.find("Transfer-Encoding"), std::string::npos);
+    // Added as the last line, with the encoding lines after it.
+    EXPECT_LT(header.find("Content-Type"), header.find("Content-Length"));
+    EXPECT_EQ(header.find("\r\nContent-Encoding: gzip"),
+              header.find("Content-Length: ") + std::string("Content-Length: ").size() + headerValue(header, "Content-Length").size());
+    EXPECT_EQ(decoded(e), body);
+  }
+}
+
+TEST_F(FilterTest, TheStrongETagOfARewrittenBodyBecomesWeak) {
+  start();
+  FakeResponse r = html(page(2000));
+  r.headers.emplace_back("ETag", "\"abc123\"");
+  EXPECT_EQ(headerValue(serve(FakeRequest{}, r).client, "ETag"), "W/\"abc123\"");
+  FakeRequest plain;
+  plain.headers.clear();
+  EXPECT_EQ(headerValue(serve(plain, r).client, "ETag"), "\"abc123\"");
+}
+
+TEST_F(FilterTest, TheSecondRequestIsServedFromTheCache) {
+  start();
+  const std::string body = page(4000);
+  Exchange first = serve(FakeRequest{}, html(body));
+  EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htm")));
+  // The server sends a different body now; the cached copy is still newer than the file.
+  Exchange second = serve(FakeRequest{}, html(page(4100)));
+  EXPECT_EQ(decoded(second), body);
+  EXPECT_EQ(second.client, first.client);
+}
+
+TEST_F(FilterTest, OptimisationRunsWhenTheSiteEnablesIt) {
+  setSite("EnableWhite", "1");
+  start();
+  const std::string body = "<html><body>\n   <P>a    b</P>\n</body></html>\n" + std::string(1000, ' ');
+  EXPECT_EQ(decoded(serve(FakeRequest{}, html(body))), "<html><body> <p>a b</p> </body></html> ");
+  FakeResponse only = html(body);
+  only.headers.emplace_back("tamsic", "white-space-only");
+  Exchange e = serve(FakeRequest{}, only);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(decoded(e), "<html><body> <p>a b</p> </body></html> ");
+}
+
+// --- reloads ---
+
+TEST_F(FilterTest, AReloadAnswersChangesUpdatedAndLaterRequestsUseTheNewSettings) {
+  start();
+  EXPECT_TRUE(compressed(serve(FakeRequest{}, html(page(2000)))));
+  setSite("Disabled", "1");
+  FakeRequest reload;
+  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  Exchange r = serve(reload, {});
+  EXPECT_TRUE(r.finished);
+  EXPECT_EQ(r.client, "Changes Updated");
+  EXPECT_FALSE(compressed(serve(FakeRequest{}, html(page(2000)))));
+  FakeRequest wrong = reload;
+  wrong.url += "x";
+  EXPECT_FALSE(serve(wrong, html(page(2000))).finished);
+}
+
+TEST_F(FilterTest, ARequestBoundBeforeAReloadFinishesWithTheOldSettings) {
+  start();
+  FakeConnection early;
+  early.begin(FakeRequest{});
+  setSite("Disabled", "1");
+  std::thread reloader([&] {
+    FakeConnection c;
+    FakeRequest reload;
+    reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+    EXPECT_EQ(c.serve(reload, {}).client, "Changes Updated");
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the reload now waits for the drain
+  EXPECT_FALSE(compressed(serve(FakeRequest{}, html(page(2000)))));  // bound after the switch
+  Exchange old = early.finish(html(page(2000)));
+  EXPECT_TRUE(compressed(old));  // bound before it: the old table, still alive
+  reloader.join();
+}
+
+TEST_F(FilterTest, AFailedReloadLetsEveryRequestPassUntilALoadSucceeds) {
+  start();
+  FakeRequest reload;
+  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  UniqueKey site;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteValueA(site.get(), "MinSize"), ERROR_SUCCESS);  // a missing scalar fails the load
+  serve(reload, {});
+  EXPECT_FALSE(compressed(serve(FakeRequest{}, html(page(2000)))));
+  setSite("MinSize", "800");
+  serve(reload, {});
+  EXPECT_TRUE(compressed(serve(FakeRequest{}, html(page(2000)))));
+}
+
+TEST_F(FilterTest, ANotificationTheFilterDidNotAskForPassesOn) {
+  start();
+  HTTP_FILTER_CONTEXT pfc{};
+  EXPECT_EQ(HttpFilterProc(&pfc, SF_NOTIFY_URL_MAP, nullptr), static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION));
+}
+
+TEST_F(FilterTest, TerminateEmptiesTheCacheAndDeletesStatisticsOnlyForIisRestart) {
+  start();
+  serve(FakeRequest{}, html(page(2000)));
+  writeHostFile(driveC("Inetpub/wwwroot/gziplog/pagestat.txt"), "x");
+  ASSERT_TRUE(TerminateFilter(0));
+  started_ = false;
+  EXPECT_TRUE(std::filesystem::is_empty(driveC("Inetpub/wwwroot/gzipcache/korvanecompress")));
+  EXPECT_FALSE(std::filesystem::exists(driveC("Inetpub/wwwroot/gziplog/pagestat.txt")));
+  setSite("RefreshLog", "iis restart");
+  start();
+  writeHostFile(driveC("Inetpub/wwwroot/gziplog/pagestat.txt"), "x");
+  TerminateFilter(0);
+  started_ = false;
+  EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gziplog/pagestat.txt")));
+}
+
+}  // namespace
