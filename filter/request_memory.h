@@ -4,6 +4,7 @@
 // without letting a keep-alive connection grow with every response it serves).
 
 #include <cstddef>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -16,11 +17,15 @@ class RequestMemory {
   RequestMemory& operator=(const RequestMemory&) = delete;
 
   // Zero-filled block of at least bytes, aligned for any type; nullptr when memory runs out.
+  // calloc: large blocks come as fresh zero pages that are touched only where used.
   void* allocate(std::size_t bytes) noexcept;
   std::size_t bytesHeld() const { return held_; }
 
  private:
-  std::vector<std::unique_ptr<std::max_align_t[]>> blocks_;
+  struct Free {
+    void operator()(void* p) const { std::free(p); }
+  };
+  std::vector<std::unique_ptr<void, Free>> blocks_;
   std::size_t held_ = 0;
 };
 

@@ -61,8 +61,9 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   }
   if (state.bodyLength == 0) state.bodyLength = state.receivedLength;
   if (state.bodyLength > site.MaxSize || state.bodyLength < site.MinSize) state.phase = 3;
-  // The body as captured, for the answer when the rewrite fails.
-  const std::string captured = state.body;
+  // The body as captured, kept apart only when the optimizer replaces it: the answer when
+  // the rewrite fails.
+  std::string captured;
   const std::time_t now = std::time(nullptr);
   std::string output;
   bool changed = false;
@@ -80,6 +81,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
                                    site.WsCssCom != 0};
       if (auto optimised = optimizer::OptimizeBody(state, site.RootPath.str(), switches)) {
         state.unoptimizedSize = static_cast<std::int32_t>(state.header.size()) + state.bodyLength;
+        captured = std::move(state.body);
         state.body = std::move(*optimised);
         state.bodyLength = static_cast<std::int32_t>(state.body.size());
         changed = true;
@@ -91,7 +93,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
       compression::Compressor record;
       auto compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
                                               state.body.size(), record, state.level, true);
-      if (!compressed) return writeUnchanged(pfc, state, captured);
+      if (!compressed) return writeUnchanged(pfc, state, changed ? captured : state.body);
       if (site.Cache && !state.noRecache && !optimizer::equalsNoCase(state.method.str(), "POST") &&
           cachableExtension(state, site))
         compression::Store(*compressed, site, state, now);
@@ -101,7 +103,8 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
     }
   }
   std::string header = state.header;
-  if (!SetContentLength(header, output.size())) return writeUnchanged(pfc, state, captured);
+  if (!SetContentLength(header, output.size()))
+    return writeUnchanged(pfc, state, changed ? captured : state.body);
   if (state.phase == 1) {
     AddEncodingLines(header, "gzip");
     changed = true;

@@ -439,7 +439,8 @@ bool importFile(std::string_view fileBytes, std::string& error) {
     error = "The registry is busy.";
     return false;
   }
-  std::optional<KeyId> current;
+  // The key the value lines apply to; 0 after a deleted key (values there are ignored).
+  KeyId current = 0;
   for (const Operation& op : ops) {
     switch (op.kind) {
       case Operation::Kind::kOpenKey: {
@@ -464,17 +465,17 @@ bool importFile(std::string_view fileBytes, std::string& error) {
         KeyId base = *hiveKey(*store, op.hive);
         auto key = store->resolve(base, op.path);
         if (key && *key != base && *key != kLocalMachineKey) store->deleteKeyTree(*key);
-        current.reset();
+        current = 0;
         break;
       }
       case Operation::Kind::kSetValue:
-        if (current && !store->setValue(*current, op.name, op.value.type, op.value.data.data(), op.value.data.size())) {
+        if (current && !store->setValue(current, op.name, op.value.type, op.value.data.data(), op.value.data.size())) {
           error = "cannot write value " + op.name;
           return false;
         }
         break;
       case Operation::Kind::kDeleteValue:
-        if (current) store->deleteValue(*current, op.name);
+        if (current) store->deleteValue(current, op.name);
         break;
     }
   }

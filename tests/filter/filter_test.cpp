@@ -410,6 +410,33 @@ TEST_F(FilterTest, AFailedReloadLetsEveryRequestPassUntilALoadSucceeds) {
   EXPECT_TRUE(compressed(serve(FakeRequest{}, html(page(2000)))));
 }
 
+// A rule's level outside 0-9 makes compression fail after the body was swallowed: the
+// client still gets the page, unchanged and with a fitting length.
+TEST_F(FilterTest, AFailedCompressionSendsTheCapturedResponseUnchanged) {
+  setSite("FileExtensions", ".htm,12");
+  start();
+  const std::string body = page(2000);
+  Exchange e = serve(FakeRequest{}, html(body), 100);
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(decoded(e), body);
+  EXPECT_EQ(headerValue(e.client, "Content-Length"), std::to_string(body.size()));
+}
+
+TEST_F(FilterTest, TwoReloadsAtOnceRunOneAfterTheOther) {
+  start();
+  const std::string token = filter::ObtainReloadToken().value();
+  std::vector<std::thread> reloaders;
+  for (int i = 0; i < 2; ++i)
+    reloaders.emplace_back([&] {
+      FakeConnection c;
+      FakeRequest reload;
+      reload.url = "/rstval=" + token;
+      EXPECT_EQ(c.serve(reload, {}).client, "Changes Updated");
+    });
+  for (auto& r : reloaders) r.join();
+  EXPECT_TRUE(compressed(serve(FakeRequest{}, html(page(2000)))));
+}
+
 TEST_F(FilterTest, ANotificationTheFilterDidNotAskForPassesOn) {
   start();
   HTTP_FILTER_CONTEXT pfc{};
