@@ -25,14 +25,7 @@ TEST_F(ExportsTest, TheLibraryShowsOnlyTheThreeFilterEntryPoints) {
 }
 
 TEST_F(ExportsTest, AHostCanLoadAndStartTheFilter) {
-  {
-    UniqueKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    const char progFiles[] = "C:\\Program Files\\Tamsic\\";
-    RegSetValueExA(key.get(), "ProgFiles", 0, REG_SZ, reinterpret_cast<const BYTE*>(progFiles), sizeof(progFiles));
-  }
+  installProduct();
   void* library = dlopen(SQUASHFILTER_PATH, RTLD_NOW | RTLD_LOCAL);
   ASSERT_NE(library, nullptr) << dlerror();
   auto version = reinterpret_cast<GetFilterVersionFn>(dlsym(library, "GetFilterVersion"));

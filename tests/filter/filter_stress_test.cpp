@@ -40,15 +40,7 @@ std::optional<std::string> gunzip(const std::string& data) {
 class FilterStressTest : public MachineTest {};
 
 TEST_F(FilterStressTest, EightThreadsOfMixedRequestsSurviveConstantReloads) {
-  {
-    UniqueKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    const char progFiles[] = "C:\\Program Files\\Tamsic\\";
-    RegSetValueExA(key.get(), "ProgFiles", 0, REG_SZ, reinterpret_cast<const BYTE*>(progFiles), sizeof(progFiles));
-  }
-  std::filesystem::create_directories(driveC("Program Files/Tamsic/reporting"));
+  installProduct();
   constexpr int kKinds = 5;
   std::string bodies[kKinds];
   for (int k = 0; k < kKinds; ++k) {

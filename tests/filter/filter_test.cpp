@@ -30,8 +30,7 @@ class FilterTest : public MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    setValue("SOFTWARE\\Korvane\\Sablewing\\Value", "ProgFiles", "C:\\Program Files\\Tamsic\\");
-    std::filesystem::create_directories(driveC("Program Files/Tamsic/reporting"));
+    installProduct();
     writeHostFile(driveC("Inetpub/wwwroot/index.htm"), "source");
     // A first load writes the site's key with its defaults, which tests then change.
     settings::LoadedSettings loaded;

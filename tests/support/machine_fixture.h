@@ -10,6 +10,8 @@
 #include <string>
 
 #include "platform/machine_root.h"
+#include "platform/registry/registry.h"
+#include "platform/registry/unique_key.h"
 
 namespace testing_support {
 
@@ -35,6 +37,19 @@ class MachineTest : public ::testing::Test {
   void writeHostFile(const std::filesystem::path& path, const std::string& content) const {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+  }
+
+  // What an installation leaves: "ProgFiles" in the global key and its empty report
+  // resources folder, which every settings load needs.
+  void installProduct() const {
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    const char progFiles[] = "C:\\Program Files\\Tamsic\\";
+    ASSERT_EQ(RegSetValueExA(key.get(), "ProgFiles", 0, REG_SZ, reinterpret_cast<const BYTE*>(progFiles), sizeof(progFiles)),
+              ERROR_SUCCESS);
+    std::filesystem::create_directories(driveC("Program Files/Tamsic/reporting"));
   }
 
   std::filesystem::path root_;
