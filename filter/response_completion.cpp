@@ -8,6 +8,7 @@
 #include "compress/gzip_framing.h"
 #include "filter/chunked_body.h"
 #include "filter/header_edits.h"
+#include "filter/isapi_access.h"
 #include "filter/response_handlers.h"
 #include "optimizer/optimizer_driver.h"
 #include "optimizer/selector_learning.h"
@@ -68,7 +69,8 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   std::string output;
   bool changed = false;
   if (site.Cache && state.phase == 1) {
-    if (auto hit = compression::Lookup(state, site, state.queryString.str(), now)) {
+    const std::string query = ServerVariable(pfc, "QUERY_STRING", 512).value_or("");
+    if (auto hit = compression::Lookup(state, site, query, now)) {
       state.servedFromCache = true;
       output.assign(hit->begin(), hit->end());
     }

@@ -348,6 +348,21 @@ TEST_F(FilterTest, TheSecondRequestIsServedFromTheCache) {
   EXPECT_EQ(second.client, first.client);
 }
 
+TEST_F(FilterTest, AQueryStringIsNeverServedTheCopyOfTheBareUrl) {
+  start();
+  serve(FakeRequest{}, html(page(4000)));
+  FakeRequest withQuery;
+  withQuery.query = "id=3";
+  EXPECT_EQ(decoded(serve(withQuery, html(page(4100)))), page(4100));
+  setSite("DynamicCache", "1");
+  FakeRequest reload;
+  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  serve(reload, {});
+  serve(withQuery, html(page(4200)));
+  EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htmid=3")));
+  EXPECT_EQ(decoded(serve(withQuery, html(page(4300)))), page(4200));
+}
+
 TEST_F(FilterTest, OptimisationRunsWhenTheSiteEnablesIt) {
   setSite("EnableWhite", "1");
   start();
