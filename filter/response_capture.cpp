@@ -63,6 +63,26 @@ void takeDirectiveLine(ResponseState& state) {
 DWORD onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state, HTTP_FILTER_RAW_DATA* raw,
                     std::string_view piece);
 
+// A body without a declared length that grows past MaxSize will not be rewritten: rather
+// than hold all of it, send what was held back as the server made it (the chunked line
+// back in place) and let the rest pass.
+DWORD giveUpCapture(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string_view piece) {
+  std::string header = state.header;
+  if (state.chunked) {
+    const std::size_t end = HeaderEnd(header);
+    const std::size_t blank = header.compare(end - 4, 4, "\r\n\r\n") == 0 ? end - 2 : end - 1;
+    header.insert(blank, "Transfer-Encoding: chunked\r\n");
+  }
+  std::string out = state.heldInterim + header + state.body;
+  out.append(piece);
+  state.phase = 3;
+  state.optimizeMode = 0;
+  state.heldInterim.clear();
+  state.body.clear();
+  state.body.shrink_to_fit();
+  return replaceData(pfc, raw, out);
+}
+
 }  // namespace
 
 DWORD OnSendResponse(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* response) {
@@ -98,6 +118,10 @@ DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   const std::string_view piece(static_cast<const char*>(raw->pvInData), raw->pvInData ? raw->cbInData : 0);
   if (state->phase != 0 && !state->headerPending) {
     if (state->phase != 1 && state->optimizeMode != 1) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+    const settings::SiteSettings* site = SiteOf(*context);
+    if (site && static_cast<std::int64_t>(state->receivedLength) + static_cast<std::int64_t>(piece.size()) >
+                    std::max<std::int32_t>(site->MaxSize, 0))
+      return giveUpCapture(pfc, *state, raw, piece);
     state->body.append(piece);
     state->receivedLength += static_cast<std::int32_t>(piece.size());
     return swallow(raw);

@@ -327,6 +327,21 @@ TEST_F(FilterTest, ChunkedBodiesAreDecodedAndSentWithALength) {
   }
 }
 
+// An undeclared body that outgrows MaxSize is not held whole: what was held back goes out
+// as the server made it and the rest passes.
+TEST_F(FilterTest, AnUndeclaredBodyPastMaxSizeGoesOutAsTheServerMadeIt) {
+  setSite("MaxSize", "5000");
+  start();
+  const std::string body = page(20000);
+  FakeResponse r;
+  r.headers = {{"Content-Type", "text/html"}, {"Transfer-Encoding", "chunked"}};
+  for (std::size_t at = 0; at < body.size(); at += 1000) r.body += chunk(body.substr(at, 1000));
+  r.body += "0\r\n\r\n";
+  Exchange e = serve(FakeRequest{}, r, 700);
+  EXPECT_EQ(e.writeCalls, 0);
+  EXPECT_EQ(e.client, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n" + r.body);
+}
+
 TEST_F(FilterTest, TheStrongETagOfARewrittenBodyBecomesWeak) {
   start();
   FakeResponse r = html(page(2000));
