@@ -91,28 +91,25 @@ std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path) {
   return bytes;
 }
 
-// Writes next to the target and renames over it: a reader sees the old copy or the new
-// one, and a failed write leaves the old one.
-bool writeReplacing(const std::string& target, const std::vector<std::uint8_t>& bytes) {
+// Writes the bytes next to the target; the caller renames the file over the target, so
+// a reader sees the old copy or the new one, and a failed write leaves the old one.
+std::optional<std::string> writeTemporary(const std::string& target, const std::vector<std::uint8_t>& bytes) {
   static std::atomic<unsigned> counter{0};
   const std::string temp = target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-  {
-    auto file = platform::fs::openFile(temp, "wb");
-    if (!file) return false;
-    bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    ok = ok && std::fflush(file.get()) == 0;
-    if (!ok) {
-      file.reset();
-      DeleteFileA(temp.c_str());
-      return false;
-    }
-  }
-  if (!MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  auto file = platform::fs::openFile(temp, "wb");
+  if (!file) return std::nullopt;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  ok = ok && std::fflush(file.get()) == 0;
+  file.reset();
+  if (!ok) {
     DeleteFileA(temp.c_str());
-    return false;
+    return std::nullopt;
   }
-  return true;
+  return temp;
 }
+
+void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size,
+                    const filter::ResponseState& state);
 
 void evictLocked(SiteSettings& site, std::uint32_t amount) {
   std::uint64_t freed = 0;
@@ -185,12 +182,27 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const fil
   }
   if (path.find('.') == std::string::npos) return;  // only files with an extension
   const std::string target = path + query;
-  if (!writeReplacing(target, bytes)) return;
-  Register(target, site, static_cast<std::int32_t>(bytes.size()), state);
+  auto temp = writeTemporary(target, bytes);
+  if (!temp) return;
+  // The rename and the registration go together: two requests storing the same file must
+  // leave the entry's size equal to the file that stays.
+  std::lock_guard lock(site.CacheLock);
+  if (!MoveFileExA(temp->c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp->c_str());
+    return;
+  }
+  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), state);
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, const filter::ResponseState& state) {
   std::lock_guard lock(site.CacheLock);
+  registerLocked(fileName, site, size, state);
+}
+
+namespace {
+
+void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size,
+                    const filter::ResponseState& state) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);
@@ -212,6 +224,8 @@ void Register(const std::string& fileName, SiteSettings& site, std::int32_t size
   site.CacheEntries.push_back(std::move(entry));
   site.CacheTotal += static_cast<std::uint32_t>(size);
 }
+
+}  // namespace
 
 void Hit(const std::string& fileName, SiteSettings& site) {
   std::lock_guard lock(site.CacheLock);
