@@ -418,8 +418,14 @@ TEST_F(FilterTest, ARequestBoundBeforeAReloadFinishesWithTheOldSettings) {
     reload.url = "/rstval=" + filter::ObtainReloadToken().value();
     EXPECT_EQ(c.serve(reload, {}).client, "Changes Updated");
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the reload now waits for the drain
-  EXPECT_FALSE(compressed(serve(FakeRequest{}, html(page(2000)))));  // bound after the switch
+  // Once the slots have switched (the reload then waits for the drain), new requests get
+  // the new settings.
+  bool switched = false;
+  for (int i = 0; i < 200 && !switched; ++i) {
+    switched = !compressed(serve(FakeRequest{}, html(page(2000))));
+    if (!switched) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(switched);
   Exchange old = early.finish(html(page(2000)));
   EXPECT_TRUE(compressed(old));  // bound before it: the old table, still alive
   reloader.join();
