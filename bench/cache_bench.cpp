@@ -2,36 +2,19 @@
 // plain read of the same file through the same file layer.
 
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
-
 #include <filesystem>
 #include <fstream>
 
 #include "bench/sample_pages.h"
+#include "bench/temporary_machine.h"
 #include "compress/content_cache.h"
 #include "platform/fs/file_api.h"
-#include "platform/machine_root.h"
 
 namespace {
 
-// One machine root for the whole run, removed at exit.
-struct Machine {
-  Machine() {
-    char pattern[] = "/tmp/tamsic-bench-XXXXXX";
-    root = mkdtemp(pattern);
-    setenv(platform::kMachineEnvVar, root.c_str(), 1);
-    std::string error;
-    platform::ensureMachineRoot(error);
-  }
-  ~Machine() {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-  std::filesystem::path root;
-};
-
-Machine& machine() {
-  static Machine m;
+// One machine root for the whole run.
+bench::TemporaryMachine& machine() {
+  static bench::TemporaryMachine m;
   return m;
 }
 

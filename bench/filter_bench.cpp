@@ -4,14 +4,13 @@
 
 #include <benchmark/benchmark.h>
 #include <malloc.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "bench/bare_deflate.h"
 #include "bench/sample_pages.h"
-#include "platform/machine_root.h"
+#include "bench/temporary_machine.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/settings_loader.h"
@@ -31,11 +30,8 @@ void setValue(const char* path, const char* name, const std::string& text) {
 // One machine with site 1, no cache (every request compresses), a level per extension.
 struct Machine {
   Machine() {
-    char pattern[] = "/tmp/tamsic-fbench-XXXXXX";
-    root = mkdtemp(pattern);
-    setenv(platform::kMachineEnvVar, root.c_str(), 1);
     setValue("SOFTWARE\\Korvane\\Sablewing\\Value", "ProgFiles", "C:\\Program Files\\Tamsic\\");
-    std::filesystem::create_directories(root / "drive_c/Program Files/Tamsic/reporting");
+    std::filesystem::create_directories(temporary.root / "drive_c/Program Files/Tamsic/reporting");
     settings::LoadedSettings first;
     settings::LoadSettings(first);
     const char* site = "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1";
@@ -45,12 +41,8 @@ struct Machine {
     HTTP_FILTER_VERSION version{};
     GetFilterVersion(&version);
   }
-  ~Machine() {
-    TerminateFilter(0);
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-  }
-  std::filesystem::path root;
+  ~Machine() { TerminateFilter(0); }
+  bench::TemporaryMachine temporary;  // constructed first: the settings above live in it
 };
 
 Machine& machine() {
