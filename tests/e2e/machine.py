@@ -1,0 +1,159 @@
+"""A machine root with the product and the two sample sites, and a w3svc running on it in
+the foreground, for end-to-end tests with real clients. Everything started is stopped."""
+import gzip
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import tempfile
+import time
+import urllib.request
+
+SOURCE = os.environ.get("TAMSIC_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
+BIN = os.environ.get("TAMSIC_BIN_DIR", os.path.join(SOURCE, "build", "bin"))
+# The sanitizers' quarantine would hold freed memory and hide whether the server's own use is flat.
+SERVER_ENV = {"ASAN_OPTIONS": "quarantine_size_mb=1:detect_leaks=0"}
+
+
+def free_port_pair():
+    """Two consecutive free loopback ports, found by asking the kernel."""
+    for _ in range(200):
+        with socket.socket() as first:
+            first.bind(("127.0.0.1", 0))
+            port = first.getsockname()[1]
+            if port >= 65535:
+                continue
+            with socket.socket() as second:
+                try:
+                    second.bind(("127.0.0.1", port + 1))
+                except OSError:
+                    continue
+            return port
+    raise RuntimeError("no two free consecutive ports")
+
+
+class Machine:
+    def __init__(self, server_args=()):
+        self.root = tempfile.mkdtemp(prefix="tamsic-e2e-")
+        self.port = free_port_pair()
+        self.env = dict(os.environ, TAMSIC_MACHINE=self.root, **SERVER_ENV)
+        self.server_args = list(server_args)
+        self.process = None
+        subprocess.run([os.path.join(SOURCE, "scripts", "prepare-machine"), "--machine", self.root, "--bin", BIN,
+                        "--port", str(self.port)], check=True, env=self.env, stdout=subprocess.DEVNULL)
+
+    # Paths and tools.
+    def host(self, relative):
+        return os.path.join(self.root, "drive_c", relative)
+
+    def wwwroot(self, relative=""):
+        return self.host(os.path.join("Inetpub", "wwwroot", relative))
+
+    def tool(self, name, *args, check=True):
+        return subprocess.run([os.path.join(BIN, name), *args], env=self.env, check=check, capture_output=True,
+                              text=True)
+
+    def set_site_value(self, site, name, value):
+        self.tool("reg", "add", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\%d" % site, "/v", name, "/t",
+                  "REG_SZ", "/d", value, "/f")
+
+    def reload_token(self):
+        out = self.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value", "/v", "ReloadToken").stdout
+        return out.split("REG_SZ")[1].strip()
+
+    def write(self, relative, content, mode=0o644):
+        path = self.wwwroot(relative)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as out:
+            out.write(content if isinstance(content, bytes) else content.encode())
+        os.chmod(path, mode)
+        return path
+
+    def read(self, relative):
+        with open(self.wwwroot(relative), "rb") as f:
+            return f.read()
+
+    def access_log(self, site=1):
+        folder = os.path.join(self.root, "logs", "W3SVC%d" % site)
+        text = ""
+        for name in sorted(os.listdir(folder)) if os.path.isdir(folder) else []:
+            with open(os.path.join(folder, name)) as f:
+                text += f.read()
+        return text
+
+    # The server.
+    def start(self):
+        self.log = open(os.path.join(self.root, "w3svc.out"), "w")
+        self.process = subprocess.Popen([os.path.join(BIN, "w3svc"), "--foreground", *self.server_args],
+                                        env=self.env, stdout=self.log, stderr=subprocess.STDOUT)
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            if self.process.poll() is not None:
+                raise RuntimeError("w3svc ended: " + self.output())
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                socket.create_connection(("127.0.0.1", self.port + 1), timeout=1).close()
+                return
+            except OSError:
+                time.sleep(0.05)
+        raise RuntimeError("w3svc does not listen: " + self.output())
+
+    def output(self):
+        with open(os.path.join(self.root, "w3svc.out")) as f:
+            return f.read()
+
+    def rss_kb(self):
+        with open("/proc/%d/status" % self.process.pid) as f:
+            for line in f:
+                if line.startswith("VmRSS:"):
+                    return int(line.split()[1])
+        return 0
+
+    def stop(self):
+        if self.process and self.process.poll() is None:
+            self.process.send_signal(signal.SIGTERM)
+            try:
+                self.process.wait(timeout=60)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.process = None
+        if getattr(self, "log", None):
+            self.log.close()
+
+    def remove(self):
+        self.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+    # Clients.
+    def url(self, path, site=1):
+        return "http://127.0.0.1:%d%s" % (self.port + site - 1, path)
+
+    def raw(self, data, site=1, timeout=10.0, until_close=True):
+        """Sends bytes on a fresh connection and returns what comes back until the server
+        closes it (or the time-out passes)."""
+        with socket.create_connection(("127.0.0.1", self.port + site - 1), timeout=timeout) as s:
+            s.sendall(data)
+            received = b""
+            try:
+                while True:
+                    piece = s.recv(65536)
+                    if not piece:
+                        break
+                    received += piece
+                    if not until_close and b"\r\n\r\n" in received:
+                        break
+            except socket.timeout:
+                pass
+            return received
+
+
+def gunzip(data):
+    return gzip.decompress(data)
+
+
+def fetch(url, headers=None):
+    request = urllib.request.Request(url, headers=headers or {})
+    with urllib.request.urlopen(request, timeout=30) as response:
+        return response.status, dict(response.headers), response.read()

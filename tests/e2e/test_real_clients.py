@@ -1,0 +1,262 @@
+"""The filter served to real clients by a running w3svc: curl and Python's http.client."""
+import http.client
+import re
+import socket
+import os
+import subprocess
+import threading
+import time
+import unittest
+
+from machine import Machine, gunzip
+
+GZIP = {"Accept-Encoding": "gzip, deflate"}
+
+DIRECTIVE_CGI = """#!/bin/sh
+printf 'Content-Type: text/html\\r\\ntamsic: %s\\r\\n\\r\\n'
+i=0
+while [ $i -lt 60 ]; do printf '<p>Line %%d of a page with a directive.</p>\\n' $i; i=$((i+1)); done
+"""
+
+
+class RealClientTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = Machine(["--workers", "16", "--request-timeout-ms", "1500", "--max-header-bytes", "4096"])
+        cls.machine.write("cgi/nocompress.cgi", DIRECTIVE_CGI % "no-compression", 0o755)
+        cls.machine.write("cgi/gzip.cgi", DIRECTIVE_CGI % "gzip-only", 0o755)
+        cls.machine.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.machine.remove()
+
+    def get(self, path, headers=None, method="GET", body=None, site=1):
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port + site - 1, timeout=30)
+        try:
+            connection.request(method, path, body=body, headers=headers or {})
+            response = connection.getresponse()
+            return response.status, {k.lower(): v for k, v in response.getheaders()}, response.read()
+        finally:
+            connection.close()
+
+    def curl(self, *args):
+        result = subprocess.run(["curl", "-s", "-S", "--max-time", "30", *args], capture_output=True, check=True)
+        return result.stdout
+
+    # Compression of pages.
+    def test_compressible_pages_arrive_gzipped_and_decode_to_the_file(self):
+        for path, file in [("/", "index.htm"), ("/index.htm", "index.htm"), ("/styles/site.css", "styles/site.css"),
+                           ("/guide/", "guide/index.htm")]:
+            with self.subTest(path=path):
+                status, headers, body = self.get(path, GZIP)
+                self.assertEqual(status, 200)
+                self.assertEqual(headers.get("content-encoding"), "gzip")
+                self.assertIn("Accept-Encoding", headers.get("vary", ""))
+                self.assertEqual(int(headers["content-length"]), len(body))
+                self.assertEqual(gunzip(body), self.machine.read(file))
+
+    def test_curl_compressed_gets_the_files_of_both_sites(self):
+        self.assertEqual(self.curl("--compressed", self.machine.url("/index.htm")), self.machine.read("index.htm"))
+        with open(self.machine.host("Inetpub/docs/default.htm"), "rb") as f:
+            self.assertEqual(self.curl("--compressed", self.machine.url("/", site=2)), f.read())
+
+    def test_client_without_accept_encoding_gets_the_file_as_is(self):
+        status, headers, body = self.get("/index.htm")
+        self.assertEqual(status, 200)
+        self.assertNotIn("content-encoding", headers)
+        self.assertEqual(body, self.machine.read("index.htm"))
+
+    def test_images_small_and_huge_pages_pass_unchanged(self):
+        # Scripts too: IIS types them application/x-javascript, which the default MIME rules leave alone.
+        for path in ["/images/logo.png", "/small.htm", "/archive.htm", "/scripts/menu.js"]:
+            with self.subTest(path=path):
+                status, headers, body = self.get(path, GZIP)
+                self.assertEqual(status, 200)
+                self.assertNotIn("content-encoding", headers)
+                self.assertEqual(body, self.machine.read(path[1:]))
+        self.assertGreater(len(self.machine.read("archive.htm")), 500000)
+
+    # Dynamic pages.
+    def test_directive_header_never_reaches_the_client(self):
+        status, headers, body = self.get("/cgi/nocompress.cgi", GZIP)
+        self.assertEqual(status, 200)
+        self.assertNotIn("tamsic", headers)
+        self.assertNotIn("content-encoding", headers)
+        self.assertIn(b"Line 59", body)
+        status, headers, body = self.get("/cgi/gzip.cgi", GZIP)
+        self.assertNotIn("tamsic", headers)
+        self.assertEqual(headers.get("content-encoding"), "gzip")
+        self.assertIn(b"Line 59", gunzip(body))
+
+    def test_chunked_cgi_output_arrives_dechunked_and_compressed(self):
+        status, headers, body = self.get("/cgi/stream.cgi", GZIP)
+        self.assertEqual(status, 200)
+        self.assertNotIn("transfer-encoding", headers)
+        self.assertEqual(headers.get("content-encoding"), "gzip")
+        page = gunzip(body)
+        self.assertTrue(page.startswith(b"<html>") and page.rstrip().endswith(b"</html>"), page[-40:])
+        # Without the filter's work the same program's output is chunked.
+        raw = self.machine.raw(b"GET /cgi/stream.cgi HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        self.assertIn(b"Transfer-Encoding: chunked", raw)
+
+    def test_post_with_expect_continue_completes(self):
+        for headers in ({}, GZIP):
+            with self.subTest(gzip=bool(headers)):
+                extra = "".join("%s: %s\r\n" % item for item in headers.items())
+                with socket.create_connection(("127.0.0.1", self.machine.port), timeout=10) as s:
+                    s.sendall(("POST /cgi/form.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 18\r\n"
+                               "Expect: 100-continue\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                               "Connection: close\r\n%s\r\n" % extra).encode())
+                    s.settimeout(1.0)
+                    try:
+                        interim = s.recv(100)
+                    except socket.timeout:
+                        interim = b""  # the filter holds the interim answer back with a POST it rewrites
+                    s.settimeout(10)
+                    s.sendall(b"name=Ann&room=2.14")
+                    answer = interim
+                    while True:
+                        piece = s.recv(65536)
+                        if not piece:
+                            break
+                        answer += piece
+                self.assertTrue(answer.startswith(b"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\n"), answer[:80])
+                header, body = answer.split(b"\r\n\r\n", 2)[1:]
+                page = gunzip(body) if b"Content-Encoding: gzip" in header else dechunk(body)
+                self.assertIn(b"name=Ann&room=2.14", page)
+
+    # The cache and the log.
+    def test_second_request_is_served_from_the_cache_and_logged_with_its_size(self):
+        self.machine.write("cached.htm", "<html><body>" + "<p>A page that is kept in the cache.</p>\n" * 80 +
+                           "</body></html>\n")
+        first = self.get("/cached.htm", GZIP)
+        cached = os.path.join(self.machine.wwwroot("gzipcache"), "korvanecompress", "cached.htm")
+        self.assertTrue(os.path.exists(cached))
+        with socket_raw(self.machine, b"GET /cached.htm HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                                      b"User-Agent: cache-check\r\nConnection: close\r\n\r\n") as answer:
+            header, body = answer.split(b"\r\n\r\n", 1)
+        self.assertEqual(body, first[2])
+        with open(cached, "rb") as f:
+            self.assertEqual(f.read(), body)
+        deadline = time.time() + 5
+        while "cache-check" not in self.machine.access_log() and time.time() < deadline:
+            time.sleep(0.05)
+        line = [l for l in self.machine.access_log().splitlines() if "cache-check" in l][-1]
+        self.assertEqual(int(line.split()[7]), len(answer))
+
+    # What the filter leaves alone.
+    def test_head_304_and_206_are_untouched(self):
+        file = self.machine.read("index.htm")
+        status, headers, body = self.get("/index.htm", GZIP, method="HEAD")
+        self.assertEqual((status, body), (200, b""))
+        self.assertNotIn("content-encoding", headers)
+        self.assertEqual(int(headers["content-length"]), len(file))
+        etag = self.get("/index.htm")[1]["etag"]
+        status, headers, body = self.get("/index.htm", dict(GZIP, **{"If-None-Match": etag}))
+        self.assertEqual((status, body), (304, b""))
+        status, headers, body = self.get("/index.htm", dict(GZIP, Range="bytes=10-99"))
+        self.assertEqual(status, 206)
+        self.assertEqual(headers["content-range"], "bytes 10-99/%d" % len(file))
+        self.assertEqual(body, file[10:100])
+
+    # Load.
+    def test_a_thousand_requests_on_one_connection_leave_memory_flat(self):
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
+
+        def requests(count):
+            for _ in range(count):
+                connection.request("GET", "/index.htm", headers=GZIP)
+                response = connection.getresponse()
+                self.assertEqual(gunzip(response.read()), self.machine.read("index.htm"))
+
+        requests(200)
+        before = self.machine.rss_kb()
+        requests(1000)
+        after = self.machine.rss_kb()
+        connection.close()
+        self.assertLess(after - before, 2048, "RSS grew from %d KB to %d KB" % (before, after))
+
+    def test_two_hundred_concurrent_connections_all_succeed(self):
+        expected = self.machine.read("index.htm")
+        failures = []
+
+        def client():
+            try:
+                status, headers, body = self.get("/index.htm", GZIP)
+                if status != 200 or gunzip(body) != expected:
+                    failures.append(status)
+            except Exception as error:  # noqa: BLE001 - every failure counts
+                failures.append(repr(error))
+
+        threads = [threading.Thread(target=client) for _ in range(200)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(failures, [])
+
+    # Bad clients.
+    def test_bad_requests_get_their_error_and_others_are_still_served(self):
+        self.assertTrue(self.machine.raw(b"GARBAGE\r\n\r\n").startswith(b"HTTP/1.1 400 "))
+        self.assertTrue(self.machine.raw(b"GET /../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n").startswith(b"HTTP/1.1 400 "))
+        big = b"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + b"a" * 8000 + b"\r\n\r\n"
+        self.assertTrue(self.machine.raw(big).startswith(b"HTTP/1.1 431 "))
+        long_url = b"GET /" + b"a" * 9000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"
+        self.assertTrue(self.machine.raw(long_url).startswith(b"HTTP/1.1 414 "))
+        self.assertTrue(self.machine.raw(b"GET /nothing-here.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                        .startswith(b"HTTP/1.1 404 "))
+        self.assertTrue(self.machine.raw(b"DELETE /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+                        .startswith(b"HTTP/1.1 405 "))
+
+    def test_stalled_client_times_out_while_others_are_served(self):
+        stalled = socket.create_connection(("127.0.0.1", self.machine.port), timeout=10)
+        stalled.sendall(b"GET /index.htm HTTP/1.1\r\nHost: x\r\n")
+        started = time.time()
+        status, _, _ = self.get("/index.htm", GZIP)
+        self.assertEqual(status, 200)
+        self.assertLess(time.time() - started, 1.0)
+        answer = stalled.recv(4096)
+        stalled.close()
+        self.assertTrue(answer.startswith(b"HTTP/1.1 408 "), answer[:40])
+        self.assertGreater(time.time() - started, 1.0)
+
+    def test_http10_gets_its_answer_and_the_connection_closes(self):
+        answer = self.machine.raw(b"GET /index.htm HTTP/1.0\r\nAccept-Encoding: gzip\r\n\r\n", timeout=5)
+        header, body = answer.split(b"\r\n\r\n", 1)
+        self.assertIn(b"Content-Encoding: gzip", header)
+        self.assertEqual(gunzip(body), self.machine.read("index.htm"))
+
+    def test_pipelined_requests_are_answered_in_order(self):
+        answer = self.machine.raw(b"GET /small.htm HTTP/1.1\r\nHost: x\r\n\r\nGET /robots-none.txt HTTP/1.1\r\nHost: x\r\n\r\n"
+                                  b"GET /small.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        statuses = re.findall(rb"HTTP/1\.1 (\d{3}) ", answer)
+        self.assertEqual(statuses, [b"200", b"404", b"200"])
+
+
+def dechunk(body):
+    page = b""
+    while True:
+        size_line, body = body.split(b"\r\n", 1)
+        size = int(size_line, 16)
+        if size == 0:
+            return page
+        page += body[:size]
+        body = body[size + 2:]
+
+
+class socket_raw:
+    """A request on a fresh connection, its whole answer as the context value."""
+
+    def __init__(self, machine, data):
+        self.answer = machine.raw(data)
+
+    def __enter__(self):
+        return self.answer
+
+    def __exit__(self, *exc):
+        return False
+
+
+if __name__ == "__main__":
+    unittest.main()

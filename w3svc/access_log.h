@@ -1,0 +1,38 @@
+#pragma once
+// The W3C extended log of one site, a file a day in <root>/logs/W3SVC<n>/exYYMMDD.log, with
+// the byte count the filters left in SF_NOTIFY_LOG. Safe for several threads.
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+namespace w3svc {
+
+struct AccessRecord {
+  std::time_t when = 0;
+  std::string clientIp;
+  std::string method;
+  std::string uriStem;
+  std::string uriQuery;
+  unsigned status = 0;
+  std::uint64_t bytesSent = 0;
+  std::string userAgent;
+};
+
+class AccessLog {
+ public:
+  explicit AccessLog(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  void write(const AccessRecord& record);
+  // A "#Remark:" line, for what the server has to say about the site (filters not loaded).
+  void remark(const std::string& text);
+
+ private:
+  void append(std::time_t when, const std::string& line);
+
+  std::filesystem::path folder_;
+  std::mutex mutex_;
+};
+
+}  // namespace w3svc

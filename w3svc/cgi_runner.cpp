@@ -1,0 +1,268 @@
+#include "w3svc/cgi_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/services/service_launch.h"
+#include "w3svc/responses.h"
+#include "w3svc/server_variables.h"
+
+namespace w3svc {
+
+namespace {
+
+constexpr std::size_t kMaxCgiHeader = 64 * 1024;
+constexpr std::size_t kReadSize = 64 * 1024;
+
+class Pipe {
+ public:
+  Pipe() {
+    if (::pipe2(fds_, O_CLOEXEC) != 0) fds_[0] = fds_[1] = -1;
+  }
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+  ~Pipe() {
+    closeRead();
+    closeWrite();
+  }
+  bool ok() const { return fds_[0] >= 0; }
+  int read() const { return fds_[0]; }
+  int write() const { return fds_[1]; }
+  void closeRead() { closeEnd(0); }
+  void closeWrite() { closeEnd(1); }
+
+ private:
+  void closeEnd(int end) {
+    if (fds_[end] >= 0) ::close(fds_[end]);
+    fds_[end] = -1;
+  }
+  int fds_[2];
+};
+
+// The program always ends with the request: killed if it outlives it.
+class Child {
+ public:
+  explicit Child(pid_t pid) : pid_(pid) {}
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  ~Child() {
+    if (pid_ <= 0) return;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+    }
+  }
+
+ private:
+  pid_t pid_;
+};
+
+std::vector<std::string> environmentFor(const Request& request, const std::filesystem::path& script) {
+  std::vector<std::string> env = {"PATH=/usr/local/bin:/usr/bin:/bin", "GATEWAY_INTERFACE=CGI/1.1",
+                                  "REDIRECT_STATUS=200", "SCRIPT_FILENAME=" + script.string(),
+                                  "PATH_TRANSLATED=" + script.string()};
+  for (const char* name : {"SERVER_SOFTWARE", "SERVER_NAME", "SERVER_PORT", "SERVER_PROTOCOL", "REQUEST_METHOD",
+                           "SCRIPT_NAME", "PATH_INFO", "QUERY_STRING", "REMOTE_ADDR", "REMOTE_HOST",
+                           "INSTANCE_META_PATH", "CONTENT_TYPE"}) {
+    if (auto value = serverVariable(request, name)) env.push_back(std::string(name) + "=" + *value);
+  }
+  env.push_back("CONTENT_LENGTH=" + std::to_string(request.body.size()));
+  for (const HeaderField& field : request.headers) {
+    const std::string name = httpVariableName(field.name);
+    if (name == "HTTP_PROXY") continue;  // never hand a client's Proxy header to programs as a proxy setting
+    env.push_back(name + "=" + field.value);
+  }
+  return env;
+}
+
+std::vector<std::string> commandFor(const ScriptMap& map, const std::filesystem::path& script) {
+  if (map.interpreter.empty()) return {script.string()};
+  std::vector<std::string> words = platform::services::splitImagePath(map.interpreter);
+  bool placed = false;
+  for (std::string& word : words) {
+    if (const std::size_t at = word.find("%s"); at != std::string::npos && !placed) {
+      word.replace(at, 2, script.string());
+      placed = true;
+    } else if (word == "%s") {
+      word.clear();  // IIS's second %s: the query's words, which we do not pass
+    }
+  }
+  std::erase(words, std::string());
+  if (!placed) words.push_back(script.string());
+  return words;
+}
+
+// Splits the program's header lines into the response. False for output that is no header.
+bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
+  bool statusGiven = false;
+  bool location = false;
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) continue;
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos || colon == 0) return false;
+    const std::string name(line.substr(0, colon));
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+    if (sameText(name, "Status")) {
+      unsigned code = 0;
+      std::size_t at = 0;
+      while (at < value.size() && at < 3 && std::isdigit(static_cast<unsigned char>(value[at])))
+        code = code * 10 + static_cast<unsigned>(value[at++] - '0');
+      if (at != 3 || code < 100 || code > 999) return false;
+      std::string_view reason = value.substr(at);
+      while (!reason.empty() && reason.front() == ' ') reason.remove_prefix(1);
+      const Response base = makeResponse(code);
+      response.status = code;
+      response.reason = reason.empty() ? base.reason : std::string(reason);
+      statusGiven = true;
+      continue;
+    }
+    if (sameText(name, "Transfer-Encoding") || sameText(name, "Connection")) continue;  // framing is ours
+    if (sameText(name, "Content-Length")) sized = true;
+    if (sameText(name, "Location")) location = true;
+    response.headers.push_back({name, std::string(value)});
+  }
+  if (location && !statusGiven) {
+    response.status = 302;
+    response.reason = makeResponse(302).reason;
+  }
+  return true;
+}
+
+std::size_t headerEnd(const std::string& text, std::size_t& bodyStart) {
+  const std::size_t crlf = text.find("\r\n\r\n");
+  const std::size_t lf = text.find("\n\n");
+  if (crlf != std::string::npos && (lf == std::string::npos || crlf < lf)) {
+    bodyStart = crlf + 4;
+    return crlf;
+  }
+  if (lf != std::string::npos) {
+    bodyStart = lf + 2;
+    return lf;
+  }
+  return std::string::npos;
+}
+
+std::string chunk(std::string_view bytes) {
+  char size[24];
+  std::snprintf(size, sizeof(size), "%zx\r\n", bytes.size());
+  return size + std::string(bytes) + "\r\n";
+}
+
+}  // namespace
+
+const ScriptMap* scriptMapFor(const Request& request) {
+  const std::string& path = request.url.path;
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || dot < slash) return nullptr;
+  std::string extension;
+  for (char c : path.substr(dot)) extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const ScriptMap& map : request.site->scriptMaps)
+    if (map.extension == extension) return &map;
+  return nullptr;
+}
+
+bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem::path& script, ResponseWriter& writer,
+            std::chrono::milliseconds timeout) {
+  Pipe input;
+  Pipe output;
+  if (!input.ok() || !output.ok()) return sendErrorPage(request, writer, 500);
+  std::vector<std::string> command = commandFor(map, script);
+  std::vector<std::string> environment = environmentFor(request, script);
+  std::vector<char*> argv;
+  for (auto& word : command) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (auto& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, input.read(), 0);
+  posix_spawn_file_actions_adddup2(&actions, output.write(), 1);
+  posix_spawn_file_actions_addchdir_np(&actions, script.parent_path().c_str());
+  pid_t pid = 0;
+  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return sendErrorPage(request, writer, 500);
+  Child child(pid);
+  input.closeRead();
+  output.closeWrite();
+  ::fcntl(input.write(), F_SETFL, O_NONBLOCK);
+
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::size_t written = 0;
+  if (request.body.empty()) input.closeWrite();
+  std::string pending;  // output before the end of its header
+  bool headerDone = false;
+  bool sized = false;
+  bool chunked = false;
+  const bool head = request.method == "HEAD";
+  std::string buffer(kReadSize, '\0');
+
+  while (true) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;  // the program ran too long: killed by Child
+    pollfd fds[2] = {{output.read(), POLLIN, 0}, {input.write(), POLLOUT, 0}};
+    const int count = input.write() >= 0 ? 2 : 1;
+    const int ready = ::poll(fds, count, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) break;
+    if (count == 2 && fds[1].revents) {
+      const ssize_t n = ::write(input.write(), request.body.data() + written, request.body.size() - written);
+      if (n > 0) written += static_cast<std::size_t>(n);
+      if (n < 0 && errno != EAGAIN) written = request.body.size();  // the program does not read its input
+      if (written == request.body.size()) input.closeWrite();
+    }
+    if (!fds[0].revents) continue;
+    const ssize_t got = ::read(output.read(), buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (!headerDone) break;
+      if (chunked && !head) writer.sendBody("0\r\n\r\n");
+      return chunked || sized ? !writer.ended() : false;
+    }
+    const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
+    if (headerDone) {
+      if (head) continue;
+      if (!writer.sendBody(chunked ? std::string_view(chunk(bytes)) : bytes)) return false;
+      continue;
+    }
+    pending.append(bytes);
+    std::size_t bodyStart = 0;
+    const std::size_t end = headerEnd(pending, bodyStart);
+    if (end == std::string::npos) {
+      if (pending.size() > kMaxCgiHeader) break;
+      continue;
+    }
+    Response response = makeResponse(200);
+    if (!parseCgiHeader(std::string_view(pending).substr(0, end), response, sized)) break;
+    chunked = !sized && request.version == 11 && response.status != 204 && response.status != 304;
+    if (chunked) response.headers.push_back({"Transfer-Encoding", "chunked"});
+    if (!sized && !chunked) response.headers.push_back({"Connection", "close"});
+    headerDone = true;
+    if (!writer.sendHeader(response)) return false;
+    const std::string_view first = std::string_view(pending).substr(bodyStart);
+    if (!head && !first.empty() && !writer.sendBody(chunked ? std::string_view(chunk(first)) : first)) return false;
+    pending.clear();
+  }
+  // A program that said nothing usable, or ran out of time.
+  if (!writer.headerSent()) sendErrorPage(request, writer, 502);
+  return false;
+}
+
+}  // namespace w3svc

@@ -1,0 +1,283 @@
+#include "w3svc/connection.h"
+
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
+
+#include "w3svc/cgi_runner.h"
+#include "w3svc/error_pages.h"
+#include "w3svc/responses.h"
+#include "w3svc/static_files.h"
+
+namespace w3svc {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = boost::beast::http;
+
+namespace {
+
+// A request line may hold a URL up to the URL limit on top of the header limit.
+constexpr std::size_t kRequestLineExtra = 64;
+// After the last response, unread input is drained this long so that the kernel does not
+// answer it with a reset that could destroy the response on its way.
+constexpr auto kLingerTime = std::chrono::seconds(2);
+
+}  // namespace
+
+Connection::Connection(ServerContext& server, asio::ip::tcp::socket socket)
+    : server_(server),
+      stream_(std::move(socket)),
+      buffer_(server.options().maxHeaderBytes + server.options().maxUrlBytes + 65536),
+      timer_(stream_.get_executor()),
+      output_(stream_.socket().native_handle(), server.options().sendTimeout) {
+  beast::error_code ec;
+  const auto remote = stream_.socket().remote_endpoint(ec);
+  if (!ec) {
+    remote_ip_ = remote.address().to_string();
+    remote_port_ = remote.port();
+  }
+  const auto local = stream_.socket().local_endpoint(ec);
+  if (!ec) {
+    local_ip_ = local.address().to_string();
+    local_port_ = local.port();
+  }
+  stream_.socket().set_option(asio::ip::tcp::no_delay(true), ec);
+}
+
+Connection::~Connection() = default;
+
+void Connection::start() {
+  session_ = std::make_unique<FilterSession>(server_.filters(), output_);
+  asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->waitForRequest(); });
+}
+
+void Connection::stopIfIdle() {
+  asio::post(stream_.get_executor(), [self = shared_from_this()] {
+    if (self->idle_) self->stream_.cancel();
+  });
+}
+
+void Connection::waitForRequest() {
+  if (server_.stopping()) return lingerAndClose();
+  idle_ = true;
+  if (buffer_.size() > 0) return readHeader();  // a pipelined request is already here
+  armTimer(server_.options().idleTimeout);
+  stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+    self->disarmTimer();
+    self->buffer_.commit(n);
+    if (ec || n == 0) return self->lingerAndClose();  // idle time-out, the client closed, or stop
+    self->readHeader();
+  });
+}
+
+void Connection::readHeader() {
+  idle_ = false;
+  const ServerOptions& options = server_.options();
+  parser_.emplace();
+  parser_->header_limit(static_cast<std::uint32_t>(options.maxHeaderBytes + options.maxUrlBytes + kRequestLineExtra));
+  parser_->body_limit(options.maxBodyBytes);
+  started_ = std::chrono::steady_clock::now();
+  armTimer(options.requestTimeout);
+  http::async_read_header(stream_, buffer_, *parser_,
+                          [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onHeader(ec); });
+}
+
+void Connection::onHeader(beast::error_code ec) {
+  disarmTimer();
+  if (ec && timed_out_) return reject(408);
+  if (ec == http::error::header_limit || ec == http::error::buffer_overflow) return reject(431);
+  if (ec == http::error::body_limit) return reject(413);
+  if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
+      ec == asio::error::operation_aborted)
+    return lingerAndClose();
+  if (ec) return reject(400);
+  server_.runOnWorker([self = shared_from_this()] { self->processHeader(); });
+}
+
+void Connection::processHeader() {
+  const ServerOptions& options = server_.options();
+  const auto& header = parser_->get();
+  const unsigned version = header.version();
+  if (version != 10 && version != 11) return reject(505);
+  const std::string_view target(header.target().data(), header.target().size());
+  if (target.size() > options.maxUrlBytes) return reject(414);
+  std::size_t count = 0;
+  std::size_t fieldBytes = 0;
+  for (const auto& field : header) {
+    ++count;
+    fieldBytes += field.name_string().size() + field.value().size() + 4;
+  }
+  if (count > options.maxHeaderCount || fieldBytes > options.maxHeaderBytes) return reject(431);
+
+  auto request = std::make_unique<Request>();
+  request->method = std::string(header.method_string());
+  request->version = version;
+  for (const auto& field : header)
+    request->headers.push_back({std::string(field.name_string()), std::string(field.value())});
+  request->remoteAddress = remote_ip_;
+  request->remotePort = remote_port_;
+  request->localAddress = local_ip_;
+  request->localPort = local_port_;
+  request->url = canonicalizeUrl(target);
+  if (request->url.status) return reject(request->url.status);
+  std::string host;
+  if (const std::string* value = findHeader(request->headers, "Host")) {
+    host = *value;
+    if (const std::size_t colon = host.rfind(':'); colon != std::string::npos && host.find(']') == std::string::npos)
+      host.resize(colon);
+  }
+  request->site = server_.route(local_ip_, local_port_, host);
+  if (!request->site) return reject(400);
+  request->target = request->url.path + (request->url.query.empty() ? "" : "?" + request->url.query);
+  keep_alive_wanted_ = version == 11 && header.keep_alive();
+
+  request_ = std::move(request);
+  session_->beginRequest(*request_);
+  writer_ = std::make_unique<ResponseWriter>(*session_, options.pieceSize);
+  const FilterOutcome outcome = session_->preprocHeaders();
+  if (outcome != FilterOutcome::Next) return completeRequest(outcome == FilterOutcome::FinishedKeepAlive);
+
+  // A filter may have rewritten the URL: it is made safe again before it is used.
+  const std::string seen = request_->url.path + (request_->url.query.empty() ? "" : "?" + request_->url.query);
+  if (request_->target != seen) {
+    CanonicalUrl url = canonicalizeUrl(request_->target);
+    if (url.status) return completeRequest(sendErrorPage(*request_, *writer_, url.status));
+    request_->url = std::move(url);
+  }
+  if (header.has_content_length() && parser_->content_length() && *parser_->content_length() > options.maxBodyBytes) {
+    sendErrorPage(*request_, *writer_, 413);
+    return completeRequest(false);
+  }
+  if (parser_->is_done()) return processRequest();
+  const auto expect = header.find(http::field::expect);
+  if (expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
+    if (!writer_->sendInterim(100, reasonPhrase(100))) return completeRequest(false);
+  }
+  asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->readBody(); });
+}
+
+void Connection::readBody() {
+  armTimer(server_.options().requestTimeout);
+  http::async_read(stream_, buffer_, *parser_,
+                   [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onBody(ec); });
+}
+
+void Connection::onBody(beast::error_code ec) {
+  disarmTimer();
+  const bool timedOut = ec && timed_out_;
+  server_.runOnWorker([self = shared_from_this(), ec, timedOut] {
+    if (!ec) return self->processRequest();
+    // The filters saw this request begin, so they see it end, with an answer if one fits.
+    if (ec == http::error::body_limit) {
+      sendErrorPage(*self->request_, *self->writer_, 413);
+    } else if (timedOut) {
+      sendErrorPage(*self->request_, *self->writer_, 408);
+    } else if (ec != asio::error::eof && ec != http::error::partial_message) {
+      sendErrorPage(*self->request_, *self->writer_, 400);
+    }
+    self->completeRequest(false);
+  });
+}
+
+void Connection::processRequest() {
+  request_->body = std::move(parser_->get().body());
+  completeRequest(dispatch());
+}
+
+bool Connection::dispatch() {
+  Request& request = *request_;
+  StaticTarget target = resolveStaticTarget(request);
+  if (target.status == 302) {
+    const std::string* host = findHeader(request.headers, "Host");
+    const std::string authority = host && !host->empty() ? *host : local_ip_ + ":" + std::to_string(local_port_);
+    std::string location = "http://" + authority + request.url.path + "/";
+    if (!request.url.query.empty()) location += "?" + request.url.query;
+    return sendErrorPage(request, *writer_, 302, {{"Location", location}});
+  }
+  if (target.status) return sendErrorPage(request, *writer_, target.status);
+  if (const ScriptMap* map = scriptMapFor(request))
+    return runCgi(request, *map, target.file, *writer_, server_.options().cgiTimeout);
+  return serveFile(request, target.file, *writer_);
+}
+
+void Connection::completeRequest(bool framed) {
+  const FilterOutcome end = session_->endOfRequest();
+  const Request& request = *request_;
+  const std::string method = request.method;
+  const std::string stem = request.url.path;
+  const std::string query = request.url.query;
+  const std::string server = request.localAddress;
+  const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
+  HTTP_FILTER_LOG record{remote_ip_.c_str(), "",  server.c_str(), method.c_str(), stem.c_str(), query.c_str(),
+                         writer_->status() ? writer_->status() : 200, 0, static_cast<DWORD>(session_->bytesSent()),
+                         static_cast<DWORD>(request.body.size()), static_cast<DWORD>(elapsed.count())};
+  session_->log(record);
+  if (AccessLog* log = server_.accessLog(request.site->id)) {
+    const std::string* agent = findHeader(request.headers, "User-Agent");
+    log->write({std::time(nullptr), remote_ip_, method, stem, query, record.dwHttpStatus, record.dwBytesSent,
+                agent ? *agent : ""});
+  }
+  const FilterOutcome outcome = writer_->outcome();
+  const bool finishedByFilter = outcome == FilterOutcome::Finished || outcome == FilterOutcome::Error ||
+                                end == FilterOutcome::Finished || end == FilterOutcome::Error;
+  const bool keep = keep_alive_wanted_ && !finishedByFilter && !session_->clientGone() &&
+                    !session_->filterSentHeader() && (framed || outcome == FilterOutcome::FinishedKeepAlive) &&
+                    !server_.stopping();
+  writer_.reset();
+  request_.reset();
+  parser_.reset();
+  asio::dispatch(stream_.get_executor(), [self = shared_from_this(), keep] {
+    if (keep) return self->waitForRequest();
+    self->lingerAndClose();
+  });
+}
+
+void Connection::reject(unsigned status) {
+  const std::string body = errorPage(status);
+  const std::string text = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
+                           "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                           "\r\nConnection: close\r\n\r\n" + body;
+  output_.write(text.data(), text.size());
+  asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->lingerAndClose(); });
+}
+
+void Connection::lingerAndClose() {
+  idle_ = false;
+  beast::error_code ec;
+  stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ec);
+  if (ec) {
+    disarmTimer();
+    return stream_.close();
+  }
+  buffer_.clear();
+  armTimer(kLingerTime);
+  drainInput();
+}
+
+void Connection::armTimer(std::chrono::milliseconds after) {
+  timed_out_ = false;
+  timer_.expires_after(after);
+  timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
+    if (ec) return;  // disarmed
+    self->timed_out_ = true;
+    beast::error_code ignored;
+    self->stream_.socket().cancel(ignored);
+  });
+}
+
+void Connection::disarmTimer() { timer_.cancel(); }
+
+void Connection::drainInput() {
+  // Reads until the client closes its side or the linger time ends; the socket then closes
+  // with the last reference to this connection.
+  stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t) {
+    self->buffer_.clear();
+    if (ec) {
+      self->disarmTimer();
+      return self->stream_.close();
+    }
+    self->drainInput();
+  });
+}
+
+}  // namespace w3svc

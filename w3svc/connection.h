@@ -1,0 +1,72 @@
+#pragma once
+// One client connection: requests read with Boost.Beast's parser on the I/O threads, run on
+// a worker thread through the filters, and answered with blocking writes from that worker.
+// Keep-alive and pipelining for HTTP/1.1; HTTP/1.0 closes after each response.
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "w3svc/client_output.h"
+#include "w3svc/exchange.h"
+#include "w3svc/filter_session.h"
+#include "w3svc/response_writer.h"
+#include "w3svc/server_context.h"
+
+namespace w3svc {
+
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(ServerContext& server, boost::asio::ip::tcp::socket socket);
+  ~Connection();
+  void start();
+  // Ends the connection if it is waiting for a request; one in progress finishes first.
+  void stopIfIdle();
+
+ private:
+  using Parser = boost::beast::http::request_parser<boost::beast::http::string_body>;
+
+  void waitForRequest();
+  void readHeader();
+  void onHeader(boost::beast::error_code ec);
+  void processHeader();
+  void readBody();
+  void onBody(boost::beast::error_code ec);
+  void processRequest();
+  bool dispatch();
+  void completeRequest(bool framed);
+  // Answers a request that never reached the filters (it could not be parsed) and closes.
+  void reject(unsigned status);
+  void lingerAndClose();
+  void drainInput();
+  // Our own deadline rather than the stream's: the stream's closes the socket when it
+  // fires, and a slow client is still owed its 408.
+  void armTimer(std::chrono::milliseconds after);
+  void disarmTimer();
+
+  ServerContext& server_;
+  boost::beast::tcp_stream stream_;
+  boost::beast::flat_buffer buffer_;
+  boost::asio::steady_timer timer_;
+  bool timed_out_ = false;
+  std::optional<Parser> parser_;
+  SocketOutput output_;
+  std::unique_ptr<FilterSession> session_;
+  std::unique_ptr<Request> request_;
+  std::unique_ptr<ResponseWriter> writer_;
+  bool keep_alive_wanted_ = false;
+  std::atomic<bool> idle_{false};
+  std::chrono::steady_clock::time_point started_;
+  std::string remote_ip_;
+  unsigned short remote_port_ = 0;
+  std::string local_ip_;
+  unsigned short local_port_ = 0;
+};
+
+}  // namespace w3svc

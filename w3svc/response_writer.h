@@ -1,0 +1,40 @@
+#pragma once
+// Sends one response through the filters as IIS does: SF_NOTIFY_SEND_RESPONSE over the
+// header fields, then the header text and the body as raw data pieces of a set size.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "w3svc/exchange.h"
+#include "w3svc/filter_session.h"
+
+namespace w3svc {
+
+class ResponseWriter {
+ public:
+  // pieceSize 0: the header in one piece, the body in pieces of 64 KB.
+  ResponseWriter(FilterSession& session, std::size_t pieceSize) : session_(session), piece_size_(pieceSize) {}
+
+  // An interim response ("100 Continue") as a header piece of its own.
+  bool sendInterim(unsigned status, std::string_view reason);
+  bool sendHeader(Response& response);
+  bool sendBody(std::string_view bytes);
+
+  bool headerSent() const { return header_sent_; }
+  unsigned status() const { return status_; }
+  // A filter ended the request or the client went away: nothing more is to be sent.
+  bool ended() const { return outcome_ != FilterOutcome::Next || session_.clientGone(); }
+  FilterOutcome outcome() const { return outcome_; }
+
+ private:
+  bool sendPieces(std::string_view bytes, std::size_t pieceSize);
+
+  FilterSession& session_;
+  std::size_t piece_size_;
+  bool header_sent_ = false;
+  unsigned status_ = 0;
+  FilterOutcome outcome_ = FilterOutcome::Next;
+};
+
+}  // namespace w3svc

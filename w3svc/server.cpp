@@ -1,0 +1,168 @@
+#include "w3svc/server.h"
+
+#include <boost/asio/post.hpp>
+#include <boost/asio/strand.hpp>
+
+#include <chrono>
+#include <iostream>
+#include <set>
+
+#include "platform/machine_root.h"
+
+namespace w3svc {
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+namespace {
+
+// Reading requests is cheap; the work (filters, files, CGI) runs on the workers.
+constexpr int kIoThreads = 2;
+
+}  // namespace
+
+Server::Server(ServerOptions options, ServerConfig config) : options_(std::move(options)), config_(std::move(config)) {}
+
+Server::~Server() { stop(); }
+
+bool Server::start(std::string& error) {
+  const auto logRoot = platform::machineRootPath() / "logs";
+  for (const SiteConfig& site : config_.sites)
+    logs_[site.id] = std::make_unique<AccessLog>(logRoot / ("W3SVC" + std::to_string(site.id)));
+  filters_.load(config_.filters, [this](const std::string& line) {
+    std::cerr << "w3svc: " << line << std::endl;
+    for (auto& [id, log] : logs_) log->remark(line);
+  });
+
+  // A port with an all-addresses binding is listened on once for every address; otherwise
+  // on each address named.
+  std::set<std::pair<std::string, unsigned short>> endpoints;
+  std::set<unsigned short> wildcardPorts;
+  for (const SiteConfig& site : config_.sites)
+    for (const Binding& binding : site.bindings)
+      if (binding.ip.empty()) wildcardPorts.insert(binding.port);
+  for (const SiteConfig& site : config_.sites)
+    for (const Binding& binding : site.bindings)
+      endpoints.insert({wildcardPorts.count(binding.port) ? "0.0.0.0" : binding.ip, binding.port});
+
+  for (const auto& [ip, port] : endpoints) {
+    boost::system::error_code ec;
+    const auto address = asio::ip::make_address(ip, ec);
+    if (ec) {
+      error += "bad address " + ip + "; ";
+      continue;
+    }
+    auto acceptor = std::make_unique<tcp::acceptor>(*io_);
+    const tcp::endpoint endpoint(address, port);
+    acceptor->open(endpoint.protocol(), ec);
+    if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
+    if (!ec) acceptor->bind(endpoint, ec);
+    if (!ec) acceptor->listen(asio::socket_base::max_listen_connections, ec);
+    if (ec) {
+      error += "cannot listen on " + ip + ":" + std::to_string(port) + ": " + ec.message() + "; ";
+      continue;
+    }
+    acceptors_.push_back(std::move(acceptor));
+  }
+  if (acceptors_.empty()) {
+    if (error.empty()) error = "no site has a binding";
+    return false;
+  }
+  workers_ = std::make_unique<asio::thread_pool>(options_.workers);
+  for (auto& acceptor : acceptors_) accept(*acceptor);
+  for (int i = 0; i < kIoThreads; ++i) io_threads_.emplace_back([this] { io_->run(); });
+  return true;
+}
+
+std::vector<std::string> Server::listening() const {
+  std::vector<std::string> addresses;
+  for (const auto& acceptor : acceptors_) {
+    boost::system::error_code ec;
+    const auto endpoint = acceptor->local_endpoint(ec);
+    if (!ec) addresses.push_back(endpoint.address().to_string() + ":" + std::to_string(endpoint.port()));
+  }
+  return addresses;
+}
+
+void Server::accept(tcp::acceptor& acceptor) {
+  acceptor.async_accept(asio::make_strand(*io_), [this, &acceptor](boost::system::error_code ec, tcp::socket socket) {
+    if (stopping_) return;
+    if (!ec) {
+      auto connection = std::make_shared<Connection>(*this, std::move(socket));
+      {
+        std::lock_guard lock(connections_mutex_);
+        if (connections_.size() > 256)
+          std::erase_if(connections_, [](const std::weak_ptr<Connection>& c) { return c.expired(); });
+        connections_.push_back(connection);
+      }
+      connection->start();
+    }
+    // Out of descriptors or another passing failure: keep accepting after a breath.
+    accept(acceptor);
+  });
+}
+
+const SiteConfig* Server::route(const std::string& localIp, unsigned short port, const std::string& host) const {
+  // IIS's order: the exact address and host, then any address with the host, then the
+  // address without a host, then the catch-all.
+  const SiteConfig* best = nullptr;
+  int bestRank = 0;
+  for (const SiteConfig& site : config_.sites) {
+    for (const Binding& binding : site.bindings) {
+      if (binding.port != port) continue;
+      const bool ipMatches = binding.ip == localIp;
+      if (!binding.ip.empty() && !ipMatches) continue;
+      const bool hostMatches = !binding.host.empty() && sameText(binding.host, host);
+      if (!binding.host.empty() && !hostMatches) continue;
+      const int rank = (hostMatches ? 2 : 0) + (ipMatches ? 1 : 0) + 1;
+      if (rank > bestRank) {
+        best = &site;
+        bestRank = rank;
+      }
+    }
+  }
+  return best;
+}
+
+AccessLog* Server::accessLog(unsigned siteId) {
+  auto it = logs_.find(siteId);
+  return it == logs_.end() ? nullptr : it->second.get();
+}
+
+void Server::runOnWorker(std::function<void()> work) { asio::post(*workers_, std::move(work)); }
+
+void Server::stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  stopping_ = true;
+  for (auto& acceptor : acceptors_) {
+    asio::post(*io_, [&acceptor] {
+      boost::system::error_code ec;
+      acceptor->close(ec);
+    });
+  }
+  const auto deadline = std::chrono::steady_clock::now() + options_.stopTimeout;
+  while (true) {
+    std::vector<std::shared_ptr<Connection>> alive;
+    {
+      std::lock_guard lock(connections_mutex_);
+      for (const auto& weak : connections_)
+        if (auto connection = weak.lock()) alive.push_back(std::move(connection));
+    }
+    if (alive.empty() || std::chrono::steady_clock::now() > deadline) break;
+    for (const auto& connection : alive) connection->stopIfIdle();
+    alive.clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (workers_) workers_->join();
+  io_->stop();
+  for (auto& thread : io_threads_) thread.join();
+  io_threads_.clear();
+  // Connections still open end with the I/O context (their filters see the end of their
+  // sessions); only then are the filters told to terminate.
+  acceptors_.clear();
+  io_.reset();
+  filters_.terminate();
+}
+
+}  // namespace w3svc

@@ -1,0 +1,59 @@
+#pragma once
+// The web server: listeners for every binding of the metabase's sites, the I/O threads that
+// read requests, the worker threads that run them through the filters, and a clean stop
+// (running requests finish, filters are told to terminate).
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/thread_pool.hpp>
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "w3svc/access_log.h"
+#include "w3svc/connection.h"
+#include "w3svc/server_context.h"
+
+namespace w3svc {
+
+class Server final : public ServerContext {
+ public:
+  Server(ServerOptions options, ServerConfig config);
+  ~Server() override;
+
+  // Loads the filters and opens the listeners; false with error when nothing can listen.
+  bool start(std::string& error);
+  void stop();
+  // The addresses listened on, "127.0.0.1:8080".
+  std::vector<std::string> listening() const;
+
+  const ServerOptions& options() const override { return options_; }
+  const FilterChain& filters() const override { return filters_; }
+  const SiteConfig* route(const std::string& localIp, unsigned short port, const std::string& host) const override;
+  AccessLog* accessLog(unsigned siteId) override;
+  void runOnWorker(std::function<void()> work) override;
+  bool stopping() const override { return stopping_; }
+
+ private:
+  void accept(boost::asio::ip::tcp::acceptor& acceptor);
+
+  ServerOptions options_;
+  ServerConfig config_;
+  FilterChain filters_;
+  std::map<unsigned, std::unique_ptr<AccessLog>> logs_;
+  std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
+  std::unique_ptr<boost::asio::thread_pool> workers_;
+  std::vector<std::unique_ptr<boost::asio::ip::tcp::acceptor>> acceptors_;
+  std::vector<std::thread> io_threads_;
+  std::mutex connections_mutex_;
+  std::vector<std::weak_ptr<Connection>> connections_;
+  std::atomic<bool> stopping_{false};
+  bool stopped_ = false;
+};
+
+}  // namespace w3svc

@@ -1,0 +1,27 @@
+#pragma once
+// What a connection needs of the server that accepted it.
+
+#include <functional>
+#include <string>
+
+#include "w3svc/access_log.h"
+#include "w3svc/filter_chain.h"
+#include "w3svc/server_config.h"
+#include "w3svc/server_options.h"
+
+namespace w3svc {
+
+class ServerContext {
+ public:
+  virtual ~ServerContext() = default;
+  virtual const ServerOptions& options() const = 0;
+  virtual const FilterChain& filters() const = 0;
+  // The site bound to the address a request came in on and its Host header; nullptr if none.
+  virtual const SiteConfig* route(const std::string& localIp, unsigned short port, const std::string& host) const = 0;
+  virtual AccessLog* accessLog(unsigned siteId) = 0;
+  // Runs a request's work on a worker thread.
+  virtual void runOnWorker(std::function<void()> work) = 0;
+  virtual bool stopping() const = 0;
+};
+
+}  // namespace w3svc

@@ -1,0 +1,78 @@
+#include "w3svc/server_variables.h"
+
+#include <cctype>
+
+namespace w3svc {
+
+namespace {
+
+std::string serverName(const Request& request) {
+  if (const std::string* host = findHeader(request.headers, "Host"); host && !host->empty()) {
+    const std::size_t colon = host->rfind(':');
+    return colon != std::string::npos && host->find(']') == std::string::npos ? host->substr(0, colon) : *host;
+  }
+  return request.localAddress;
+}
+
+}  // namespace
+
+std::string httpVariableName(std::string_view header) {
+  std::string name = "HTTP_";
+  for (char c : header) name += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+std::optional<std::string> serverVariable(const Request& request, std::string_view name) {
+  std::string upper;
+  for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const SiteConfig* site = request.site;
+  if (upper == "URL" || upper == "PATH_INFO" || upper == "SCRIPT_NAME") return request.url.path;
+  if (upper == "QUERY_STRING") return request.url.query;
+  if (upper == "REQUEST_METHOD") return request.method;
+  if (upper == "INSTANCE_META_PATH") return site ? "/LM/W3SVC/" + std::to_string(site->id) : std::string();
+  if (upper == "INSTANCE_ID") return site ? std::to_string(site->id) : std::string();
+  if (upper == "PATH_TRANSLATED") return site ? translatedPath(*site, request.url.path) : std::string();
+  if (upper == "APPL_PHYSICAL_PATH") return site ? site->rootPath + "\\" : std::string();
+  if (upper == "SERVER_NAME") return serverName(request);
+  if (upper == "SERVER_PORT") return std::to_string(request.localPort);
+  if (upper == "SERVER_PORT_SECURE") return std::string("0");
+  if (upper == "HTTPS") return std::string("off");
+  if (upper == "SERVER_PROTOCOL") return std::string(request.version == 10 ? "HTTP/1.0" : "HTTP/1.1");
+  if (upper == "SERVER_SOFTWARE") return std::string(kServerSoftware);
+  if (upper == "GATEWAY_INTERFACE") return std::string("CGI/1.1");
+  if (upper == "REMOTE_ADDR" || upper == "REMOTE_HOST") return request.remoteAddress;
+  if (upper == "REMOTE_PORT") return std::to_string(request.remotePort);
+  if (upper == "LOCAL_ADDR") return request.localAddress;
+  if (upper == "CONTENT_LENGTH") {
+    if (const std::string* length = findHeader(request.headers, "Content-Length")) return *length;
+    return std::to_string(request.body.size());
+  }
+  if (upper == "CONTENT_TYPE") {
+    const std::string* type = findHeader(request.headers, "Content-Type");
+    return type ? *type : std::string();
+  }
+  if (upper == "ALL_HTTP") {
+    std::string all;
+    for (const HeaderField& field : request.headers) all += httpVariableName(field.name) + ":" + field.value + "\n";
+    return all;
+  }
+  if (upper == "ALL_RAW") {
+    std::string all;
+    for (const HeaderField& field : request.headers) all += field.name + ": " + field.value + "\r\n";
+    return all;
+  }
+  if (upper.rfind("HTTP_", 0) == 0) {
+    std::string joined;
+    bool found = false;
+    for (const HeaderField& field : request.headers) {
+      if (httpVariableName(field.name) != upper) continue;
+      if (found) joined += ", ";
+      joined += field.value;
+      found = true;
+    }
+    if (found) return joined;
+  }
+  return std::nullopt;
+}
+
+}  // namespace w3svc
