@@ -42,7 +42,7 @@ const char* errorText(DWORD code) {
 int failed(std::ostream& out, const char* call) {
   const DWORD code = GetLastError();
   out << "[SC] " << call << " FAILED " << code << ":\n\n" << errorText(code) << "\n\n";
-  return static_cast<int>(code);
+  return 1;
 }
 
 void printStatus(std::ostream& out, const std::string& name, const SERVICE_STATUS& status) {

@@ -1,0 +1,85 @@
+"""The console's reload request, sent to a loaded server: the filter answers after the drain
+and the responses after it follow the changed settings."""
+import http.client
+import threading
+import unittest
+
+from machine import Machine, gunzip
+
+GZIP = {"Accept-Encoding": "gzip"}
+
+
+def get(machine, path):
+    connection = http.client.HTTPConnection("127.0.0.1", machine.port, timeout=30)
+    try:
+        connection.request("GET", path, headers=GZIP)
+        response = connection.getresponse()
+        return response.status, response.getheader("Content-Encoding"), response.read()
+    finally:
+        connection.close()
+
+
+class ReloadTest(unittest.TestCase):
+    def setUp(self):
+        self.machine = Machine()
+        self.machine.start()
+
+    def tearDown(self):
+        self.machine.remove()
+
+    def reload(self):
+        # The console's bytes, without a Host header, as it sends them.
+        request = b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\n\r\n" % self.machine.reload_token().encode()
+        return self.machine.raw(request, timeout=30)
+
+    def test_reload_under_load_answers_and_switches_to_the_new_settings(self):
+        page = self.machine.read("index.htm")
+        stop = threading.Event()
+        failures = []
+        served = [0]
+
+        def client():
+            while not stop.is_set():
+                status, encoding, body = get(self.machine, "/index.htm")
+                if status != 200 or (gunzip(body) if encoding == "gzip" else body) != page:
+                    failures.append(status)
+                served[0] += 1
+
+        threads = [threading.Thread(target=client) for _ in range(4)]
+        for t in threads:
+            t.start()
+        try:
+            self.assertEqual(self.reload(), b"Changes Updated")
+            self.assertEqual(get(self.machine, "/index.htm")[1], "gzip")
+            self.machine.set_site_value(1, "Disabled", "1")
+            self.assertEqual(self.reload(), b"Changes Updated")
+            status, encoding, body = get(self.machine, "/index.htm")
+            self.assertEqual((status, encoding, body), (200, None, page))
+        finally:
+            stop.set()
+            for t in threads:
+                t.join()
+        self.assertEqual(failures, [])
+        self.assertGreater(served[0], 0)
+
+    def test_a_wrong_token_is_an_ordinary_request(self):
+        answer = self.machine.raw(b"GET /rstval=0123 HTTP/1.1\r\nUser-Agent: TamsicUI\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 404 "), answer[:40])
+
+
+class FilterNotLoadedTest(unittest.TestCase):
+    def test_a_filter_whose_start_fails_is_not_used_and_the_log_says_so(self):
+        machine = Machine()
+        try:
+            # Without the install folder's value the filter's settings cannot load.
+            machine.tool("reg", "delete", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value", "/v", "ProgFiles", "/f")
+            machine.start()
+            status, encoding, body = get(machine, "/index.htm")
+            self.assertEqual((status, encoding, body), (200, None, machine.read("index.htm")))
+            self.assertIn("not loaded: GetFilterVersion returned FALSE", machine.access_log())
+        finally:
+            machine.remove()
+
+
+if __name__ == "__main__":
+    unittest.main()
