@@ -13,7 +13,7 @@ import urllib.request
 SOURCE = os.environ.get("TAMSIC_SOURCE_DIR", os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..")))
 BIN = os.environ.get("TAMSIC_BIN_DIR", os.path.join(SOURCE, "build", "bin"))
 # The sanitizers' quarantine would hold freed memory and hide whether the server's own use is flat.
-SERVER_ENV = {"ASAN_OPTIONS": "quarantine_size_mb=1:detect_leaks=0"}
+SERVER_ENV = {"ASAN_OPTIONS": ":".join(filter(None, [os.environ.get("ASAN_OPTIONS"), "quarantine_size_mb=1"]))}
 
 
 def free_port_pair():
@@ -111,20 +111,27 @@ class Machine:
         return 0
 
     def stop(self):
-        if self.process and self.process.poll() is None:
-            self.process.send_signal(signal.SIGTERM)
+        """Stops the server; a server that does not end cleanly (a crash, a leak report, a
+        hang) is a failure of the test that ran it."""
+        process, self.process = self.process, None
+        if not process:
+            return
+        if process.poll() is None:
+            process.send_signal(signal.SIGTERM)
             try:
-                self.process.wait(timeout=60)
+                process.wait(timeout=60)
             except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
-        self.process = None
-        if getattr(self, "log", None):
-            self.log.close()
+                process.kill()
+                process.wait()
+        self.log.close()
+        if process.returncode != 0:
+            raise RuntimeError("w3svc ended with %d:\n%s" % (process.returncode, self.output()[-4000:]))
 
     def remove(self):
-        self.stop()
-        shutil.rmtree(self.root, ignore_errors=True)
+        try:
+            self.stop()
+        finally:
+            shutil.rmtree(self.root, ignore_errors=True)
 
     # Clients.
     def url(self, path, site=1):

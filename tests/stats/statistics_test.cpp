@@ -1,0 +1,271 @@
+// The statistics files and the report built from them, on a machine root of their own.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/sync/named_mutex.h"
+#include "stats/page_line.h"
+#include "stats/report_builder.h"
+#include "stats/statistics_log.h"
+#include "tests/support/machine_fixture.h"
+
+namespace {
+
+using stats::LoggedResponse;
+
+constexpr char kFullMask[] = "%H%O%C%P%M%L%Z%G%D%W";
+
+class FakeClock final : public stats::Clock {
+ public:
+  std::time_t now() const override { return now_; }
+  std::time_t now_ = 1000000;
+};
+
+LoggedResponse compressed(const std::string& url, long long body = 2000, long long sent = 500) {
+  LoggedResponse r;
+  r.url = url;
+  r.bodyLength = body;
+  r.sentLength = sent;
+  r.acceptedEncoding = 1;
+  r.contentType = "text/html";
+  return r;
+}
+
+LoggedResponse uncompressed(long long body) {
+  LoggedResponse r;
+  r.url = "/image.png";
+  r.bodyLength = body;
+  return r;
+}
+
+class StatisticsTest : public testing_support::MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    mutex_ = UniqueHandle(CreateMutexA(nullptr, FALSE, "LogFile"));
+    ASSERT_TRUE(mutex_);
+  }
+
+  void log(const LoggedResponse& r, const std::string& mask = kFullMask, const std::string& refresh = "Never") {
+    stats::LogResponseTo(r, {mask, kLogFolder, refresh}, mutex_.get(), clock_);
+  }
+
+  std::string logFile(const char* name) const {
+    std::ifstream in(driveC(std::string("Inetpub/wwwroot/gziplog/") + name), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  void writeLogFile(const char* name, const std::string& text) const {
+    writeHostFile(driveC(std::string("Inetpub/wwwroot/gziplog/") + name), text);
+  }
+
+  void writeTemplate(const std::string& text) const {
+    writeHostFile(driveC("Inetpub/wwwroot/tamsicreport/rtemplate.dat"), text);
+  }
+
+  std::optional<std::string> report(const std::string& mask = kFullMask) const {
+    return stats::buildReport(mask, kLogFolder, "C:\\Inetpub\\wwwroot");
+  }
+
+  static constexpr const char* kLogFolder = "C:\\Inetpub\\wwwroot\\gziplog";
+  UniqueHandle mutex_;
+  FakeClock clock_;
+};
+
+// Page lines.
+
+TEST_F(StatisticsTest, PageLineCarriesTheMasksColumnsInOrder) {
+  LoggedResponse r = compressed("/a,b\\c.htm", 2000, 500);
+  r.unoptimizedSize = 2500;
+  r.servedFromCache = true;
+  log(r);
+  log(compressed("/plain.htm", 1000, 250), "%H%O%C");
+  LoggedResponse deflate = compressed("/d.htm", 400, 100);
+  deflate.acceptedEncoding = 2;
+  log(deflate, "%P%D");
+  EXPECT_EQ(logFile("pagestat.txt"),
+            "/a;b/c.htm,2500,2000,500,80.00,text/html,1,1,0\r\n"
+            "/plain.htm,1000,1000,250\r\n"
+            "/d.htm,400,400,100,75.00,1\r\n");
+}
+
+TEST_F(StatisticsTest, SeparatorsInsideTheMimeTypeOrUrlCannotSplitTheLine) {
+  // Mended: a ',' or a line end in the MIME type shifted the fields or split the line, and
+  // the report stopped reading there.
+  LoggedResponse r = compressed("/x\r\ny.htm");
+  r.contentType = "text/html,\r\nX-Evil: 1";
+  log(r);
+  log(compressed("/after.htm"));
+  EXPECT_EQ(logFile("pagestat.txt"),
+            "/x  y.htm,2000,2000,500,75.00,text/html;  X-Evil: 1,0,1,0\r\n"
+            "/after.htm,2000,2000,500,75.00,text/html,0,1,0\r\n");
+  const auto statistics = stats::readStatistics(kLogFolder, kFullMask);
+  EXPECT_EQ(statistics.totals.totalCR, 2u);
+}
+
+TEST_F(StatisticsTest, LogFolderIsCreatedAlongItsWholePath) {
+  const LoggedResponse r = compressed("/deep.htm");
+  stats::LogResponseTo(r, {kFullMask, "C:\\Logs\\tamsic\\site1\\stats", "Never"}, mutex_.get(), clock_);
+  EXPECT_TRUE(std::filesystem::exists(driveC("Logs/tamsic/site1/stats/pagestat.txt")));
+}
+
+// Site totals and refresh periods.
+
+TEST_F(StatisticsTest, UncompressedResponsesAddToTheSiteTotals) {
+  log(uncompressed(300));
+  clock_.now_ += 50;
+  log(uncompressed(200));
+  EXPECT_EQ(logFile("sitestat.txt"), "1000000 500.000000 2");
+  EXPECT_EQ(logFile("pagestat.txt"), "");
+}
+
+TEST_F(StatisticsTest, APassedRefreshPeriodStartsBothFilesAfresh) {
+  log(uncompressed(300), kFullMask, "1 Day");
+  log(compressed("/p.htm"), kFullMask, "1 Day");
+  clock_.now_ += 86400 - 1;
+  log(uncompressed(100), kFullMask, "1 Day");
+  EXPECT_EQ(logFile("sitestat.txt"), "1000000 400.000000 2");
+  EXPECT_NE(logFile("pagestat.txt"), "");
+  clock_.now_ += 2;  // 86401 s after the start
+  log(uncompressed(70), kFullMask, "1 Day");
+  EXPECT_EQ(logFile("sitestat.txt"), "1086401 70.000000 1");
+  EXPECT_EQ(logFile("pagestat.txt"), "");
+}
+
+TEST_F(StatisticsTest, PeriodNamesAreExact) {
+  EXPECT_EQ(stats::refreshPeriod("1 Week"), 604800);
+  EXPECT_EQ(stats::refreshPeriod("1 Month"), 2592000);
+  EXPECT_EQ(stats::refreshPeriod("1 day"), 0);
+  EXPECT_EQ(stats::refreshPeriod("IIS Restart"), 0);
+}
+
+TEST_F(StatisticsTest, LinesWrittenByManyThreadsAtOnceAreAllWhole) {
+  constexpr int kThreads = 8;
+  constexpr int kLines = 200;
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([this, t] {
+      UniqueHandle own(CreateMutexA(nullptr, FALSE, "LogFile"));
+      for (int i = 0; i < kLines; ++i) {
+        stats::LogResponseTo(compressed("/t" + std::to_string(t) + "/p" + std::to_string(i) + ".htm"),
+                             {kFullMask, kLogFolder, "Never"}, own.get(), clock_);
+        stats::LogResponseTo(uncompressed(1), {kFullMask, kLogFolder, "Never"}, own.get(), clock_);
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  const auto statistics = stats::readStatistics(kLogFolder, kFullMask);
+  EXPECT_EQ(statistics.totals.totalCR, static_cast<unsigned>(kThreads * kLines));
+  EXPECT_EQ(statistics.pages.size(), static_cast<std::size_t>(kThreads * kLines));
+  EXPECT_EQ(statistics.totals.totalUR, static_cast<unsigned>(kThreads * kLines));
+}
+
+// Reading and the report.
+
+TEST_F(StatisticsTest, ReportOfNoFilesHasZeroTotalsAndAnEmptyTree) {
+  writeTemplate("<html>[sitestats]<ul>[pagestats]</ul></html>");
+  const auto text = report();
+  ASSERT_TRUE(text);
+  EXPECT_EQ(*text,
+            "<html><SCRIPT>totalBR=0;\r\ntotalBS=0;\r\ntotalCBS=0;\r\ntotalUBS=0;\r\ntotalS=0;\r\ntotalR=0;\r\n"
+            "totalCR=0;\r\ntotalUR=0;\r\ntotalC=0;\r\nshowpage();</SCRIPT><ul></ul></html>");
+  std::ifstream written(driveC("Inetpub/wwwroot/tamsicreport/report.htm"), std::ios::binary);
+  std::ostringstream contents;
+  contents << written.rdbuf();
+  EXPECT_EQ(contents.str(), *text);
+}
+
+TEST_F(StatisticsTest, TotalsCountEveryLineAndTheUncompressedOnes) {
+  writeLogFile("sitestat.txt", "1000 1500.000000 3");
+  writeLogFile("pagestat.txt",
+               "/a.htm,2000,1800,500,75.00,text/html,0,1,0\r\n"
+               "/folder,1000,1000,300,70.00,text/html,1,1,0\r\n");
+  const auto t = stats::readStatistics(kLogFolder, kFullMask).totals;
+  EXPECT_EQ(t.totalUBS, 1500);
+  EXPECT_EQ(t.totalBR, 1500 + 2000 + 1000);
+  EXPECT_EQ(t.totalCBS, 800);
+  EXPECT_EQ(t.totalBS, 2300);
+  EXPECT_EQ(t.totalS, 2200);
+  EXPECT_EQ(t.totalR, 5u);
+  EXPECT_EQ(t.totalCR, 2u);
+  EXPECT_EQ(t.totalUR, 3u);
+  EXPECT_EQ(t.totalC, 1u);
+}
+
+TEST_F(StatisticsTest, ReadingStopsAtTheFirstLineThatLacksAField) {
+  writeLogFile("pagestat.txt",
+               "/a.htm,2000,1800,500,75.00,text/html,0,1,0\r\n"
+               "/b.htm,2000,1800\r\n"
+               "/c.htm,2000,1800,500,75.00,text/html,0,1,0\r\n");
+  const auto statistics = stats::readStatistics(kLogFolder, kFullMask);
+  EXPECT_EQ(statistics.pages.size(), 1u);
+  // Read under a smaller mask, the same lines are read by position.
+  EXPECT_EQ(stats::readStatistics(kLogFolder, "%H%O%C").totals.totalCR, 1u);
+}
+
+TEST_F(StatisticsTest, SameUrlIsListedOnceWithItsHitsAndCacheHits) {
+  LoggedResponse fromCache = compressed("/p.htm");
+  fromCache.servedFromCache = true;
+  log(compressed("/p.htm"));
+  log(fromCache);
+  log(fromCache);
+  const auto statistics = stats::readStatistics(kLogFolder, kFullMask);
+  ASSERT_EQ(statistics.pages.size(), 1u);
+  const auto& page = statistics.pages.at("/p.htm");
+  EXPECT_EQ(page.hits, 3u);
+  EXPECT_EQ(page.cacheHits, 2u);
+  EXPECT_EQ(page.gzipHits, 3u);
+  EXPECT_EQ(stats::pageTree(statistics, kFullMask),
+            "<li><a href=\"javascript:showstats('/p.htm',3,2000,2000,500,75.00,'text/html',0,2,3,0)\">p.htm</a></li>\r\n");
+}
+
+TEST_F(StatisticsTest, PagesOfSiblingFoldersShareTheirParentsList) {
+  log(compressed("/a/x/one.htm"));
+  log(compressed("/a/y/two.htm"));
+  log(compressed("/b.htm"));
+  log(compressed("/a/folder"));  // no dot: counted, not listed
+  const auto statistics = stats::readStatistics(kLogFolder, "%H");
+  EXPECT_EQ(statistics.totals.totalCR, 4u);
+  const std::string folder = "</li>\r\n<ul id=\"foldinglist\" style=\"display:none\">\r\n";
+  EXPECT_EQ(stats::pageTree(statistics, "%H"),
+            "<li id=\"foldheader\">a" + folder + "<li id=\"foldheader\">x" + folder +
+                "<li><a href=\"javascript:showstats('/a/x/one.htm',1,-1,-1,-1,-1,'-1',-1,-1,-1,-1)\">one.htm</a></li>\r\n"
+                "</ul><li id=\"foldheader\">y" + folder +
+                "<li><a href=\"javascript:showstats('/a/y/two.htm',1,-1,-1,-1,-1,'-1',-1,-1,-1,-1)\">two.htm</a></li>\r\n"
+                "</ul></ul>"
+                "<li><a href=\"javascript:showstats('/b.htm',1,-1,-1,-1,-1,'-1',-1,-1,-1,-1)\">b.htm</a></li>\r\n");
+}
+
+TEST_F(StatisticsTest, LoggedUrlsCannotInjectMarkupOrScript) {
+  // Mended: URL parts went into the report's HTML and its javascript: links unescaped.
+  log(compressed("/it's.htm"));
+  log(compressed("/<script>alert(1)</script>/x\".htm"));
+  log(compressed("/a%27);alert(1);//.htm"));
+  const std::string tree = stats::pageTree(stats::readStatistics(kLogFolder, kFullMask), kFullMask);
+  EXPECT_NE(tree.find("showstats('/it\\'s.htm',"), std::string::npos) << tree;
+  EXPECT_NE(tree.find(">it&#39;s.htm</a>"), std::string::npos) << tree;
+  EXPECT_EQ(tree.find("<script>"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("<li id=\"foldheader\">&lt;script&gt;alert(1)&lt;"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("showstats('/\\x3cscript\\x3ealert(1)\\x3c/script\\x3e/x\\x22.htm'"), std::string::npos) << tree;
+  EXPECT_NE(tree.find("showstats('/a\\x2527);alert(1);//.htm'"), std::string::npos) << tree;
+}
+
+TEST_F(StatisticsTest, TemplateWithoutAMarkerLeavesTheOldReport) {
+  writeHostFile(driveC("Inetpub/wwwroot/tamsicreport/report.htm"), "old report");
+  EXPECT_FALSE(report());  // no template at all
+  writeTemplate("<html>[sitestats] but no page marker</html>");
+  EXPECT_FALSE(report());
+  writeTemplate("<html>[pagestats] but no site marker</html>");
+  EXPECT_FALSE(report());
+  std::ifstream in(driveC("Inetpub/wwwroot/tamsicreport/report.htm"));
+  std::string text;
+  std::getline(in, text);
+  EXPECT_EQ(text, "old report");
+}
+
+}  // namespace
