@@ -7,6 +7,7 @@
 //
 // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\SOFTWARE\Classes, as on Windows.
 
+#include "platform/registry/security_descriptor.h"
 #include "platform/win_types.h"
 
 struct HKEY__;
@@ -47,28 +48,12 @@ struct FILETIME {
   DWORD dwHighDateTime;
 };
 
-// A security descriptor as the system builds one: absolute form, with or without a
-// discretionary access list. A present DACL given as null grants everyone full access.
-struct SECURITY_DESCRIPTOR {
-  BYTE Revision = 0;
-  WORD Control = 0;
-  BOOL DaclPresent = FALSE;
-  BOOL DaclDefaulted = FALSE;
-  const void* Dacl = nullptr;
-};
-using PSECURITY_DESCRIPTOR = void*;
-constexpr DWORD SECURITY_DESCRIPTOR_REVISION = 1;
-constexpr DWORD DACL_SECURITY_INFORMATION = 4;
-
 struct SECURITY_ATTRIBUTES {
   DWORD nLength;
   void* lpSecurityDescriptor;
   BOOL bInheritHandle;
 };
 
-BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) noexcept;
-BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, const void* dacl,
-                               BOOL defaulted) noexcept;
 
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result) noexcept;
 LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,

@@ -86,34 +86,6 @@ const char* orEmpty(LPCSTR text) { return text ? text : ""; }
 
 }  // namespace
 
-BOOL InitializeSecurityDescriptor(PSECURITY_DESCRIPTOR sd, DWORD revision) noexcept {
-  if (!sd || revision != SECURITY_DESCRIPTOR_REVISION) return FALSE;
-  *static_cast<SECURITY_DESCRIPTOR*>(sd) = SECURITY_DESCRIPTOR{};
-  static_cast<SECURITY_DESCRIPTOR*>(sd)->Revision = static_cast<BYTE>(revision);
-  return TRUE;
-}
-
-BOOL SetSecurityDescriptorDacl(PSECURITY_DESCRIPTOR sd, BOOL present, const void* dacl,
-                               BOOL defaulted) noexcept {
-  if (!sd) return FALSE;
-  auto* d = static_cast<SECURITY_DESCRIPTOR*>(sd);
-  d->DaclPresent = present;
-  d->Dacl = dacl;
-  d->DaclDefaulted = defaulted;
-  return TRUE;
-}
-
-namespace {
-// The descriptor is kept as SDDL text. Only the forms the system builds are representable:
-// the default (inherited) descriptor and a present null DACL (everyone has full access).
-std::string toSddl(const SECURITY_ATTRIBUTES* security) {
-  if (!security || !security->lpSecurityDescriptor) return "";
-  const auto* sd = static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor);
-  if (sd->DaclPresent && !sd->Dacl) return "D:NO_ACCESS_CONTROL";
-  return "";
-}
-}  // namespace
-
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) noexcept try {
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
@@ -143,7 +115,8 @@ LONG RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access
   if (!tx.active()) return ERROR_ACCESS_DENIED;
   KeyId id = t.id;
   bool created = false;
-  const std::string sddl = toSddl(security);
+  const std::string sddl =
+      security ? platform::security::toSddl(static_cast<const SECURITY_DESCRIPTOR*>(security->lpSecurityDescriptor)) : "";
   for (std::string_view part : platform::registry::splitKeyPath(orEmpty(subKey))) {
     if (auto next = t.store->child(id, part)) {
       id = *next;
@@ -309,17 +282,9 @@ LONG RegGetKeySecurity(HKEY key, DWORD, PSECURITY_DESCRIPTOR sd, LPDWORD size) n
   Target t;
   if (LONG rc = target(key, t); rc != ERROR_SUCCESS) return rc;
   if (!size) return ERROR_INVALID_PARAMETER;
-  if (*size < sizeof(SECURITY_DESCRIPTOR) || !sd) {
-    *size = sizeof(SECURITY_DESCRIPTOR);
-    return ERROR_INSUFFICIENT_BUFFER;
-  }
   std::lock_guard lock(t.store->mutex());
   if (!t.store->keyExists(t.id)) return ERROR_KEY_DELETED;
-  InitializeSecurityDescriptor(sd, SECURITY_DESCRIPTOR_REVISION);
-  if (t.store->keySecurity(t.id) == "D:NO_ACCESS_CONTROL")
-    SetSecurityDescriptorDacl(sd, TRUE, nullptr, FALSE);
-  *size = sizeof(SECURITY_DESCRIPTOR);
-  return ERROR_SUCCESS;
+  return platform::security::writeDescriptor(t.store->keySecurity(t.id), sd, size);
 } catch (...) {
   return ERROR_NOT_ENOUGH_MEMORY;
 }

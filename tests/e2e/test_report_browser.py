@@ -42,11 +42,15 @@ class ReportInBrowserTest(unittest.TestCase):
         # without gzip); each is logged just after it went out.
         log = self.machine.wwwroot("gziplog")
         deadline = time.time() + 10
+        page_lines, unsized_count = [], "0"
         while time.time() < deadline:
-            with open(os.path.join(log, "pagestat.txt")) as f:
-                page_lines = f.read().splitlines()
-            with open(os.path.join(log, "sitestat.txt")) as f:
-                start, unsized_bytes, unsized_count = f.read().split()
+            try:
+                with open(os.path.join(log, "pagestat.txt")) as f:
+                    page_lines = f.read().splitlines()
+                with open(os.path.join(log, "sitestat.txt")) as f:
+                    start, unsized_bytes, unsized_count = f.read().split()
+            except (FileNotFoundError, ValueError):
+                pass
             if len(page_lines) == 7 and unsized_count == "2":
                 break
             time.sleep(0.05)
