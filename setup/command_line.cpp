@@ -1,0 +1,45 @@
+#include "setup/command_line.h"
+
+namespace setup {
+
+HostprepArguments ParseCommandLine(std::string_view raw) {
+  HostprepArguments args;
+  std::string* targets[] = {&args.a, &args.b, &args.c, &args.d};
+  std::size_t at = 0;
+  for (int index = 0; index < 4 && at < raw.size(); ++index) {
+    std::string& out = *targets[index];
+    const bool last = index == 3;
+    bool quoted = false;
+    while (at < raw.size()) {
+      const char c = raw[at++];
+      if (c == '"') {
+        if (quoted && last) break;  // D ends at its closing quote
+        quoted = !quoted;
+        continue;
+      }
+      if (c == ' ' && !quoted) break;  // the one separating space is consumed here
+      // Longer arguments are cut; the rest of the argument is still read past.
+      if (out.size() < kMaxArgument) out += c;
+    }
+    if (last) break;
+  }
+  return args;
+}
+
+std::string RawCommandLine(int argc, const char* const* argv) {
+  std::string raw;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view word(argv[i]);
+    if (i > 1) raw += ' ';
+    if (word.empty() || word.find(' ') != std::string_view::npos) {
+      raw += '"';
+      raw += word;
+      raw += '"';
+    } else {
+      raw += word;
+    }
+  }
+  return raw;
+}
+
+}  // namespace setup

@@ -1,0 +1,124 @@
+#include "setup/filter_registration.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/fs/file_api.h"
+#include "platform/metabase/admin_base.h"
+#include "settings/metabase_session.h"
+
+namespace setup {
+
+namespace {
+
+using settings::MetabaseSession;
+
+constexpr char kService[] = "/LM/W3SVC";
+constexpr char kFilters[] = "Filters";
+constexpr char kFiltersPath[] = "/LM/W3SVC/Filters";
+constexpr DWORD kServerUserType = 1;
+
+std::vector<std::string_view> items(std::string_view list) {
+  std::vector<std::string_view> out;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = list.find(',', start);
+    out.push_back(list.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+    if (comma == std::string_view::npos) return out;
+    start = comma + 1;
+  }
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+bool isKnown(std::string_view item) {
+  for (const char* known : FilterPrecedenceList)
+    if (sameName(item, known)) return true;
+  return false;
+}
+
+void append(std::string& out, std::string_view item) {
+  if (!out.empty()) out += ',';
+  out += item;
+}
+
+bool listNames(std::string_view list, std::string_view name) {
+  for (std::string_view item : items(list))
+    if (sameName(item, name)) return true;
+  return false;
+}
+
+bool writeLoadOrder(const std::string& list) {
+  return MetabaseSession::WriteData(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType, STRING_METADATA,
+                                    list.c_str(), 0);
+}
+
+void dryRun(const std::string& list, const std::string& name) {
+  const std::string ordered = OrderFilterList(list + "," + name) + "\n";
+  if (auto out = platform::fs::openFile(kDryRunOutput, "ab")) std::fwrite(ordered.data(), 1, ordered.size(), out.get());
+}
+
+}  // namespace
+
+std::string OrderFilterList(std::string_view list) {
+  std::string out;
+  const std::vector<std::string_view> input = items(list);
+  for (const char* known : FilterPrecedenceList)
+    for (std::string_view item : input)
+      if (sameName(item, known)) append(out, known);
+  for (std::string_view item : input)
+    if (!isKnown(item)) append(out, item);
+  return out;
+}
+
+bool RegisterFilter(const std::string& name, const std::string& dllPath, const std::string& description) {
+  const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType);
+  if (!current) {
+    writeLoadOrder(name);
+  } else {
+    // Mended: a name merely contained in another item ("TamsicOld") counted as registered.
+    if (listNames(*current, name)) return true;
+    if (description == kDryRunDescription) {
+      dryRun(dllPath, name);
+      return true;
+    }
+    writeLoadOrder(OrderFilterList(*current + "," + name));
+  }
+  const std::string key = std::string(kFilters) + "/" + name;
+  if (MetabaseSession::ReadString(kService, key.c_str(), MD_FILTER_LOAD_ORDER, kServerUserType)) return true;
+  if (!MetabaseSession::CreateKeyPath(kFiltersPath, name.c_str())) return false;
+  const std::string own = "/" + name;
+  return MetabaseSession::WriteData(kFiltersPath, own.c_str(), MD_FILTER_IMAGE_PATH, kServerUserType, STRING_METADATA,
+                                    dllPath.c_str(), 0) &&
+         MetabaseSession::WriteData(kFiltersPath, own.c_str(), MD_KEY_TYPE, kServerUserType, STRING_METADATA,
+                                    "IIsFilter", 0) &&
+         MetabaseSession::WriteData(kFiltersPath, own.c_str(), MD_FILTER_DESCRIPTION, kServerUserType,
+                                    STRING_METADATA, description.c_str(), 0) &&
+         MetabaseSession::WriteData(kFiltersPath, own.c_str(), MD_FILTER_STATE, kServerUserType, DWORD_METADATA,
+                                    nullptr, 1);
+}
+
+bool UnregisterFilter(const std::string& name) {
+  if (const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType)) {
+    // Mended: the first item that merely began with the name went ("TamsicOld" for "Tamsic");
+    // only an item that is the name is removed, with one comma beside it.
+    std::vector<std::string_view> list = items(*current);
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      if (!sameName(list[i], name)) continue;
+      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+      std::string rest;
+      for (std::size_t j = 0; j < list.size(); ++j) rest += (j ? "," : "") + std::string(list[j]);
+      writeLoadOrder(rest);
+      break;
+    }
+  }
+  MetabaseSession::DeleteKeyOrData(kFiltersPath, name.c_str(), 0, 0);
+  return true;
+}
+
+}  // namespace setup

@@ -1,0 +1,24 @@
+#pragma once
+// The filter's place in the web service's load order (/LM/W3SVC/Filters, MD_FILTER_LOAD_ORDER)
+// and its key there, through MetabaseSession. Names are comma-separated, in the ANSI code page.
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace setup {
+
+// Highest precedence first; known names are placed in this order, before all others.
+constexpr std::array<const char*, 8> FilterPrecedenceList = {"sspifilt", "Compression", "Tamsic", "Lumtor",
+                                                             "Brastel",  "Quenlow",     "Orbisk", "Felgrin"};
+// The description that asks for a dry run: the ordering is appended to "c:\output.dat".
+constexpr const char* kDryRunDescription = "DONT ADD THIS FILTER";
+constexpr const char* kDryRunOutput = "c:\\output.dat";
+
+std::string OrderFilterList(std::string_view list);
+// False only when the filter's key cannot be created or written.
+bool RegisterFilter(const std::string& name, const std::string& dllPath, const std::string& description);
+// Always succeeds; a missing list or key is passed over.
+bool UnregisterFilter(const std::string& name);
+
+}  // namespace setup

@@ -1,0 +1,180 @@
+#include "setup/settings_upgrade.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/registry/registry.h"
+#include "platform/registry/unique_key.h"
+#include "settings/registry_layout.h"
+
+namespace setup {
+
+namespace {
+
+// Every value and key name is read into a buffer of this size, as the old stores were.
+constexpr DWORD kBufferBytes = 1024;
+
+std::optional<UniqueKey> openKey(const std::string& path) {
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return std::nullopt;
+  return key;
+}
+
+std::optional<std::string> readText(HKEY key, const char* name) {
+  char buffer[kBufferBytes];
+  DWORD size = sizeof(buffer);
+  DWORD type = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  return std::string(buffer, size > 0 && buffer[size - 1] == '\0' ? size - 1 : size);
+}
+
+bool hasValue(HKEY key, const char* name) {
+  return RegQueryValueExA(key, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+std::vector<std::string> subKeys(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[kBufferBytes];
+    DWORD chars = sizeof(name);
+    if (RegEnumKeyExA(key, index, name, &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, chars);
+  }
+  return names;
+}
+
+bool writeText(HKEY key, const char* name, const std::string& text) {
+  return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                        static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool writeStrings(HKEY key, const char* name, const std::vector<std::string>& strings) {
+  std::string data;
+  for (const std::string& s : strings) data += s + '\0';
+  data += '\0';
+  return RegSetValueExA(key, name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                        static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+}
+
+bool sameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  return true;
+}
+
+std::string exclusionPatterns(const std::string& list) {
+  std::string out;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t comma = list.find(',', start);
+    std::string entry = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    if (sameText(entry, ".dll")) entry = "*.dll";
+    if (sameText(entry, ".exe")) entry = "*.exe";
+    out += (start ? "," : "") + entry;
+    if (comma == std::string::npos) return out;
+    start = comma + 1;
+  }
+}
+
+// ",compress,level" of a rule key; nullopt when the key or a value is missing.
+std::optional<std::string> compressAndLevel(const std::string& path) {
+  auto key = openKey(path);
+  if (!key) return std::nullopt;
+  auto compress = readText(key->get(), "Compress");
+  auto level = readText(key->get(), "Level");
+  if (!compress || !level) return std::nullopt;
+  return "," + *compress + "," + *level;
+}
+
+// The strings of a MIME tree below `path`: type,compress,level[,subtype,compress,level...]
+// per type key; `first` starts the first string. nullopt when any key or value fails.
+std::optional<std::vector<std::string>> typeStrings(const std::string& path, const std::string& first) {
+  auto key = openKey(path);
+  if (!key) return std::nullopt;
+  std::vector<std::string> strings;
+  std::string start = first;
+  for (const std::string& type : subKeys(key->get())) {
+    const std::string typePath = path + "\\" + type;
+    auto values = compressAndLevel(typePath);
+    if (!values) return std::nullopt;
+    std::string text = start + type + *values;
+    start.clear();
+    auto typeKey = openKey(typePath);
+    if (!typeKey) return std::nullopt;
+    for (const std::string& subtype : subKeys(typeKey->get())) {
+      auto subValues = compressAndLevel(typePath + "\\" + subtype);
+      if (!subValues) return std::nullopt;
+      text += "," + subtype + *subValues;
+    }
+    strings.push_back(std::move(text));
+  }
+  // A browser without type keys still has its search term.
+  if (strings.empty() && !first.empty()) strings.push_back(first);
+  return strings;
+}
+
+enum class SiteOutcome { kNext, kStop };
+
+SiteOutcome upgradeSite(const std::string& name) {
+  const std::string sitePath = std::string(settings::kSitesKeyPath) + "\\" + name;
+  auto site = openKey(sitePath);
+  if (!site) return SiteOutcome::kStop;
+  if (hasValue(site->get(), "FileExtensions")) return SiteOutcome::kStop;  // converted already
+
+  const auto exclude = readText(site->get(), "NewExclude");
+  writeText(site->get(), "NewExclude", exclude ? exclusionPatterns(*exclude) : "*.dll,*.exe");
+
+  if (auto extensions = openKey(sitePath + "\\FileExtensions")) {
+    std::string list;
+    for (const std::string& extension : subKeys(extensions->get())) {
+      auto rule = openKey(sitePath + "\\FileExtensions\\" + extension);
+      if (!rule) return SiteOutcome::kStop;
+      auto level = readText(rule->get(), "Level");
+      if (!level) return SiteOutcome::kStop;
+      list += (list.empty() ? "" : ",") + extension + "," + *level;
+    }
+    if (!writeText(site->get(), "FileExtensions", list)) return SiteOutcome::kStop;
+  }
+
+  if (openKey(sitePath + "\\MimeTypes")) {
+    auto strings = typeStrings(sitePath + "\\MimeTypes", "");
+    if (!strings || !writeStrings(site->get(), "MimeTypes", *strings)) return SiteOutcome::kStop;
+  }
+
+  if (auto browsers = openKey(sitePath + "\\Browsers")) {
+    if (hasValue(browsers->get(), "Internet Explorer")) return SiteOutcome::kStop;
+    for (const std::string& browser : subKeys(browsers->get())) {
+      const std::string browserPath = sitePath + "\\Browsers\\" + browser;
+      auto key = openKey(browserPath);
+      if (!key) return SiteOutcome::kStop;
+      auto term = readText(key->get(), "SearchTerm");
+      if (!term) return SiteOutcome::kStop;
+      auto strings = typeStrings(browserPath, *term + ",");
+      if (!strings || !writeStrings(browsers->get(), browser.c_str(), *strings)) return SiteOutcome::kStop;
+    }
+  }
+  return SiteOutcome::kNext;
+}
+
+}  // namespace
+
+void UpgradeSettings() {
+  auto global = openKey(settings::kGlobalKeyPath);
+  if (!global) return;
+  const auto version = readText(global->get(), settings::kVersionValue);
+  if (!version || version->size() < 8) return;
+  // One character each, read as a number as the C runtime would (a non-digit reads as 0).
+  auto digit = [](char c) { return c >= '0' && c <= '9' ? c - '0' : 0; };
+  const int major = digit((*version)[0]);
+  const int minor = digit((*version)[2]);
+  if (!(major < 1 || (major == 1 && minor <= 4))) return;
+  auto sites = openKey(settings::kSitesKeyPath);
+  if (!sites) return;
+  for (const std::string& name : subKeys(sites->get()))
+    if (upgradeSite(name) == SiteOutcome::kStop) return;
+}
+
+}  // namespace setup

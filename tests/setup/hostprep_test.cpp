@@ -1,0 +1,335 @@
+// The setup helper's commands on a machine root of their own (without running services).
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/metabase/metabase_store.h"
+#include "platform/registry/reg_file.h"
+#include "settings/metabase_session.h"
+#include "setup/command_line.h"
+#include "setup/filter_registration.h"
+#include "setup/hostprep_commands.h"
+#include "setup/settings_upgrade.h"
+#include "setup/site_commands.h"
+#include "tests/support/machine_fixture.h"
+#include "tests/support/metabase_helpers.h"
+
+namespace {
+
+using settings::MetabaseSession;
+using setup::HostprepArguments;
+using setup::ParseCommandLine;
+
+void createSite(int number, const std::string& root) {
+  testing_support::setMetabaseString("/LM/W3SVC/" + std::to_string(number) + "/Root", MD_VR_PATH, root,
+                                     METADATA_INHERIT, IIS_MD_UT_FILE);
+}
+
+// The command line.
+
+void expectArgs(std::string_view raw, const HostprepArguments& want) {
+  const HostprepArguments got = ParseCommandLine(raw);
+  EXPECT_EQ(got.a, want.a) << raw;
+  EXPECT_EQ(got.b, want.b) << raw;
+  EXPECT_EQ(got.c, want.c) << raw;
+  EXPECT_EQ(got.d, want.d) << raw;
+}
+
+TEST(CommandLineTest, SplitsAtSingleSpacesOutsideQuotes) {
+  expectArgs("Tamsic \"Tamsic compression\" \"C:\\Program Files\\x.dll\" off",
+             {"Tamsic", "Tamsic compression", "C:\\Program Files\\x.dll", "off"});
+  expectArgs("a  b c", {"a", "", "b", "c"});  // two spaces make an empty argument
+  expectArgs("a\"b c\"d e", {"ab cd", "e", "", ""});  // quotes inside an argument are not copied
+  expectArgs("", {"", "", "", ""});
+  expectArgs("6", {"6", "", "", ""});
+}
+
+TEST(CommandLineTest, DEndsAtItsClosingQuoteAndTheRestIsIgnored) {
+  expectArgs("a b c \"d d\"tail more", {"a", "b", "c", "d d"});
+  expectArgs("a b c d e f", {"a", "b", "c", "d"});
+  expectArgs("a b c d\"x y\" z", {"a", "b", "c", "dx y"});
+}
+
+TEST(CommandLineTest, ArgumentsKeepAtMost255Characters) {
+  const std::string longWord(300, 'x');
+  const HostprepArguments got = ParseCommandLine(longWord + " next");
+  EXPECT_EQ(got.a, std::string(255, 'x'));
+  EXPECT_EQ(got.b, "next");
+  EXPECT_EQ(ParseCommandLine(std::string(255, 'y')).a.size(), 255u);
+}
+
+TEST(CommandLineTest, ShellWordsGiveTheSameArgumentsAsTheRawText) {
+  const char* argv[] = {"hostprep", "Tamsic", "Tamsic compression", "C:\\x.dll", ""};
+  EXPECT_EQ(setup::RawCommandLine(5, argv), "Tamsic \"Tamsic compression\" C:\\x.dll \"\"");
+  const HostprepArguments got = ParseCommandLine(setup::RawCommandLine(5, argv));
+  EXPECT_EQ(got.b, "Tamsic compression");
+  EXPECT_EQ(got.c, "C:\\x.dll");
+  EXPECT_EQ(got.d, "");
+}
+
+// Filter registration.
+
+TEST(OrderFilterListTest, KnownFiltersFirstInPrecedenceOrderTheRestAsTheyWere) {
+  EXPECT_EQ(setup::OrderFilterList("sspifilt,Compression,Tamsic"), "sspifilt,Compression,Tamsic");
+  EXPECT_EQ(setup::OrderFilterList("Felgrin,Alpha,sspifilt,Tamsic"), "sspifilt,Tamsic,Felgrin,Alpha");
+  EXPECT_EQ(setup::OrderFilterList("SSPIFILT,Beta,Gamma"), "sspifilt,Beta,Gamma");
+  EXPECT_EQ(setup::OrderFilterList("Felgrin,sspifilt,Tamsic"), "sspifilt,Tamsic,Felgrin");
+  EXPECT_EQ(setup::OrderFilterList("tamsic,x,Tamsic"), "Tamsic,Tamsic,x");  // every occurrence stays
+  EXPECT_EQ(setup::OrderFilterList(",a,,b"), "a,,b");                      // a leading empty item vanishes
+  EXPECT_EQ(setup::OrderFilterList("a,,b"), "a,,b");
+}
+
+class HostprepTest : public testing_support::MachineTest {
+ protected:
+  std::optional<std::string> loadOrder() {
+    return MetabaseSession::ReadString("/LM/W3SVC", "Filters", MD_FILTER_LOAD_ORDER, 1);
+  }
+  void setLoadOrder(const char* list) {
+    ASSERT_TRUE(MetabaseSession::WriteData("/LM/W3SVC", "Filters", MD_FILTER_LOAD_ORDER, 1, 2, list, 0));
+  }
+  bool filterKeyExists(const std::string& name) {
+    return MetabaseSession::ReadString("/LM/W3SVC/Filters", ("/" + name).c_str(), MD_KEY_TYPE, 1).has_value();
+  }
+  std::string hostFile(const std::string& relative) {
+    std::ifstream in(driveC(relative), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  void importReg(const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(platform::registry::importFile(text, error)) << error;
+  }
+  std::optional<std::string> regText(const std::string& key, const char* value) {
+    UniqueKey k;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return std::nullopt;
+    char buffer[2048];
+    DWORD size = sizeof(buffer);
+    if (RegQueryValueExA(k.get(), value, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size) != ERROR_SUCCESS)
+      return std::nullopt;
+    return std::string(buffer, size);
+  }
+};
+
+TEST_F(HostprepTest, RegisteringPlacesTheFilterAndWritesItsKey) {
+  setLoadOrder("Felgrin,Alpha,sspifilt");
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\Program Files\\Korvane\\Tamsic\\squashfilter.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "sspifilt,Tamsic,Felgrin,Alpha");
+  EXPECT_EQ(MetabaseSession::ReadString("/LM/W3SVC/Filters", "/Tamsic", MD_FILTER_IMAGE_PATH, 1),
+            "C:\\Program Files\\Korvane\\Tamsic\\squashfilter.so");
+  EXPECT_EQ(MetabaseSession::ReadString("/LM/W3SVC/Filters", "/Tamsic", MD_KEY_TYPE, 1), "IIsFilter");
+  EXPECT_EQ(MetabaseSession::ReadString("/LM/W3SVC/Filters", "/Tamsic", MD_FILTER_DESCRIPTION, 1), "Tamsic");
+}
+
+TEST_F(HostprepTest, AnotherFilterWhoseNameHoldsOursDoesNotCountAsRegistered) {
+  // Mended: "TamsicOld" in the load order made registration report success and do nothing.
+  setLoadOrder("TamsicOld");
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "Tamsic,TamsicOld");
+  EXPECT_TRUE(filterKeyExists("Tamsic"));
+  setLoadOrder("tamsic,x");  // the same name in another case is registered already
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "tamsic,x");
+}
+
+TEST_F(HostprepTest, RegisteringAFilterWhoseKeyExistsRewritesTheOrderThenFails) {
+  setLoadOrder("sspifilt");
+  ASSERT_TRUE(MetabaseSession::CreateKeyPath("/LM/W3SVC/Filters", "Gamma"));
+  EXPECT_FALSE(setup::RegisterFilter("Gamma", "C:\\g.so", "Gamma"));
+  EXPECT_EQ(loadOrder(), "sspifilt,Gamma");
+}
+
+TEST_F(HostprepTest, DryRunAppendsTheOrderingAndLeavesTheMetabase) {
+  setLoadOrder("sspifilt,Alpha");
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "Felgrin,sspifilt", "DONT ADD THIS FILTER"));
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "Beta", "DONT ADD THIS FILTER"));
+  EXPECT_EQ(hostFile("output.dat"), "sspifilt,Tamsic,Felgrin\nTamsic,Beta\n");
+  EXPECT_EQ(loadOrder(), "sspifilt,Alpha");
+  EXPECT_FALSE(filterKeyExists("Tamsic"));
+}
+
+TEST_F(HostprepTest, RemovalTakesTheWholeItemWithOneCommaAndTheKey) {
+  const std::pair<const char*, const char*> cases[] = {{"sspifilt,Tamsic,Felgrin", "sspifilt,Felgrin"},
+                                                       {"Tamsic", ""},
+                                                       {"Tamsic,Felgrin", "Felgrin"},
+                                                       {"Felgrin,Tamsic", "Felgrin"},
+                                                       {"Felgrin,TAMSIC", "Felgrin"},
+                                                       // Mended: these lost the item TamsicOld.
+                                                       {"TamsicOld,Felgrin", "TamsicOld,Felgrin"},
+                                                       {"xTamsic,Felgrin", "xTamsic,Felgrin"}};
+  for (const auto& [before, after] : cases) {
+    setLoadOrder(before);
+    MetabaseSession::CreateKeyPath("/LM/W3SVC/Filters", "Tamsic");
+    EXPECT_TRUE(setup::UnregisterFilter("Tamsic"));
+    EXPECT_EQ(loadOrder(), after) << before;
+    EXPECT_FALSE(filterKeyExists("Tamsic")) << before;
+  }
+}
+
+TEST_F(HostprepTest, DispatchByTheFirstArgument) {
+  setLoadOrder("0,Tamsic");
+  MetabaseSession::CreateKeyPath("/LM/W3SVC/Filters", "0");
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("12 x")), 0);
+  EXPECT_EQ(loadOrder(), "0,Tamsic");
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("9")), 0);  // would wait without B and C
+  // "0" is a filter name; without B and C it is removed (no services here to restart).
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("0")), 0);
+  EXPECT_EQ(loadOrder(), "Tamsic");
+  EXPECT_FALSE(filterKeyExists("0"));
+  // Mended: an empty name removed the key of every filter.
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine(" x")), 0);
+  EXPECT_TRUE(MetabaseSession::ReadString("/LM/W3SVC", "Filters", MD_FILTER_LOAD_ORDER, 1));
+}
+
+TEST_F(HostprepTest, InstallWithoutAWebServiceChangesNothing) {
+  setLoadOrder("sspifilt");
+  setup::InstallFilter("Tamsic", "Tamsic", "C:\\f.so", "");
+  EXPECT_EQ(loadOrder(), "sspifilt");
+}
+
+// The upgrade of an old store.
+
+constexpr char kOldStore[] =
+    "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value]\r\n\"Version\"=\"%s\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1]\r\n\"NewExclude\"=\".DLL,.asp\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\FileExtensions\\.htm]\r\n\"Level\"=\"9\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\MimeTypes\\text]\r\n"
+    "\"Compress\"=\"1\"\r\n\"Level\"=\"9\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\MimeTypes\\text\\html]\r\n"
+    "\"Compress\"=\"1\"\r\n\"Level\"=\"6\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\Browsers\\Lynx]\r\n\"SearchTerm\"=\"Lynx\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\Browsers\\Mozilla]\r\n"
+    "\"SearchTerm\"=\"Mozilla/4\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\Browsers\\Mozilla\\text]\r\n"
+    "\"Compress\"=\"1\"\r\n\"Level\"=\"6\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\Browsers\\Mozilla\\text\\css]\r\n"
+    "\"Compress\"=\"0\"\r\n\"Level\"=\"0\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2]\r\n\"FileExtensions\"=\"done\"\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3]\r\n\r\n";
+
+std::string oldStore(const char* version) {
+  char text[sizeof(kOldStore) + 32];
+  std::snprintf(text, sizeof(text), kOldStore, version);
+  return text;
+}
+
+constexpr char kSite1[] = "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1";
+
+TEST_F(HostprepTest, UpgradeConvertsOldVersionsOnly) {
+  for (const auto& [version, converted] :
+       {std::pair{"1.4.0.10", true}, std::pair{"1.5.0.10", false}, std::pair{"1.4.0.1", false},
+        std::pair{"0.9.9.99", true}}) {
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane");
+    importReg(oldStore(version));
+    setup::UpgradeSettings();
+    EXPECT_EQ(regText(kSite1, "FileExtensions").has_value(), converted) << version;
+  }
+}
+
+TEST_F(HostprepTest, UpgradeWritesTheNewValuesBesideTheOldTreesAndStopsAtAConvertedSite) {
+  importReg(oldStore("1.4.0.10"));
+  setup::UpgradeSettings();
+  EXPECT_EQ(regText(kSite1, "NewExclude"), std::string("*.dll,.asp\0", 11));
+  EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string(".htm,9\0", 7));
+  EXPECT_EQ(regText(kSite1, "MimeTypes"), std::string("text,1,9,html,1,6\0\0", 19));
+  const std::string browsers = std::string(kSite1) + "\\Browsers";
+  EXPECT_EQ(regText(browsers, "Lynx"), std::string("Lynx,\0\0", 7));
+  EXPECT_EQ(regText(browsers, "Mozilla"), std::string("Mozilla/4,text,1,6,css,0,0\0\0", 28));
+  EXPECT_TRUE(regText(std::string(kSite1) + "\\FileExtensions\\.htm", "Level"));  // the old tree stays
+  EXPECT_TRUE(regText(std::string(kSite1) + "\\MimeTypes\\text\\html", "Level"));
+  EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value", "Version"), std::string("1.4.0.10\0", 9));
+  // Site 2 counts as converted: site 3 after it is left alone.
+  EXPECT_FALSE(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"));
+}
+
+TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
+  importReg(oldStore("1.4.0.10"));
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2");
+  setup::UpgradeSettings();
+  EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"), std::string("*.dll,*.exe\0", 12));
+}
+
+// The smaller commands.
+
+TEST_F(HostprepTest, CountSitesIsTheExitCodeOfCommandSix) {
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("6")), 1);
+  createSite(2, "C:\\Sites\\Two");
+  createSite(5, "C:\\Sites\\Five");
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("6")), 3);
+}
+
+TEST_F(HostprepTest, SharedKeyCarriesItsAccessListAndAnExistingKeyKeepsItsOwn) {
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("7 SOFTWARE\\Korvane\\Shared")), 0);
+  UniqueKey key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Shared", 0, KEY_READ, key.put()), ERROR_SUCCESS);
+  DWORD size = 0;
+  EXPECT_EQ(RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size), ERROR_INSUFFICIENT_BUFFER);
+  std::vector<unsigned long long> buffer(size / 8 + 1);
+  ASSERT_EQ(RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, buffer.data(), &size), ERROR_SUCCESS);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL acl = nullptr;
+  ASSERT_TRUE(GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted));
+  ASSERT_TRUE(present && acl);
+  ASSERT_EQ(acl->AceCount, 2);
+  const char* sids[] = {"S-1-5-32-544", "S-1-5-32-545"};
+  for (DWORD i = 0; i < 2; ++i) {
+    void* entry = nullptr;
+    ASSERT_TRUE(GetAce(acl, i, &entry));
+    auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(ace->Mask, 0xFFFFFFFFu);
+    EXPECT_EQ(platform::security::sidText(reinterpret_cast<SID*>(&ace->SidStart)), sids[i]);
+  }
+  // An existing key is left with the security it had.
+  UniqueKey plain;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Plain", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, plain.put(),
+                            nullptr),
+            ERROR_SUCCESS);
+  setup::CreateSharedKey("SOFTWARE\\Plain");
+  size = static_cast<DWORD>(buffer.size() * 8);
+  ASSERT_EQ(RegGetKeySecurity(plain.get(), DACL_SECURITY_INFORMATION, buffer.data(), &size), ERROR_SUCCESS);
+  ASSERT_TRUE(GetSecurityDescriptorDacl(buffer.data(), &present, &acl, &defaulted));
+  EXPECT_FALSE(present);
+}
+
+TEST_F(HostprepTest, SiblingKeysGetTheirDefaultsOnceSkippingTheFirstChildOnVersion5_0) {
+  createSite(2, "C:\\Sites\\Two");
+  const std::string two = std::string(setup::kSiblingSitesKey) + "\\2";
+  UniqueKey kept;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, two.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, kept.put(), nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("8")), 0);
+  const std::string one = std::string(setup::kSiblingSitesKey) + "\\1";
+  for (const auto& [name, value] : {std::pair{"Default", "months"}, std::pair{"FromLast", "0"}, std::pair{"Disable", "0"},
+                                    std::pair{"override", "0"}, std::pair{"Deftime", "0"}, std::pair{"TimeNum", "1"}})
+    EXPECT_EQ(regText(one, name), std::string(value) + '\0') << name;
+  EXPECT_FALSE(regText(two, "Default"));  // existed: unchanged
+}
+
+TEST_F(HostprepTest, CopyToSiteRootsInFileAndFolderMode) {
+  createSite(2, "C:\\Sites\\Two");
+  writeHostFile(driveC("Setup/report/rtemplate.dat"), "template");
+  writeHostFile(driveC("Setup/report/logo.svg"), "logo");
+  writeHostFile(driveC("Setup/note.txt"), "note");
+  writeHostFile(driveC("Sites/Two/note.txt"), "mine");
+  std::filesystem::create_directories(driveC("Sites/Two/reports"));
+
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("1 C:\\Setup\\note.txt note.txt")), 0);
+  EXPECT_EQ(hostFile("Inetpub/wwwroot/note.txt"), "note");
+  EXPECT_EQ(hostFile("Sites/Two/note.txt"), "mine");  // never overwritten
+
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("1 C:\\Setup\\report\\* reports")), 0);
+  EXPECT_EQ(hostFile("Inetpub/wwwroot/reports/rtemplate.dat"), "template");
+  EXPECT_EQ(hostFile("Inetpub/wwwroot/reports/logo.svg"), "logo");
+  EXPECT_FALSE(std::filesystem::exists(driveC("Sites/Two/reports/logo.svg")));  // its folder existed
+
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("1 note.txt")), 0);
+  EXPECT_FALSE(std::filesystem::exists(driveC("Inetpub/wwwroot/note.txt")));
+  EXPECT_FALSE(std::filesystem::exists(driveC("Sites/Two/note.txt")));
+}
+
+}  // namespace
