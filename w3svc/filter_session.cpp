@@ -210,13 +210,17 @@ BOOL FilterSession::serverSupport(HTTP_FILTER_CONTEXT* pfc, SF_REQ_TYPE request,
   return s->writeClient(header.data(), header.size()) ? TRUE : FALSE;
 }
 
+template <typename T>
+T* FilterSession::current(HTTP_FILTER_CONTEXT* pfc, LPSTR name, T* FilterSession::*member) {
+  T* target = name ? self(pfc)->*member : nullptr;
+  if (!target) SetLastError(ERROR_INVALID_PARAMETER);
+  return target;
+}
+
 BOOL FilterSession::getRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOID buffer, LPDWORD size) {
-  FilterSession* s = self(pfc);
-  if (!name || !s->request_) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  Request& r = *s->request_;
+  Request* request = current(pfc, name, &FilterSession::request_);
+  if (!request) return FALSE;
+  Request& r = *request;
   const std::string_view n(name);
   if (sameText(n, "url")) return copyToCaller(r.target, buffer, size);
   if (sameText(n, "method")) return copyToCaller(r.method, buffer, size);
@@ -225,12 +229,9 @@ BOOL FilterSession::getRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOI
 }
 
 BOOL FilterSession::setRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPSTR value) {
-  FilterSession* s = self(pfc);
-  if (!name || !s->request_) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  Request& r = *s->request_;
+  Request* request = current(pfc, name, &FilterSession::request_);
+  if (!request) return FALSE;
+  Request& r = *request;
   const std::string_view n(name);
   const std::string_view v = value ? value : "";
   if (sameText(n, "url")) {
@@ -244,41 +245,28 @@ BOOL FilterSession::setRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPSTR
 }
 
 BOOL FilterSession::addRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPSTR value) {
-  FilterSession* s = self(pfc);
-  if (!name || !s->request_) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  s->request_->headers.push_back({std::string(headerName(name)), value ? value : ""});
+  Request* request = current(pfc, name, &FilterSession::request_);
+  if (!request) return FALSE;
+  request->headers.push_back({std::string(headerName(name)), value ? value : ""});
   return TRUE;
 }
 
 BOOL FilterSession::getResponseHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOID buffer, LPDWORD size) {
-  FilterSession* s = self(pfc);
-  if (!name || !s->response_) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  return headerValue(s->response_->headers, name, buffer, size);
+  Response* response = current(pfc, name, &FilterSession::response_);
+  return response ? headerValue(response->headers, name, buffer, size) : FALSE;
 }
 
 BOOL FilterSession::setResponseHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPSTR value) {
-  FilterSession* s = self(pfc);
-  if (!name || !s->response_) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  setHeader(s->response_->headers, headerName(name), value ? value : "");
+  Response* response = current(pfc, name, &FilterSession::response_);
+  if (!response) return FALSE;
+  setHeader(response->headers, headerName(name), value ? value : "");
   return TRUE;
 }
 
 BOOL FilterSession::addResponseHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPSTR value) {
-  FilterSession* s = self(pfc);
-  if (!name || !s->response_) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  s->response_->headers.push_back({std::string(headerName(name)), value ? value : ""});
+  Response* response = current(pfc, name, &FilterSession::response_);
+  if (!response) return FALSE;
+  response->headers.push_back({std::string(headerName(name)), value ? value : ""});
   return TRUE;
 }
 

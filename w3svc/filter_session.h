@@ -56,6 +56,10 @@ class FilterSession {
   };
   FilterOutcome notify(DWORD type, void* data);
   static FilterSession* self(HTTP_FILTER_CONTEXT* pfc);
+  // The request or response a header callback works on; nullptr (last error set) outside
+  // its notification or without a name.
+  template <typename T>
+  static T* current(HTTP_FILTER_CONTEXT* pfc, LPSTR name, T* FilterSession::*member);
 
   static BOOL getServerVariable(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOID buffer, LPDWORD size);
   static BOOL addResponseHeaders(HTTP_FILTER_CONTEXT* pfc, LPSTR headers, DWORD reserved);

@@ -125,6 +125,13 @@ LONG startWithDependencies(const std::string& name, int depth) {
   return platform::services::launchDetached(name, image.data());
 }
 
+SC_HANDLE serviceHandle(const char* name, DWORD access) {
+  auto* service = new ServiceHandle();
+  service->name = name;
+  service->access = access;
+  return service;
+}
+
 bool fail(LONG code) {
   SetLastError(static_cast<DWORD>(code));
   return false;
@@ -159,10 +166,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR name, DWORD access) noexcept tr
     SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
     return nullptr;
   }
-  auto* service = new ServiceHandle();
-  service->name = name;
-  service->access = access;
-  return service;
+  return serviceHandle(name, access);
 } catch (...) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return nullptr;
@@ -214,10 +218,7 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR name, LPCSTR displayName, DWO
     RegSetValueExA(key.get(), "DependOnService", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(dependencies),
                    static_cast<DWORD>(length + 1));
   }
-  auto* service = new ServiceHandle();
-  service->name = name;
-  service->access = access;
-  return service;
+  return serviceHandle(name, access);
 } catch (...) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return nullptr;

@@ -2,6 +2,7 @@
 the foreground, for end-to-end tests with real clients. Everything started is stopped."""
 import gzip
 import os
+import re
 import shutil
 import signal
 import socket
@@ -81,6 +82,18 @@ class Machine:
             with open(os.path.join(folder, name)) as f:
                 text += f.read()
         return text
+
+    # Services.
+    def service_state(self, service):
+        """STOPPED, RUNNING, ... as `sc query` says, or None for a service that is not there."""
+        match = re.search(r"STATE\s+:\s+\d+\s+(\w+)", self.tool("sc", "query", service, check=False).stdout)
+        return match.group(1) if match else None
+
+    def wait_service_state(self, service, wanted, seconds=30):
+        deadline = time.time() + seconds
+        while self.service_state(service) != wanted and time.time() < deadline:
+            time.sleep(0.1)
+        return self.service_state(service)
 
     # The server.
     def start(self):

@@ -25,14 +25,10 @@ class HostprepWithServicesTest(unittest.TestCase):
         return self.machine.tool("hostprep", *args, check=False).returncode
 
     def state(self, service):
-        match = re.search(r"STATE\s+:\s+\d+\s+(\w+)", self.machine.tool("sc", "query", service, check=False).stdout)
-        return match.group(1) if match else None
+        return self.machine.service_state(service)
 
     def wait_state(self, service, wanted, seconds=30):
-        deadline = time.time() + seconds
-        while self.state(service) != wanted and time.time() < deadline:
-            time.sleep(0.1)
-        return self.state(service)
+        return self.machine.wait_service_state(service, wanted, seconds)
 
     def encoding(self):
         request = urllib.request.Request(self.machine.url("/index.htm"), headers={"Accept-Encoding": "gzip"})

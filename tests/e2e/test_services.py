@@ -38,14 +38,10 @@ class ServiceControlTest(unittest.TestCase):
         return self.machine.tool("sc", *args, check=False)
 
     def state(self, service):
-        match = re.search(r"STATE\s+:\s+\d+\s+(\w+)", self.sc("query", service).stdout)
-        return match.group(1) if match else None
+        return self.machine.service_state(service)
 
     def wait_state(self, service, wanted, seconds=30):
-        deadline = time.time() + seconds
-        while self.state(service) != wanted and time.time() < deadline:
-            time.sleep(0.1)
-        return self.state(service)
+        return self.machine.wait_service_state(service, wanted, seconds)
 
     def test_start_runs_the_dependency_first_and_serves(self):
         self.assertEqual(self.state("W3SVC"), "STOPPED")
