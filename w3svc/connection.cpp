@@ -95,6 +95,7 @@ void Connection::onHeader(beast::error_code ec) {
 }
 
 void Connection::processHeader() {
+  if (server_.stopping()) return reject(503);
   const ServerOptions& options = server_.options();
   const auto& header = parser_->get();
   const unsigned version = header.version();

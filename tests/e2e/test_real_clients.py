@@ -210,6 +210,10 @@ class RealClientTest(unittest.TestCase):
                         .startswith(b"HTTP/1.1 404 "))
         self.assertTrue(self.machine.raw(b"DELETE /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
                         .startswith(b"HTTP/1.1 405 "))
+        too_big = b"POST /cgi/form.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 999999999\r\n\r\n"
+        self.assertTrue(self.machine.raw(too_big).startswith(b"HTTP/1.1 413 "))
+        many = b"GET / HTTP/1.1\r\nHost: x\r\n" + b"".join(b"X-%d: 1\r\n" % i for i in range(150)) + b"\r\n"
+        self.assertTrue(self.machine.raw(many).startswith(b"HTTP/1.1 431 "))
 
     def test_stalled_client_times_out_while_others_are_served(self):
         stalled = socket.create_connection(("127.0.0.1", self.machine.port), timeout=10)
