@@ -11,8 +11,6 @@ namespace {
 constexpr BYTE kSidRevision = 1;
 constexpr BYTE kMaxSubAuthorities = 15;
 constexpr LONG ERROR_ALLOTTED_SPACE_EXCEEDED = 1344;
-constexpr LONG ERROR_INVALID_ACL = 1336;
-constexpr LONG ERROR_INVALID_SID = 1337;
 
 DWORD sidLength(BYTE subAuthorities) { return 8 + 4u * subAuthorities; }
 
