@@ -37,16 +37,23 @@ std::string stamp(std::time_t when, const char* format) {
 
 void AccessLog::append(std::time_t when, const std::string& line) {
   std::lock_guard lock(mutex_);
-  std::error_code ec;
-  std::filesystem::create_directories(folder_, ec);
-  const std::filesystem::path file = folder_ / ("ex" + stamp(when, "%y%m%d") + ".log");
-  const bool fresh = !std::filesystem::exists(file, ec) || std::filesystem::file_size(file, ec) == 0;
-  std::ofstream out(file, std::ios::app | std::ios::binary);
-  if (fresh) {
-    out << "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: " << stamp(when, "%Y-%m-%d %H:%M:%S") << "\r\n"
-        << kFields << "\r\n";
+  const std::string day = stamp(when, "%y%m%d");
+  if (!file_.is_open() || day != file_day_) {
+    file_.close();
+    std::error_code ec;
+    std::filesystem::create_directories(folder_, ec);
+    const std::filesystem::path file = folder_ / ("ex" + day + ".log");
+    const bool fresh = !std::filesystem::exists(file, ec) || std::filesystem::file_size(file, ec) == 0;
+    file_.clear();
+    file_.open(file, std::ios::app | std::ios::binary);
+    file_day_ = day;
+    if (fresh) {
+      file_ << "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: " << stamp(when, "%Y-%m-%d %H:%M:%S") << "\r\n"
+            << kFields << "\r\n";
+    }
   }
-  out << line << "\r\n";
+  // Each line reaches the file at once: readers (and a crash) see every finished request.
+  file_ << line << "\r\n" << std::flush;
 }
 
 void AccessLog::write(const AccessRecord& record) {

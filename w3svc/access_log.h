@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <string>
 
@@ -33,6 +34,9 @@ class AccessLog {
 
   std::filesystem::path folder_;
   std::mutex mutex_;
+  // The day's file stays open between lines; a new day opens the next one.
+  std::ofstream file_;
+  std::string file_day_;
 };
 
 }  // namespace w3svc

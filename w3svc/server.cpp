@@ -68,7 +68,7 @@ bool Server::start(std::string& error) {
     if (error.empty()) error = "no site has a binding";
     return false;
   }
-  workers_ = std::make_unique<asio::thread_pool>(options_.workers);
+  workers_ = std::make_unique<WorkerPool>(options_.workers);
   for (auto& acceptor : acceptors_) accept(*acceptor);
   for (int i = 0; i < kIoThreads; ++i) io_threads_.emplace_back([this] { io_->run(); });
   return true;
@@ -129,7 +129,7 @@ AccessLog* Server::accessLog(unsigned siteId) {
   return it == logs_.end() ? nullptr : it->second.get();
 }
 
-void Server::runOnWorker(std::function<void()> work) { asio::post(*workers_, std::move(work)); }
+void Server::runOnWorker(std::function<void()> work) { workers_->post(std::move(work)); }
 
 void Server::stop() {
   if (stopped_) return;

@@ -5,7 +5,6 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/thread_pool.hpp>
 
 #include <atomic>
 #include <map>
@@ -18,6 +17,7 @@
 #include "w3svc/access_log.h"
 #include "w3svc/connection.h"
 #include "w3svc/server_context.h"
+#include "w3svc/worker_pool.h"
 
 namespace w3svc {
 
@@ -47,7 +47,7 @@ class Server final : public ServerContext {
   FilterChain filters_;
   std::map<unsigned, std::unique_ptr<AccessLog>> logs_;
   std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
-  std::unique_ptr<boost::asio::thread_pool> workers_;
+  std::unique_ptr<WorkerPool> workers_;
   std::vector<std::unique_ptr<boost::asio::ip::tcp::acceptor>> acceptors_;
   std::vector<std::thread> io_threads_;
   std::mutex connections_mutex_;

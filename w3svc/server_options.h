@@ -13,7 +13,7 @@ namespace w3svc {
 struct ServerOptions {
   bool foreground = false;
   std::size_t pieceSize = 0;         // raw data piece size; 0 = header whole, body 64 KB
-  std::size_t workers = 32;          // threads that run requests (filters may block)
+  std::size_t workers = 64;          // most threads that run requests (filters may block)
   std::size_t maxHeaderBytes = 16384;  // request line excluded
   std::size_t maxHeaderCount = 100;
   std::size_t maxUrlBytes = 8192;

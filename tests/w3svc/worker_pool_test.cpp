@@ -1,0 +1,55 @@
+// The request threads: tasks that block do not hold up the others.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "w3svc/worker_pool.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(WorkerPoolTest, BlockedTasksMakeRoomForTheNextOnesUpToTheLimit) {
+  w3svc::WorkerPool pool(6);
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> running{0};
+  for (int i = 0; i < 5; ++i) {
+    pool.post([&] {
+      ++running;
+      released.wait();  // a filter waiting for a reload to drain
+    });
+  }
+  EXPECT_TRUE(eventually([&] { return running == 5; })) << running;
+  std::atomic<bool> quick{false};
+  pool.post([&] { quick = true; });
+  EXPECT_TRUE(eventually([&] { return quick.load(); }));
+  EXPECT_LE(pool.threads(), 6u);
+  release.set_value();
+}
+
+TEST(WorkerPoolTest, JoinRunsWhatIsQueued) {
+  std::atomic<int> done{0};
+  {
+    w3svc::WorkerPool pool(1);
+    for (int i = 0; i < 100; ++i) pool.post([&] { ++done; });
+    pool.join();
+    EXPECT_EQ(done, 100);
+    EXPECT_EQ(pool.threads(), 0u);
+  }
+}
+
+}  // namespace
