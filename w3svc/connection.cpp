@@ -130,11 +130,12 @@ void Connection::processHeader() {
   request->site = server_.route(local_ip_, local_port_, host);
   if (!request->site) return reject(400);
   request->target = request->url.path + (request->url.query.empty() ? "" : "?" + request->url.query);
-  keep_alive_wanted_ = version == 11 && header.keep_alive();
+  keep_alive_wanted_ = version == 11 && header.keep_alive() && ++requests_served_ < options.maxRequestsPerConnection;
 
   request_ = std::move(request);
   session_->beginRequest(*request_);
   writer_ = std::make_unique<ResponseWriter>(*session_, options.pieceSize);
+  if (!keep_alive_wanted_) writer_->closeAfter();
   const FilterOutcome outcome = session_->preprocHeaders();
   if (outcome != FilterOutcome::Next) return completeRequest(outcome == FilterOutcome::FinishedKeepAlive);
 

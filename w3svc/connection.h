@@ -61,6 +61,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::unique_ptr<Request> request_;
   std::unique_ptr<ResponseWriter> writer_;
   bool keep_alive_wanted_ = false;
+  std::size_t requests_served_ = 0;
   std::atomic<bool> idle_{false};
   std::chrono::steady_clock::time_point started_;
   std::string remote_ip_;

@@ -25,6 +25,7 @@ bool ResponseWriter::sendInterim(unsigned status, std::string_view reason) {
 bool ResponseWriter::sendHeader(Response& response) {
   if (ended() || header_sent_) return false;
   for (HeaderField& field : session_.takeAddedHeaders()) response.headers.push_back(std::move(field));
+  if (close_after_ && !findHeader(response.headers, "Connection")) response.headers.push_back({"Connection", "close"});
   outcome_ = session_.sendResponse(response);
   status_ = response.status;
   header_sent_ = true;

@@ -18,7 +18,9 @@ class ResponseWriter {
 
   // An interim response ("100 Continue") as a header piece of its own.
   bool sendInterim(unsigned status, std::string_view reason);
+  // Adds "Connection: close" when closeAfter was set.
   bool sendHeader(Response& response);
+  void closeAfter() { close_after_ = true; }
   bool sendBody(std::string_view bytes);
 
   bool headerSent() const { return header_sent_; }
@@ -33,6 +35,7 @@ class ResponseWriter {
   FilterSession& session_;
   std::size_t piece_size_;
   bool header_sent_ = false;
+  bool close_after_ = false;
   unsigned status_ = 0;
   FilterOutcome outcome_ = FilterOutcome::Next;
 };

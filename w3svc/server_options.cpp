@@ -19,6 +19,7 @@ std::optional<unsigned long long> number(const std::string& text) {
 std::string serverUsage() {
   return "usage: w3svc --foreground [--piece-size N] [--workers N] [--max-header-bytes N]\n"
          "             [--max-header-count N] [--max-url-bytes N] [--max-body-bytes N]\n"
+         "             [--max-requests-per-connection N]\n"
          "             [--idle-timeout-ms N] [--request-timeout-ms N] [--send-timeout-ms N]\n"
          "             [--cgi-timeout-ms N] [--stop-timeout-ms N]\n"
          "Started by the service manager (sc start W3SVC) it runs as the service W3SVC.\n";
@@ -40,6 +41,7 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
       {"--max-header-count", size(options.maxHeaderCount, 1)},
       {"--max-url-bytes", size(options.maxUrlBytes, 16)},
       {"--max-body-bytes", size(options.maxBodyBytes, 0)},
+      {"--max-requests-per-connection", size(options.maxRequestsPerConnection, 1)},
       {"--idle-timeout-ms", millis(options.idleTimeout)},
       {"--request-timeout-ms", millis(options.requestTimeout)},
       {"--send-timeout-ms", millis(options.sendTimeout)},

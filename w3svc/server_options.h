@@ -18,6 +18,9 @@ struct ServerOptions {
   std::size_t maxHeaderCount = 100;
   std::size_t maxUrlBytes = 8192;
   std::size_t maxBodyBytes = 16u << 20;
+  // A keep-alive connection closes after this many responses, as nginx's does: the filter's
+  // per-request memory lives as long as its connection, so none can grow without end.
+  std::size_t maxRequestsPerConnection = 1000;
   std::chrono::milliseconds idleTimeout{120000};     // waiting for a request to begin
   std::chrono::milliseconds requestTimeout{30000};   // receiving one request, header and body
   std::chrono::milliseconds sendTimeout{60000};      // a client that stops reading

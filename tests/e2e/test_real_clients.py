@@ -164,11 +164,14 @@ class RealClientTest(unittest.TestCase):
     def test_a_thousand_requests_on_one_connection_leave_memory_flat(self):
         connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
 
+        closes = []
+
         def requests(count):
             for _ in range(count):
                 connection.request("GET", "/index.htm", headers=GZIP)
                 response = connection.getresponse()
                 self.assertEqual(gunzip(response.read()), self.machine.read("index.htm"))
+                closes.append(response.getheader("Connection") == "close")
 
         # The first thousand warm the allocator's caches (the sanitizers' most of all); the
         # filter's 64 bytes of connection pool per response are all that may stay.
@@ -178,6 +181,8 @@ class RealClientTest(unittest.TestCase):
         after = self.machine.rss_kb()
         connection.close()
         self.assertLess(after - before, 2048, "RSS grew from %d KB to %d KB" % (before, after))
+        # The connection ends after 1000 responses, giving back its pool; the client reconnects.
+        self.assertEqual([i for i, close in enumerate(closes) if close], [999, 1999])
 
     def test_two_hundred_concurrent_connections_all_succeed(self):
         expected = self.machine.read("index.htm")
