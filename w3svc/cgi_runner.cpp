@@ -239,7 +239,8 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
     if (headerDone) {
       if (head) continue;
-      if (!writer.sendBody(chunked ? std::string_view(chunk(bytes)) : bytes)) return false;
+      const bool sent = chunked ? writer.sendBody(chunk(bytes)) : writer.sendBody(buffer.data(), bytes.size());
+      if (!sent) return false;
       continue;
     }
     pending.append(bytes);
@@ -256,8 +257,8 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     if (!sized && !chunked) response.headers.push_back({"Connection", "close"});
     headerDone = true;
     if (!writer.sendHeader(response)) return false;
-    const std::string_view first = std::string_view(pending).substr(bodyStart);
-    if (!head && !first.empty() && !writer.sendBody(chunked ? std::string_view(chunk(first)) : first)) return false;
+    std::string first = pending.substr(bodyStart);
+    if (!head && !first.empty() && !writer.sendBody(chunked ? chunk(first) : std::move(first))) return false;
     pending.clear();
   }
   // A program that said nothing usable, or ran out of time.

@@ -118,8 +118,8 @@ FilterOutcome FilterSession::sendResponse(Response& response) {
   return outcome;
 }
 
-FilterOutcome FilterSession::sendRawData(std::string piece) {
-  HTTP_FILTER_RAW_DATA raw{piece.data(), static_cast<DWORD>(piece.size()), static_cast<DWORD>(piece.size()), 0};
+FilterOutcome FilterSession::sendRawData(char* data, std::size_t size) {
+  HTTP_FILTER_RAW_DATA raw{data, static_cast<DWORD>(size), static_cast<DWORD>(size), 0};
   const FilterOutcome outcome = notify(SF_NOTIFY_SEND_RAW_DATA, &raw);
   // What the filters left (possibly their own buffer) goes out even when one finished the
   // request: it may be the last of its own response.

@@ -35,8 +35,9 @@ class FilterSession {
   void beginRequest(Request& request);
   FilterOutcome preprocHeaders();
   FilterOutcome sendResponse(Response& response);
-  // Runs one outgoing piece through the filters and writes what they leave of it.
-  FilterOutcome sendRawData(std::string piece);
+  // Runs one outgoing piece through the filters and writes what they leave of it. The
+  // filters may change the bytes in place.
+  FilterOutcome sendRawData(char* data, std::size_t size);
   FilterOutcome endOfRequest();
   void log(HTTP_FILTER_LOG& record);
 

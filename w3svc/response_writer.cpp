@@ -1,5 +1,7 @@
 #include "w3svc/response_writer.h"
 
+#include <algorithm>
+
 namespace w3svc {
 
 namespace {
@@ -8,18 +10,17 @@ constexpr std::size_t kBodyPiece = 64 * 1024;
 
 }  // namespace
 
-bool ResponseWriter::sendPieces(std::string_view bytes, std::size_t pieceSize) {
-  if (pieceSize == 0) pieceSize = bytes.size();
-  for (std::size_t at = 0; at < bytes.size() && !ended(); at += pieceSize) {
-    outcome_ = session_.sendRawData(std::string(bytes.substr(at, pieceSize)));
-  }
+bool ResponseWriter::sendPieces(char* data, std::size_t size, std::size_t pieceSize) {
+  if (pieceSize == 0) pieceSize = size;
+  for (std::size_t at = 0; at < size && !ended(); at += pieceSize)
+    outcome_ = session_.sendRawData(data + at, std::min(pieceSize, size - at));
   return !ended();
 }
 
 bool ResponseWriter::sendInterim(unsigned status, std::string_view reason) {
   if (ended()) return false;
-  const std::string line = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n\r\n";
-  return sendPieces(line, piece_size_);
+  std::string line = "HTTP/1.1 " + std::to_string(status) + " " + std::string(reason) + "\r\n\r\n";
+  return sendPieces(line.data(), line.size(), piece_size_);
 }
 
 bool ResponseWriter::sendHeader(Response& response) {
@@ -33,11 +34,11 @@ bool ResponseWriter::sendHeader(Response& response) {
   std::string text = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
   for (const HeaderField& field : response.headers) text += field.name + ": " + field.value + "\r\n";
   text += "\r\n";
-  return sendPieces(text, piece_size_);
+  return sendPieces(text.data(), text.size(), piece_size_);
 }
 
-bool ResponseWriter::sendBody(std::string_view bytes) {
-  return sendPieces(bytes, piece_size_ ? piece_size_ : kBodyPiece);
+bool ResponseWriter::sendBody(char* data, std::size_t size) {
+  return sendPieces(data, size, piece_size_ ? piece_size_ : kBodyPiece);
 }
 
 }  // namespace w3svc

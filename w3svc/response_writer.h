@@ -21,7 +21,9 @@ class ResponseWriter {
   // Adds "Connection: close" when closeAfter was set.
   bool sendHeader(Response& response);
   void closeAfter() { close_after_ = true; }
-  bool sendBody(std::string_view bytes);
+  // The bytes go to the filters as they are (they may change them in place).
+  bool sendBody(char* data, std::size_t size);
+  bool sendBody(std::string bytes) { return sendBody(bytes.data(), bytes.size()); }
 
   bool headerSent() const { return header_sent_; }
   unsigned status() const { return status_; }
@@ -30,7 +32,7 @@ class ResponseWriter {
   FilterOutcome outcome() const { return outcome_; }
 
  private:
-  bool sendPieces(std::string_view bytes, std::size_t pieceSize);
+  bool sendPieces(char* data, std::size_t size, std::size_t pieceSize);
 
   FilterSession& session_;
   std::size_t piece_size_;

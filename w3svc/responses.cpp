@@ -19,12 +19,12 @@ Response makeResponse(unsigned status) {
 
 bool sendErrorPage(const Request& request, ResponseWriter& writer, unsigned status, HeaderList extra) {
   Response response = makeResponse(status);
-  const std::string body = errorPage(status);
+  std::string body = errorPage(status);
   for (HeaderField& field : extra) response.headers.push_back(std::move(field));
   response.headers.push_back({"Content-Type", "text/html"});
   response.headers.push_back({"Content-Length", std::to_string(body.size())});
   if (!writer.sendHeader(response)) return false;
-  return request.method == "HEAD" || writer.sendBody(body);
+  return request.method == "HEAD" || writer.sendBody(std::move(body));
 }
 
 }  // namespace w3svc

@@ -6,6 +6,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
 #include <optional>
 
 #include "platform/fs/windows_path.h"
@@ -176,14 +177,16 @@ bool serveFile(const Request& request, const std::filesystem::path& file, Respon
   if (!writer.sendHeader(response)) return false;
   if (head) return true;
 
-  std::string buffer(kReadSize, '\0');
+  // Uninitialised, and no larger than the answer needs.
+  const std::size_t bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(length, kReadSize));
+  std::unique_ptr<char[]> buffer(new char[bufferSize]);
   std::uint64_t offset = first;
   std::uint64_t left = length;
   while (left > 0) {
-    const ssize_t got = ::pread(fd.get(), buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadSize)),
+    const ssize_t got = ::pread(fd.get(), buffer.get(), static_cast<std::size_t>(std::min<std::uint64_t>(left, bufferSize)),
                                 static_cast<off_t>(offset));
     if (got <= 0) return false;  // the file shrank under us: the promised length cannot be kept
-    if (!writer.sendBody(std::string_view(buffer.data(), static_cast<std::size_t>(got)))) return false;
+    if (!writer.sendBody(buffer.get(), static_cast<std::size_t>(got))) return false;
     offset += static_cast<std::uint64_t>(got);
     left -= static_cast<std::uint64_t>(got);
   }

@@ -119,10 +119,11 @@ TEST_F(FilterSessionTest, RawDataGoesThroughEachFilterInTurnAndWhatIsLeftIsWritt
   w3svc::FilterSession session(chain_, output_);
   auto r = request("/page.htm");
   session.beginRequest(r);
-  EXPECT_EQ(session.sendRawData("hello "), FilterOutcome::Next);
+  auto send = [&](std::string piece) { return session.sendRawData(piece.data(), piece.size()); };
+  EXPECT_EQ(send("hello "), FilterOutcome::Next);
   // beta makes it upper case first; gamma then swallows what says SWALLOW.
-  EXPECT_EQ(session.sendRawData("swallow me"), FilterOutcome::Next);
-  EXPECT_EQ(session.sendRawData("world"), FilterOutcome::Next);
+  EXPECT_EQ(send("swallow me"), FilterOutcome::Next);
+  EXPECT_EQ(send("world"), FilterOutcome::Next);
   EXPECT_EQ(output_.bytes, "HELLO WORLD");
   EXPECT_EQ(session.bytesSent(), 11u);
 }
