@@ -258,16 +258,20 @@ void Connection::lingerAndClose() {
 
 void Connection::armTimer(std::chrono::milliseconds after) {
   timed_out_ = false;
+  const std::uint64_t generation = ++timer_generation_;
   timer_.expires_after(after);
-  timer_.async_wait([self = shared_from_this()](beast::error_code ec) {
-    if (ec) return;  // disarmed
+  timer_.async_wait([self = shared_from_this(), generation](beast::error_code ec) {
+    if (ec || generation != self->timer_generation_) return;  // disarmed, or armed again since
     self->timed_out_ = true;
     beast::error_code ignored;
     self->stream_.socket().cancel(ignored);
   });
 }
 
-void Connection::disarmTimer() { timer_.cancel(); }
+void Connection::disarmTimer() {
+  ++timer_generation_;
+  timer_.cancel();
+}
 
 void Connection::drainInput() {
   // Reads until the client closes its side or the linger time ends; the socket then closes

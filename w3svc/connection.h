@@ -9,6 +9,7 @@
 #include <boost/beast/http.hpp>
 
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <memory>
 #include <optional>
@@ -55,6 +56,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   boost::beast::flat_buffer buffer_;
   boost::asio::steady_timer timer_;
   bool timed_out_ = false;
+  // A deadline that fired just as its read completed must not cancel the next read.
+  std::uint64_t timer_generation_ = 0;
   std::optional<Parser> parser_;
   SocketOutput output_;
   std::unique_ptr<FilterSession> session_;
