@@ -28,7 +28,7 @@ TEST(WorkerPoolTest, BlockedTasksMakeRoomForTheNextOnesUpToTheLimit) {
   std::shared_future<void> released = release.get_future().share();
   std::atomic<int> running{0};
   for (int i = 0; i < 5; ++i) {
-    pool.post([&] {
+    pool.post([&running, released] {
       ++running;
       released.wait();  // a filter waiting for a reload to drain
     });
@@ -39,6 +39,7 @@ TEST(WorkerPoolTest, BlockedTasksMakeRoomForTheNextOnesUpToTheLimit) {
   EXPECT_TRUE(eventually([&] { return quick.load(); }));
   EXPECT_LE(pool.threads(), 6u);
   release.set_value();
+  pool.join();  // the tasks end before what they use goes
 }
 
 TEST(WorkerPoolTest, JoinRunsWhatIsQueued) {
