@@ -6,6 +6,7 @@
 #include "platform/fs/file_api.h"
 #include "platform/metabase/admin_base.h"
 #include "settings/metabase_session.h"
+#include "settings/text_case.h"
 
 namespace setup {
 
@@ -29,16 +30,9 @@ std::vector<std::string_view> items(std::string_view list) {
   }
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 bool isKnown(std::string_view item) {
   for (const char* known : FilterPrecedenceList)
-    if (sameName(item, known)) return true;
+    if (settings::equalsNoCase(item, known)) return true;
   return false;
 }
 
@@ -49,7 +43,7 @@ void append(std::string& out, std::string_view item) {
 
 bool listNames(std::string_view list, std::string_view name) {
   for (std::string_view item : items(list))
-    if (sameName(item, name)) return true;
+    if (settings::equalsNoCase(item, name)) return true;
   return false;
 }
 
@@ -70,7 +64,7 @@ std::string OrderFilterList(std::string_view list) {
   const std::vector<std::string_view> input = items(list);
   for (const char* known : FilterPrecedenceList)
     for (std::string_view item : input)
-      if (sameName(item, known)) append(out, known);
+      if (settings::equalsNoCase(item, known)) append(out, known);
   for (std::string_view item : input)
     if (!isKnown(item)) append(out, item);
   return out;
@@ -109,7 +103,7 @@ bool UnregisterFilter(const std::string& name) {
     // only an item that is the name is removed, with one comma beside it.
     std::vector<std::string_view> list = items(*current);
     for (std::size_t i = 0; i < list.size(); ++i) {
-      if (!sameName(list[i], name)) continue;
+      if (!settings::equalsNoCase(list[i], name)) continue;
       list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
       std::string rest;
       for (std::size_t j = 0; j < list.size(); ++j) rest += (j ? "," : "") + std::string(list[j]);

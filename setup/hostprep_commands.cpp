@@ -6,22 +6,16 @@
 #include "setup/service_control.h"
 #include "setup/settings_upgrade.h"
 #include "setup/site_commands.h"
+#include "settings/text_case.h"
 
 namespace setup {
 
 namespace {
 
-bool sameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 void bothServices(const std::string& verb) {
-  if (sameText(verb, "STOP")) {
+  if (settings::equalsNoCase(verb, "STOP")) {
     if (StartStopService(ServiceAction::kStop, kWebService)) StartStopService(ServiceAction::kStop, kAdminService);
-  } else if (sameText(verb, "START")) {
+  } else if (settings::equalsNoCase(verb, "START")) {
     if (StartStopService(ServiceAction::kStart, kAdminService)) StartStopService(ServiceAction::kStart, kWebService);
   }
 }
@@ -67,7 +61,7 @@ void InstallFilter(const std::string& name, const std::string& description, cons
   if (!StartStopService(ServiceAction::kStop, kWebService)) return;
   if (!RegisterFilter(name, dllPath, description)) return;
   WaitForServiceState("1", kWebService);
-  if (sameText(option, "OFF")) return;
+  if (settings::equalsNoCase(option, "OFF")) return;
   StartStopService(ServiceAction::kStart, kWebService);
 }
 

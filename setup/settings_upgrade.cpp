@@ -7,6 +7,7 @@
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/registry_layout.h"
+#include "settings/text_case.h"
 
 namespace setup {
 
@@ -58,21 +59,14 @@ bool writeStrings(HKEY key, const char* name, const std::vector<std::string>& st
                         static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
 }
 
-bool sameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
-
 std::string exclusionPatterns(const std::string& list) {
   std::string out;
   std::size_t start = 0;
   while (true) {
     const std::size_t comma = list.find(',', start);
     std::string entry = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (sameText(entry, ".dll")) entry = "*.dll";
-    if (sameText(entry, ".exe")) entry = "*.exe";
+    if (settings::equalsNoCase(entry, ".dll")) entry = "*.dll";
+    if (settings::equalsNoCase(entry, ".exe")) entry = "*.exe";
     out += (start ? "," : "") + entry;
     if (comma == std::string::npos) return out;
     start = comma + 1;
