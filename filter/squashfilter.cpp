@@ -4,7 +4,7 @@
 
 #include "compress/content_cache.h"
 #include "filter/filter_globals.h"
-#include "filter/reload_token.h"
+#include "settings/reload_token.h"
 #include "filter/response_handlers.h"
 #include "platform/fs/file_api.h"
 #include "settings/settings_loader.h"
@@ -23,7 +23,7 @@ void deleteIfPresent(const std::string& path) {
 
 extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   filter::FilterGlobals& g = filter::Globals();
-  g.reloadToken = filter::ObtainReloadToken().value_or("");
+  g.reloadToken = settings::ObtainReloadToken().value_or("");
   settings::LoadedSettings loaded;
   if (!settings::LoadSettings(loaded)) return FALSE;
   filter::InstallInitialTable(std::move(loaded.table), std::make_shared<UniqueHandle>(std::move(loaded.logMutex)));

@@ -71,7 +71,13 @@ bool initStore(const fs::path& file, std::string& error) {
     };
     std::int64_t software = add(kLocalMachineKey, "SOFTWARE");
     add(software, "Classes");
-    add(software, "Microsoft");
+    std::int64_t microsoft = add(software, "Microsoft");
+    // The IIS installation's manager snap-in and its web-site node type, which console
+    // extensions register themselves under.
+    std::int64_t mmc = add(microsoft, "MMC");
+    std::int64_t iisManager = add(add(mmc, "SnapIns"), "{A841B6C2-7577-11D0-BB1F-00A0C922E79C}");
+    add(add(iisManager, "NodeTypes"), "{A841B6C7-7577-11D0-BB1F-00A0C922E79C}");
+    add(add(mmc, "NodeTypes"), "{A841B6C7-7577-11D0-BB1F-00A0C922E79C}");
     std::int64_t system = add(kLocalMachineKey, "SYSTEM");
     std::int64_t control = add(system, "CurrentControlSet");
     add(control, "Services");

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "filter/reload_token.h"
+#include "settings/reload_token.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/settings_loader.h"
@@ -51,7 +51,7 @@ TEST_F(FilterStressTest, EightThreadsOfMixedRequestsSurviveConstantReloads) {
   }
   HTTP_FILTER_VERSION version{};
   ASSERT_TRUE(GetFilterVersion(&version));
-  const std::string token = filter::ObtainReloadToken().value();
+  const std::string token = settings::ObtainReloadToken().value();
 
   std::atomic<bool> done{false};
   std::atomic<int> wrong{0}, reloads{0};

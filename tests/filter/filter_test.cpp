@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "filter/reload_token.h"
+#include "settings/reload_token.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/settings_loader.h"
@@ -240,7 +240,7 @@ TEST_F(FilterTest, ExclusionPatternsKeepFilesAndFoldersUncompressed) {
   EXPECT_TRUE(at("/archived.htm"));
   setSite("NewExclude", "*");
   FakeRequest reload;
-  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  reload.url = "/rstval=" + settings::ObtainReloadToken().value();
   serve(reload, {});
   EXPECT_FALSE(at("/index.htm"));
 }
@@ -371,7 +371,7 @@ TEST_F(FilterTest, AQueryStringIsNeverServedTheCopyOfTheBareUrl) {
   EXPECT_EQ(decoded(serve(withQuery, html(page(4100)))), page(4100));
   setSite("DynamicCache", "1");
   FakeRequest reload;
-  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  reload.url = "/rstval=" + settings::ObtainReloadToken().value();
   serve(reload, {});
   serve(withQuery, html(page(4200)));
   EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htmid=3")));
@@ -397,7 +397,7 @@ TEST_F(FilterTest, AReloadAnswersChangesUpdatedAndLaterRequestsUseTheNewSettings
   EXPECT_TRUE(compressed(serve(FakeRequest{}, html(page(2000)))));
   setSite("Disabled", "1");
   FakeRequest reload;
-  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  reload.url = "/rstval=" + settings::ObtainReloadToken().value();
   Exchange r = serve(reload, {});
   EXPECT_TRUE(r.finished);
   EXPECT_EQ(r.client, "Changes Updated");
@@ -415,7 +415,7 @@ TEST_F(FilterTest, ARequestBoundBeforeAReloadFinishesWithTheOldSettings) {
   std::thread reloader([&] {
     FakeConnection c;
     FakeRequest reload;
-    reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+    reload.url = "/rstval=" + settings::ObtainReloadToken().value();
     EXPECT_EQ(c.serve(reload, {}).client, "Changes Updated");
   });
   // Once the slots have switched (the reload then waits for the drain), new requests get
@@ -434,7 +434,7 @@ TEST_F(FilterTest, ARequestBoundBeforeAReloadFinishesWithTheOldSettings) {
 TEST_F(FilterTest, AFailedReloadLetsEveryRequestPassUntilALoadSucceeds) {
   start();
   FakeRequest reload;
-  reload.url = "/rstval=" + filter::ObtainReloadToken().value();
+  reload.url = "/rstval=" + settings::ObtainReloadToken().value();
   UniqueKey site;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteValueA(site.get(), "MinSize"), ERROR_SUCCESS);  // a missing scalar fails the load
@@ -459,7 +459,7 @@ TEST_F(FilterTest, AFailedCompressionSendsTheCapturedResponseUnchanged) {
 
 TEST_F(FilterTest, TwoReloadsAtOnceRunOneAfterTheOther) {
   start();
-  const std::string token = filter::ObtainReloadToken().value();
+  const std::string token = settings::ObtainReloadToken().value();
   std::vector<std::thread> reloaders;
   for (int i = 0; i < 2; ++i)
     reloaders.emplace_back([&] {

@@ -1,4 +1,4 @@
-#include "filter/reload_token.h"
+#include "settings/reload_token.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 #include "platform/sync/named_mutex.h"
 #include "settings/registry_layout.h"
 
-namespace filter {
+namespace settings {
 
 namespace {
 
@@ -62,4 +62,4 @@ std::optional<std::string> ObtainReloadToken() {
   return token;
 }
 
-}  // namespace filter
+}  // namespace settings

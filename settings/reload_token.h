@@ -6,11 +6,11 @@
 #include <optional>
 #include <string>
 
-namespace filter {
+namespace settings {
 
 constexpr const char* kReloadTokenValue = "ReloadToken";
 
 // The stored token, created when missing. nullopt when the store cannot be read or written.
 std::optional<std::string> ObtainReloadToken();
 
-}  // namespace filter
+}  // namespace settings

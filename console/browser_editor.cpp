@@ -1,0 +1,165 @@
+// "Browser Definitions": the browsers and their own MIME rules, edited in the working copy
+// itself (Cancel keeps the edits too).
+
+#include "console/console_defaults.h"
+#include "console/dialog_support.h"
+#include "console/precedence_check.h"
+#include "console/resources/resource_ids.h"
+#include "console/rule_editors.h"
+#include "console/rule_tree.h"
+#include "settings/default_tables.h"
+
+namespace console {
+
+namespace {
+
+HWND treeOf(HWND dialog) { return GetDlgItem(dialog, res::kRuleTree); }
+
+void captionAddButton(HWND dialog) {
+  const TreePosition at = selectedPosition(treeOf(dialog));
+  if (at.level == 0) return;
+  const char* caption = at.level == 1 ? "Add New Browser" : at.level == 2 ? "Insert MIME Type" : "Insert MIME Subtype";
+  SetDlgItemTextA(dialog, res::kAddButton, caption);
+}
+
+void show(HWND dialog, const BrowserEditorData& data, const TreePosition& select) {
+  showBrowserTree(treeOf(dialog), *data.browsers, select);
+  captionAddButton(dialog);
+}
+
+settings::BrowserRule* browserAt(BrowserEditorData& data, const TreePosition& at) {
+  if (at.browser < 0 || at.browser >= static_cast<int>(data.browsers->size())) return nullptr;
+  return &(*data.browsers)[static_cast<std::size_t>(at.browser)];
+}
+
+settings::MimeRule* ruleAt(settings::BrowserRule& browser, const TreePosition& at) {
+  auto& list = browser.MimeRules;
+  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return nullptr;
+  settings::MimeRule& type = list[static_cast<std::size_t>(at.type)];
+  if (at.sub < 0) return &type;
+  if (at.sub >= static_cast<int>(type.SubTypes.size())) return nullptr;
+  return &type.SubTypes[static_cast<std::size_t>(at.sub)];
+}
+
+void addBrowser(HWND dialog, BrowserEditorData& data) {
+  BrowserEntry entry{"Add Browser", "", ""};
+  if (!runDialog(res::kBrowserDialog, dialog, BrowserDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
+  if (entry.name.empty()) return;
+  settings::BrowserRule rule;
+  rule.DisplayName = entry.name;
+  rule.SearchTerm = std::string_view(entry.searchText.empty() ? entry.name : entry.searchText).substr(0, 254);
+  data.browsers->push_back(std::move(rule));
+  show(dialog, data, {2, static_cast<int>(data.browsers->size()) - 1, -1, -1});
+}
+
+void addMimeRule(HWND dialog, BrowserEditorData& data, const TreePosition& at) {
+  settings::BrowserRule* browser = browserAt(data, at);
+  if (!browser) return;
+  const bool topLevel = at.level == 2;
+  const std::string name = browser->DisplayName.str();
+  MimeTypeEntry entry{(topLevel ? "Add top-level MIME type for " : "Add MIME sub-type for ") + name, "", false,
+                      kNewRuleLevel};
+  if (!runDialog(res::kMimeTypeDialog, dialog, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
+  if (entry.name.empty()) return;
+  auto& list = browser->MimeRules;
+  const int compress = entry.compress ? 1 : 0;
+  if (topLevel) {
+    if (!confirmBrowserMimeAdd(dialog, *data.mimeTypes, entry.name, std::nullopt)) return;
+    settings::appendMimeRule(list, entry.name, compress, entry.level);
+    show(dialog, data, {3, at.browser, static_cast<int>(list.size()) - 1, -1});
+    return;
+  }
+  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return;
+  const std::string type = list[static_cast<std::size_t>(at.type)].Name.str();
+  if (!confirmBrowserMimeAdd(dialog, *data.mimeTypes, type, std::string_view(entry.name))) return;
+  settings::appendMimeSubType(list, type, entry.name, compress, entry.level);
+  int owner = 0;
+  while (list[static_cast<std::size_t>(owner)].Name.str() != type) ++owner;
+  const int last = static_cast<int>(list[static_cast<std::size_t>(owner)].SubTypes.size()) - 1;
+  show(dialog, data, {4, at.browser, owner, last});
+}
+
+void editItem(HWND dialog, BrowserEditorData& data) {
+  const TreePosition at = selectedPosition(treeOf(dialog));
+  settings::BrowserRule* browser = browserAt(data, at);
+  if (at.level < 2 || !browser) return;
+  if (at.level == 2) {
+    BrowserEntry entry{"Edit Browser", browser->DisplayName.str(), browser->SearchTerm.str()};
+    if (!runDialog(res::kBrowserDialog, dialog, BrowserDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
+    if (entry.name.empty()) return;
+    browser->DisplayName = entry.name;
+    browser->SearchTerm = std::string_view(entry.searchText).substr(0, 254);  // as entered, even empty
+    show(dialog, data, at);
+    return;
+  }
+  settings::MimeRule* rule = ruleAt(*browser, at);
+  if (!rule) return;
+  MimeTypeEntry entry{(at.level == 3 ? "Edit top-level MIME type for " : "Edit MIME sub-type for ") +
+                          browser->DisplayName.str(),
+                      rule->Name.str(), rule->Compress != 0, rule->Level};
+  if (!runDialog(res::kMimeTypeDialog, dialog, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
+  if (entry.name.empty()) return;
+  rule->Name = entry.name;
+  rule->Compress = entry.compress ? 1 : 0;
+  rule->Level = entry.level;
+  show(dialog, data, at);
+}
+
+void removeItem(HWND dialog, BrowserEditorData& data) {
+  const TreePosition at = selectedPosition(treeOf(dialog));
+  settings::BrowserRule* browser = browserAt(data, at);
+  if (at.level < 2 || !browser) return;
+  if (at.level == 2) {
+    data.browsers->erase(data.browsers->begin() + at.browser);
+  } else if (ruleAt(*browser, at)) {
+    auto& list = browser->MimeRules;
+    if (at.sub < 0) list.erase(list.begin() + at.type);
+    else list[static_cast<std::size_t>(at.type)].SubTypes.erase(list[static_cast<std::size_t>(at.type)].SubTypes.begin() + at.sub);
+  }
+  show(dialog, data, {});
+}
+
+}  // namespace
+
+INT_PTR BrowserListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* data = dialogData<BrowserEditorData>(dialog);
+  if (message == WM_INITDIALOG) {
+    keepDialogData(dialog, lParam);
+    data = reinterpret_cast<BrowserEditorData*>(lParam);
+    if (data->browsers->empty()) *data->browsers = defaultBrowserList();
+    show(dialog, *data, {});
+    return TRUE;
+  }
+  if (message == WM_NOTIFY) {
+    if (reinterpret_cast<const NMHDR*>(lParam)->code == TVN_SELCHANGEDA) captionAddButton(dialog);
+    return TRUE;
+  }
+  switch (clickedButton(message, wParam)) {
+    case res::kAddButton: {
+      const TreePosition at = selectedPosition(treeOf(dialog));
+      if (at.level <= 1) addBrowser(dialog, *data);
+      else addMimeRule(dialog, *data, at);
+      return TRUE;
+    }
+    case res::kEditButton:
+      editItem(dialog, *data);
+      return TRUE;
+    case res::kRemoveButton:
+      removeItem(dialog, *data);
+      return TRUE;
+    case res::kRestoreButton:
+      *data->browsers = defaultBrowserList();
+      show(dialog, *data, {});
+      return TRUE;
+    case IDOK:
+      EndDialog(dialog, IDOK);
+      return TRUE;
+    case IDCANCEL:
+      EndDialog(dialog, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace console

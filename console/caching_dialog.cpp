@@ -1,0 +1,89 @@
+// "Tamsic Caching Preferences" and "Clear Cache Now".
+
+#include <filesystem>
+#include <strings.h>
+
+#include "console/dialog_support.h"
+#include "console/preference_dialogs.h"
+#include "console/property_sheet_extension.h"
+#include "console/resources/resource_ids.h"
+#include "platform/fs/windows_path.h"
+#include "settings/rule_lists.h"
+
+namespace console {
+
+namespace {
+
+void enableLimit(HWND dialog, bool enabled) {
+  enableItem(dialog, res::kLimitEdit, enabled);
+  enableItem(dialog, res::kLimitLabel, enabled);
+}
+
+void show(HWND dialog, const WorkingCopy& copy) {
+  CheckRadioButton(dialog, res::kCacheEnableRadio, res::kCacheDisableRadio,
+                   copy.Cache.value ? res::kCacheEnableRadio : res::kCacheDisableRadio);
+  setItemText(dialog, res::kCacheFolderEdit, copy.CacheFolder.value.str());
+  SendDlgItemMessageA(dialog, res::kCacheFolderEdit, EM_LIMITTEXT, 255, 0);
+  setItemNumber(dialog, res::kLimitEdit, copy.Limit.value);
+  if (copy.NoLimit.value == 0) enableLimit(dialog, false);
+  else setChecked(dialog, res::kLimitCheck, true);
+  setChecked(dialog, res::kDynamicCacheCheck, copy.DynamicCache.value != 0);
+  setChecked(dialog, res::kRemoveCacheCheck, copy.RemoveCache.value != 0);
+  CheckRadioButton(dialog, res::kFollowHeadersRadio, res::kIgnoreHeadersRadio,
+                   copy.CacheHeaders.value ? res::kFollowHeadersRadio : res::kIgnoreHeadersRadio);
+}
+
+void take(HWND dialog, WorkingCopy& copy) {
+  copy.Cache.set(isChecked(dialog, res::kCacheEnableRadio) ? 1 : 0);
+  copy.CacheFolder.set(Path(itemText(dialog, res::kCacheFolderEdit)));
+  copy.NoLimit.set(isChecked(dialog, res::kLimitCheck) ? 1 : 0);
+  copy.CacheHeaders.set(isChecked(dialog, res::kFollowHeadersRadio) ? 1 : 0);
+  copy.DynamicCache.set(isChecked(dialog, res::kDynamicCacheCheck) ? 1 : 0);
+  copy.RemoveCache.set(isChecked(dialog, res::kRemoveCacheCheck) ? 1 : 0);
+  copy.Limit.set(settings::parseNumber(itemText(dialog, res::kLimitEdit)));
+}
+
+}  // namespace
+
+void ClearCacheFolder(const std::string& cacheFolder) {
+  if (cacheFolder.empty() || strcasecmp(cacheFolder.c_str(), "C:\\") == 0) return;
+  const auto host = platform::fs::hostPath(cacheFolder + "\\korvanecompress");
+  if (!host) return;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(*host, ec)) {
+    std::error_code ignored;
+    std::filesystem::remove_all(entry.path(), ignored);  // what cannot go stays
+  }
+}
+
+INT_PTR CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* extension = dialogData<PropertySheetExtension>(dialog);
+  if (message == WM_INITDIALOG) {
+    keepDialogData(dialog, lParam);
+    show(dialog, reinterpret_cast<PropertySheetExtension*>(lParam)->copy);
+    return TRUE;
+  }
+  switch (clickedButton(message, wParam)) {
+    case res::kLimitCheck:
+      enableLimit(dialog, isChecked(dialog, res::kLimitCheck));
+      return TRUE;
+    case res::kClearCacheButton:
+      // The stored folder, not what the edit box shows now.
+      ClearCacheFolder(extension->copy.CacheFolder.value.str());
+      return TRUE;
+    case res::kCachedFilesButton:
+      runDialog(res::kExtensionListDialog, dialog, CachedExtensionsDialogProc, reinterpret_cast<LPARAM>(extension));
+      return TRUE;
+    case IDOK:
+      take(dialog, extension->copy);
+      EndDialog(dialog, IDOK);
+      return TRUE;
+    case IDCANCEL:
+      EndDialog(dialog, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace console

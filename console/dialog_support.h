@@ -1,0 +1,35 @@
+#pragma once
+// Small conveniences over the dialog calls that every console dialog uses.
+
+#include <string>
+
+#include "platform/ui/win_user.h"
+
+namespace console {
+
+// The whole text of a control, however long.
+std::string itemText(HWND dialog, int id);
+void setItemText(HWND dialog, int id, const std::string& text);
+void setItemNumber(HWND dialog, int id, long long value);
+bool isChecked(HWND dialog, int id);
+void setChecked(HWND dialog, int id, bool checked);
+void enableItem(HWND dialog, int id, bool enabled);
+// The text of a list box entry.
+std::string listText(HWND dialog, int id, int index);
+
+// The object a dialog was opened with, kept in its DWLP_USER slot at WM_INITDIALOG.
+template <typename T>
+T* dialogData(HWND dialog) {
+  return reinterpret_cast<T*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
+inline void keepDialogData(HWND dialog, LPARAM data) { SetWindowLongPtrA(dialog, DWLP_USER, data); }
+
+// Runs one of the console's dialogs modally; true when it ended with OK.
+bool runDialog(int templateId, HWND owner, DLGPROC proc, LPARAM data);
+
+// Commands from buttons: the control id, or 0 for any other message or notification.
+inline int clickedButton(UINT message, WPARAM wParam) {
+  return message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED ? LOWORD(wParam) : 0;
+}
+
+}  // namespace console

@@ -1,0 +1,111 @@
+// "MIME Type List": the site's MIME rules (a copy, kept only when the editor ends with OK).
+
+#include "console/console_defaults.h"
+#include "console/dialog_support.h"
+#include "console/precedence_check.h"
+#include "console/resources/resource_ids.h"
+#include "console/rule_editors.h"
+#include "console/rule_tree.h"
+#include "settings/default_tables.h"
+
+namespace console {
+
+namespace {
+
+HWND treeOf(HWND dialog) { return GetDlgItem(dialog, res::kRuleTree); }
+
+void addRule(HWND dialog, MimeEditorData& data) {
+  const TreePosition at = selectedPosition(treeOf(dialog));
+  const bool topLevel = at.level <= 1;
+  MimeTypeEntry entry{topLevel ? "Add top-level MIME type" : "Add MIME sub-type", "", false, kNewRuleLevel};
+  if (!runDialog(res::kMimeTypeDialog, dialog, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
+  if (entry.name.empty()) return;
+  auto& list = *data.list;
+  const int compress = entry.compress ? 1 : 0;
+  if (topLevel) {
+    if (!confirmMimeTypeAdd(dialog, *data.browsers, entry.name, std::nullopt)) return;
+    settings::appendMimeRule(list, entry.name, compress, entry.level);
+    showMimeTree(treeOf(dialog), list, {2, -1, static_cast<int>(list.size()) - 1, -1});
+    return;
+  }
+  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return;
+  const std::string type = list[static_cast<std::size_t>(at.type)].Name.str();
+  if (!confirmMimeTypeAdd(dialog, *data.browsers, type, std::string_view(entry.name))) return;
+  // The sub-type goes to the type of that exact name.
+  settings::appendMimeSubType(list, type, entry.name, compress, entry.level);
+  int owner = 0;
+  while (list[static_cast<std::size_t>(owner)].Name.str() != type) ++owner;
+  const int last = static_cast<int>(list[static_cast<std::size_t>(owner)].SubTypes.size()) - 1;
+  showMimeTree(treeOf(dialog), list, {3, -1, owner, last});
+}
+
+settings::MimeRule* ruleAt(std::vector<settings::MimeRule>& list, const TreePosition& at) {
+  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return nullptr;
+  settings::MimeRule& type = list[static_cast<std::size_t>(at.type)];
+  if (at.sub < 0) return &type;
+  if (at.sub >= static_cast<int>(type.SubTypes.size())) return nullptr;
+  return &type.SubTypes[static_cast<std::size_t>(at.sub)];
+}
+
+void editRule(HWND dialog, MimeEditorData& data) {
+  const TreePosition at = selectedPosition(treeOf(dialog));
+  settings::MimeRule* rule = at.level >= 2 ? ruleAt(*data.list, at) : nullptr;
+  if (!rule) return;
+  MimeTypeEntry entry{at.level == 2 ? "Edit top-level MIME type" : "Edit MIME sub-type", rule->Name.str(),
+                      rule->Compress != 0, rule->Level};
+  if (!runDialog(res::kMimeTypeDialog, dialog, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
+  if (entry.name.empty()) return;
+  rule->Name = entry.name;
+  rule->Compress = entry.compress ? 1 : 0;
+  rule->Level = entry.level;
+  showMimeTree(treeOf(dialog), *data.list, at);
+}
+
+void removeRule(HWND dialog, MimeEditorData& data) {
+  const TreePosition at = selectedPosition(treeOf(dialog));
+  auto& list = *data.list;
+  if (at.level < 2 || !ruleAt(list, at)) return;
+  if (at.sub < 0) list.erase(list.begin() + at.type);
+  else {
+    auto& subs = list[static_cast<std::size_t>(at.type)].SubTypes;
+    subs.erase(subs.begin() + at.sub);
+  }
+  showMimeTree(treeOf(dialog), list, {});
+}
+
+}  // namespace
+
+INT_PTR MimeListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* data = dialogData<MimeEditorData>(dialog);
+  if (message == WM_INITDIALOG) {
+    keepDialogData(dialog, lParam);
+    data = reinterpret_cast<MimeEditorData*>(lParam);
+    showMimeTree(treeOf(dialog), *data->list, {});
+    return TRUE;
+  }
+  switch (clickedButton(message, wParam)) {
+    case res::kAddButton:
+      addRule(dialog, *data);
+      return TRUE;
+    case res::kEditButton:
+      editRule(dialog, *data);
+      return TRUE;
+    case res::kRemoveButton:
+      removeRule(dialog, *data);
+      return TRUE;
+    case res::kRestoreButton:
+      *data->list = defaultMimeList();
+      showMimeTree(treeOf(dialog), *data->list, {});
+      return TRUE;
+    case IDOK:
+      EndDialog(dialog, IDOK);
+      return TRUE;
+    case IDCANCEL:
+      EndDialog(dialog, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace console

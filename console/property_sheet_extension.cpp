@@ -1,0 +1,52 @@
+#include "console/property_sheet_extension.h"
+
+#include "console/main_page.h"
+#include "console/module_state.h"
+#include "console/resources/resource_ids.h"
+#include "settings/reload_token.h"
+
+namespace console {
+
+PropertySheetExtension::PropertySheetExtension() { ++g_objectCount; }
+PropertySheetExtension::~PropertySheetExtension() { --g_objectCount; }
+
+HRESULT PropertySheetExtension::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (riid != IID_IUnknown && riid != IID_IExtendPropertySheet) return E_NOINTERFACE;
+  *object = static_cast<IExtendPropertySheet*>(this);
+  AddRef();
+  return S_OK;
+}
+
+ULONG PropertySheetExtension::AddRef() { return ++references_; }
+
+ULONG PropertySheetExtension::Release() {
+  const ULONG left = --references_;
+  if (left == 0) delete this;
+  return left;
+}
+
+HRESULT PropertySheetExtension::QueryPagesFor(LPDATAOBJECT) { return S_OK; }
+
+HRESULT PropertySheetExtension::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR, LPDATAOBJECT) {
+  changed = false;
+  // The token the filter checks; read before the page exists, as the reload needs it.
+  reloadToken = settings::ObtainReloadToken().value_or("");
+  PROPSHEETPAGEA record{};
+  record.dwSize = sizeof(record);
+  record.dwFlags = PSP_USEICONID | PSP_USETITLE;
+  record.hInstance = moduleInstance();
+  record.pszTemplate = MAKEINTRESOURCEA(res::kMainPage);
+  record.pszIcon = MAKEINTRESOURCEA(res::kPageIcon);
+  record.pszTitle = MAKEINTRESOURCEA(res::kPageTitle);
+  record.pfnDlgProc = MainPageProc;
+  record.lParam = reinterpret_cast<LPARAM>(this);
+  HPROPSHEETPAGE created = CreatePropertySheetPageA(&record);
+  if (!created) return S_FALSE;
+  pageHandle = created;
+  if (!callback) return E_POINTER;
+  return callback->AddPage(created);
+}
+
+}  // namespace console

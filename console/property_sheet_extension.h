@@ -1,0 +1,46 @@
+#pragma once
+// The extension object: adds the Tamsic page to a web site's property sheet and carries the
+// page's state, so that each sheet has its own working copy.
+
+#include <atomic>
+#include <optional>
+#include <string>
+
+#include "console/working_copy.h"
+#include "platform/ui/mmc.h"
+
+namespace console {
+
+class PropertySheetExtension final : public IExtendPropertySheet {
+ public:
+  // Counts itself in the object count until it deletes itself.
+  PropertySheetExtension();
+  PropertySheetExtension(const PropertySheetExtension&) = delete;
+  PropertySheetExtension& operator=(const PropertySheetExtension&) = delete;
+
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+  HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle, LPDATAOBJECT dataObject) override;
+  HRESULT QueryPagesFor(LPDATAOBJECT dataObject) override;
+
+  // For a factory whose QueryInterface failed before anyone held the object.
+  void destroyUnreferenced() { delete this; }
+
+  // The page's state.
+  bool changed = false;
+  HPROPSHEETPAGE pageHandle = nullptr;  // the page as created
+  HWND pageWindow = nullptr;             // its window, once initialised
+  std::string installFolder;
+  std::string boundAddress;
+  std::optional<std::string> hostName;
+  std::string reloadToken;
+  int site = -1;  // -1: no web site behind the node; the page is inert
+  WorkingCopy copy;
+
+ private:
+  ~PropertySheetExtension();
+  std::atomic<ULONG> references_{0};
+};
+
+}  // namespace console

@@ -1,0 +1,77 @@
+#include "console/reload_request.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "console/module_state.h"
+#include "console/property_sheet_extension.h"
+#include "console/resources/resource_ids.h"
+#include "platform/registry/unique_key.h"
+#include "settings/registry_layout.h"
+#include "settings/rule_lists.h"
+
+namespace console {
+
+namespace {
+
+constexpr std::uint16_t kDefaultPort = 80;
+
+// The notice handles nothing of its own.
+INT_PTR NoticeProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG ? TRUE : FALSE; }
+
+std::uint16_t reloadPort() {
+  UniqueKey global;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, settings::kGlobalKeyPath, 0, KEY_QUERY_VALUE, global.put()) != ERROR_SUCCESS)
+    return kDefaultPort;
+  char data[32] = {};
+  DWORD type = 0, size = sizeof(data) - 1;
+  if (RegQueryValueExA(global.get(), kReloadPortValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+    return kDefaultPort;
+  long port = 0;
+  if (type == REG_DWORD && size == sizeof(DWORD)) {
+    DWORD number = 0;
+    std::memcpy(&number, data, sizeof(number));
+    port = static_cast<long>(number);
+  } else {
+    port = settings::parseNumber(std::string_view(data, strnlen(data, size)));
+  }
+  return port > 0 && port < 65536 ? static_cast<std::uint16_t>(port) : kDefaultPort;
+}
+
+void sendRequest(const PropertySheetExtension& extension) {
+  const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (sock < 0) return;
+  sockaddr_in server{};
+  server.sin_family = AF_INET;
+  server.sin_port = htons(reloadPort());
+  const std::string host = extension.boundAddress.empty() ? "127.0.0.1" : extension.boundAddress;
+  server.sin_addr.s_addr = inet_addr(host.c_str());
+  if (::connect(sock, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) == 0) {
+    const std::string request = FormatReloadRequest(extension.reloadToken, extension.hostName);
+    // One send of the whole request; its outcome does not matter, nothing is read.
+    [[maybe_unused]] const ssize_t sent = ::send(sock, request.data(), request.size(), MSG_NOSIGNAL);
+  }
+  ::close(sock);
+}
+
+}  // namespace
+
+std::string FormatReloadRequest(const std::string& token, const std::optional<std::string>& hostName) {
+  std::string request = "GET /rstval=" + token + " HTTP/1.1\r\nUser-Agent: TamsicUI\r\n";
+  if (hostName && !hostName->empty()) request += "Host: " + *hostName + "\r\n";
+  return request + "\r\n";
+}
+
+void SendReloadRequest(HWND page, const PropertySheetExtension& extension) {
+  HWND notice = CreateDialogParamA(moduleInstance(), MAKEINTRESOURCEA(res::kApplyingNotice), page, NoticeProc, 0);
+  HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+  sendRequest(extension);
+  SetCursor(previous);
+  if (notice) DestroyWindow(notice);
+}
+
+}  // namespace console

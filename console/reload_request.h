@@ -1,0 +1,24 @@
+#pragma once
+// Tells the running filter to reload its settings: one HTTP request to the local web server,
+// sent and not waited for. Failures are silent: the filter picks the settings up at its
+// next load anyway.
+
+#include <optional>
+#include <string>
+
+#include "platform/ui/win_user.h"
+
+namespace console {
+
+class PropertySheetExtension;
+
+// The global settings value naming the port the request goes to, for a web server that does
+// not listen on 80 (a REG_SZ decimal text or a REG_DWORD). Absent: port 80.
+constexpr const char* kReloadPortValue = "ReloadPort";
+
+std::string FormatReloadRequest(const std::string& token, const std::optional<std::string>& hostName);
+
+// Shows the applying notice and the wait cursor while it connects and sends.
+void SendReloadRequest(HWND page, const PropertySheetExtension& extension);
+
+}  // namespace console

@@ -1,0 +1,214 @@
+#include "console/site_store.h"
+
+#include <cstring>
+#include <strings.h>
+
+#include "platform/registry/registry.h"
+#include "platform/registry/unique_key.h"
+#include "settings/registry_layout.h"
+#include "settings/rule_lists.h"
+
+namespace console {
+
+namespace {
+
+
+std::optional<std::string> readWhole(HKEY key, const char* name) {
+  DWORD type = 0, size = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+  std::string data(size, '\0');
+  if (size && RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+    return std::nullopt;
+  data.resize(size);
+  return data;
+}
+
+std::string untilNul(const std::string& data) { return data.substr(0, std::strlen(data.c_str())); }
+
+void writeText(HKEY key, const char* name, std::string_view text) {
+  const std::string data(text);
+  RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()), static_cast<DWORD>(data.size() + 1));
+}
+
+bool openSite(int site, REGSAM access, UniqueKey& key) {
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(site).c_str(), 0, access, key.put()) == ERROR_SUCCESS;
+}
+
+// A browser value, leniently: a value holding only the search text is a browser without
+// MIME rules (the page writes such a value).
+std::optional<settings::BrowserRule> parseBrowser(const char* name, const std::string& data) {
+  auto rule = settings::parseBrowserValue(name, data);
+  if (!rule) {
+    const auto strings = settings::splitMultiString(data);
+    if (strings.size() != 1 || strings[0].find(',') != std::string_view::npos) return std::nullopt;
+    rule.emplace();
+    rule->DisplayName = name;
+    rule->SearchTerm = strings[0];
+  }
+  rule->SearchTerm = std::string_view(rule->SearchTerm).substr(0, 254);
+  return rule;
+}
+
+bool readBrowsers(int site, WorkingCopy& copy) {
+  UniqueKey key;
+  const std::string path = siteKeyPath(site) + "\\" + settings::kBrowsersSubKey;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+  auto& browsers = copy.Browsers.edit();
+  browsers.clear();
+  for (DWORD index = 0;; ++index) {
+    char name[kMaxRegKeyNameChars + 1];
+    DWORD nameChars = sizeof(name);
+    DWORD size = 0;
+    if (RegEnumValueA(key.get(), index, name, &nameChars, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) break;
+    auto data = readWhole(key.get(), name);
+    if (!data) continue;
+    if (auto rule = parseBrowser(name, *data)) browsers.push_back(std::move(*rule));
+  }
+  return true;
+}
+
+void readExisting(HKEY key, WorkingCopy& copy) {
+  for (const NumberField& f : kNumberFields)
+    if (auto text = readWhole(key, f.name)) (copy.*f.member).set(settings::parseNumber(untilNul(*text)));
+  for (const TextField& f : kTextFields)
+    if (auto text = readWhole(key, f.name)) (copy.*f.member).set(Path(untilNul(*text)));
+  if (auto text = readWhole(key, "CacheExt")) {
+    auto& list = copy.CacheExt.edit();
+    for (std::string_view item : settings::splitCommaList(untilNul(*text))) list.emplace_back(item);
+  }
+  if (auto text = readWhole(key, "NewExclude")) {
+    auto& list = copy.NewExclude.edit();
+    for (std::string_view item : settings::splitCommaList(untilNul(*text))) list.emplace_back(item);
+  }
+  if (auto text = readWhole(key, "FileExtensions")) copy.FileExtensions.set(settings::parseExtensionList(untilNul(*text)));
+  if (auto data = readWhole(key, "MimeTypes")) copy.MimeTypes.set(settings::parseMimeTypes(*data));
+}
+
+void createWithDefaults(HKEY key, const std::string& homeFolder, WorkingCopy& copy) {
+  const std::pair<Known<std::int32_t> WorkingCopy::*, std::pair<const char*, int>> numbers[] = {
+      {&WorkingCopy::Disabled, {"Disabled", 0}},       {&WorkingCopy::CacheHeaders, {"CacheHeaders", 1}},
+      {&WorkingCopy::MinSize, {"MinSize", 800}},       {&WorkingCopy::MaxSize, {"MaxSize", 500000}},
+      {&WorkingCopy::EnableWhite, {"EnableWhite", 0}}, {&WorkingCopy::WsLower, {"WsLower", 1}},
+      {&WorkingCopy::WsCss, {"WsCss", 1}},             {&WorkingCopy::WsCssCom, {"WsCssCom", 1}},
+      {&WorkingCopy::WsComment, {"WsComment", 1}},     {&WorkingCopy::WsWhite, {"WsWhite", 1}},
+      {&WorkingCopy::RemoveCache, {"RemoveCache", 1}}, {&WorkingCopy::DynamicCache, {"DynamicCache", 0}},
+      {&WorkingCopy::Cache, {"Cache", 1}},             {&WorkingCopy::Report, {"Report", 1}},
+      {&WorkingCopy::Limit, {"Limit", 0}},             {&WorkingCopy::NoLimit, {"NoLimit", 1}},
+  };
+  for (const auto& [member, entry] : numbers) {
+    (copy.*member).set(entry.second);
+    writeText(key, entry.first, std::to_string(entry.second));
+  }
+  const std::pair<Known<Path> WorkingCopy::*, std::pair<const char*, std::string>> texts[] = {
+      {&WorkingCopy::CacheFolder, {"CacheFolder", homeFolder + "\\gzipcache"}},
+      {&WorkingCopy::LogFolder, {"LogFolder", homeFolder + "\\gziplog"}},
+      {&WorkingCopy::RefreshLog, {"RefreshLog", settings::defaults::kRefreshLog}},
+      {&WorkingCopy::ReportMask, {"ReportMask", settings::defaults::kReportMask}},
+  };
+  for (const auto& [member, entry] : texts) {
+    (copy.*member).set(Path(entry.second));
+    writeText(key, entry.first, std::string_view((copy.*member).value));
+  }
+  copy.CacheExt.set({".htm", ".html", ".txt", ".xml"});
+  writeText(key, "CacheExt", joinExtensions(copy.CacheExt.value));
+}
+
+void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers) {
+  UniqueKey key;
+  const std::string path = siteKeyPath(site) + "\\" + settings::kBrowsersSubKey;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                      key.put(), nullptr) != ERROR_SUCCESS)
+    return;
+  for (const settings::BrowserRule& rule : browsers) {
+    const std::string data = settings::formatBrowserValue(rule);
+    RegSetValueExA(key.get(), rule.DisplayName.c_str(), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                   static_cast<DWORD>(data.size()));
+  }
+  // Values of browsers the working copy no longer has go, so the store matches it.
+  std::vector<std::string> stale;
+  for (DWORD index = 0;; ++index) {
+    char name[kMaxRegKeyNameChars + 1];
+    DWORD nameChars = sizeof(name);
+    if (RegEnumValueA(key.get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    bool kept = false;
+    for (const auto& rule : browsers) kept = kept || strcasecmp(rule.DisplayName.c_str(), name) == 0;
+    if (!kept) stale.emplace_back(name);
+  }
+  for (const std::string& name : stale) RegDeleteValueA(key.get(), name.c_str());
+}
+
+}  // namespace
+
+std::string siteKeyPath(int site) { return std::string(settings::kSitesKeyPath) + "\\" + std::to_string(site); }
+
+std::string joinExtensions(const std::vector<ExtensionName>& list) {
+  std::string out;
+  for (const auto& item : list) out += (out.empty() ? "" : ",") + item.str();
+  return out;
+}
+
+std::string joinPaths(const std::vector<Path>& list) {
+  std::string out;
+  for (const auto& item : list) out += (out.empty() ? "" : ",") + item.str();
+  return out;
+}
+
+LoadOutcome loadWorkingCopy(int site, const std::string& homeFolder, WorkingCopy& copy) {
+  copy = WorkingCopy{};
+  UniqueKey key;
+  if (openSite(site, KEY_ALL_ACCESS, key)) {
+    readExisting(key.get(), copy);
+    return readBrowsers(site, copy) ? LoadOutcome::kLoaded : LoadOutcome::kNoBrowsers;
+  }
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(site).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return LoadOutcome::kFailed;
+  createWithDefaults(key.get(), homeFolder, copy);
+  return LoadOutcome::kCreated;
+}
+
+bool storeSiteText(int site, const char* name, std::string_view text) {
+  UniqueKey key;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(site).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                      nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+    return false;
+  const std::string data(text);
+  return RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
+                        static_cast<DWORD>(data.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool storeIfSiteExists(int site, const char* name, std::string_view text) {
+  UniqueKey key;
+  if (!openSite(site, KEY_SET_VALUE, key)) return false;
+  writeText(key.get(), name, text);
+  return true;
+}
+
+std::optional<std::string> readSiteText(int site, const char* name) {
+  UniqueKey key;
+  if (!openSite(site, KEY_QUERY_VALUE, key)) return std::nullopt;
+  auto data = readWhole(key.get(), name);
+  if (!data) return std::nullopt;
+  return untilNul(*data);
+}
+
+void applyWorkingCopy(int site, const WorkingCopy& copy) {
+  for (const NumberField& f : kNumberFields)
+    if ((copy.*f.member).known) storeSiteText(site, f.name, std::to_string((copy.*f.member).value));
+  for (const TextField& f : kTextFields)
+    if ((copy.*f.member).known) storeSiteText(site, f.name, std::string_view((copy.*f.member).value));
+  if (copy.FileExtensions.known) storeSiteText(site, "FileExtensions", settings::formatExtensionList(copy.FileExtensions.value));
+  if (copy.CacheExt.known) storeSiteText(site, "CacheExt", joinExtensions(copy.CacheExt.value));
+  if (copy.NewExclude.known) storeSiteText(site, "NewExclude", joinPaths(copy.NewExclude.value));
+  if (copy.MimeTypes.known) {
+    UniqueKey key;
+    if (openSite(site, KEY_SET_VALUE, key)) {
+      const std::string data = settings::formatMimeTypes(copy.MimeTypes.value);
+      RegSetValueExA(key.get(), "MimeTypes", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                     static_cast<DWORD>(data.size()));
+    }
+  }
+  if (copy.Browsers.known) applyBrowsers(site, copy.Browsers.value);
+}
+
+}  // namespace console

@@ -1,0 +1,172 @@
+#include "platform/ui/scripted_driver.h"
+
+#include "platform/ui/input.h"
+
+namespace platform::ui {
+
+namespace {
+
+std::vector<ControlView> reachableControls(const WindowView& w) {
+  std::vector<ControlView> all = w.controls;
+  if (w.activePage < w.pages.size()) {
+    const auto& page = w.pages[w.activePage].controls;
+    all.insert(all.end(), page.begin(), page.end());
+  }
+  return all;
+}
+
+// Captions of buttons in templates may carry '&' for the keyboard; users read them without.
+std::string plain(std::string_view text) {
+  std::string out;
+  for (char c : text)
+    if (c != '&') out += c;
+  return out;
+}
+
+}  // namespace
+
+std::string ScriptedDriver::describe(const Screen& screen) {
+  std::string out = "windows:";
+  for (const WindowView& w : screen.windows) {
+    out += " [" + w.caption + (w.enabled ? "" : " (greyed)") + ":";
+    for (const ControlView& c : reachableControls(w)) out += " " + std::to_string(c.id) + "'" + c.text + "'";
+    out += "]";
+  }
+  return out;
+}
+
+std::optional<WindowView> ScriptedDriver::find(std::string_view caption) const {
+  Screen screen = takeScreen();
+  for (auto it = screen.windows.rbegin(); it != screen.windows.rend(); ++it)
+    if (it->caption == caption) return *it;
+  return std::nullopt;
+}
+
+WindowView ScriptedDriver::window(std::string_view caption) const {
+  if (auto w = find(caption)) return *w;
+  throw DriverError("no window \"" + std::string(caption) + "\"; " + describe(takeScreen()));
+}
+
+ControlView ScriptedDriver::control(std::string_view caption, int id) const {
+  for (const ControlView& c : reachableControls(window(caption)))
+    if (c.id == id) return c;
+  throw DriverError("no control " + std::to_string(id) + " in \"" + std::string(caption) + "\"; " + describe(takeScreen()));
+}
+
+ControlView ScriptedDriver::control(std::string_view caption, std::string_view controlCaption) const {
+  for (const ControlView& c : reachableControls(window(caption)))
+    if (plain(c.text) == controlCaption && c.visible) return c;
+  throw DriverError("no control \"" + std::string(controlCaption) + "\" in \"" + std::string(caption) + "\"; " +
+                    describe(takeScreen()));
+}
+
+void ScriptedDriver::deliver(bool (*action)(std::uintptr_t), std::uintptr_t handle, const std::string& what) {
+  bool delivered = false;
+  ui_.runAndSettle([&] { delivered = action(handle); });
+  if (!delivered) throw DriverError(what + " did not reach its window (greyed, hidden or behind a dialog)");
+}
+
+void ScriptedDriver::click(std::string_view caption, int id) {
+  deliver(input::click, control(caption, id).handle, "a click on " + std::to_string(id));
+}
+
+void ScriptedDriver::click(std::string_view caption, std::string_view controlCaption) {
+  deliver(input::click, control(caption, controlCaption).handle, "a click on \"" + std::string(controlCaption) + "\"");
+}
+
+void ScriptedDriver::type(std::string_view caption, int id, std::string_view text) {
+  const std::uintptr_t handle = control(caption, id).handle;
+  bool delivered = false;
+  ui_.runAndSettle([&] { delivered = input::type(handle, text); });
+  if (!delivered) throw DriverError("typing into " + std::to_string(id) + " did not reach it");
+}
+
+void ScriptedDriver::select(std::string_view caption, int id, std::string_view entry, bool extend) {
+  const ControlView c = control(caption, id);
+  int index = -1;
+  for (std::size_t i = 0; i < c.items.size(); ++i)
+    if (c.items[i].text == entry) index = static_cast<int>(i);
+  if (index < 0) throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(id));
+  bool delivered = false;
+  ui_.runAndSettle([&] { delivered = input::selectEntry(c.handle, index, extend); });
+  if (!delivered) throw DriverError("selecting in " + std::to_string(id) + " did not reach it");
+}
+
+void ScriptedDriver::doubleClick(std::string_view caption, int id, std::string_view entry) {
+  const ControlView c = control(caption, id);
+  int index = -1;
+  for (std::size_t i = 0; i < c.items.size(); ++i)
+    if (c.items[i].text == entry) index = static_cast<int>(i);
+  if (index < 0) throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(id));
+  bool delivered = false;
+  ui_.runAndSettle([&] { delivered = input::doubleClickEntry(c.handle, index); });
+  if (!delivered) throw DriverError("double-clicking in " + std::to_string(id) + " did not reach it");
+}
+
+void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::string_view path) {
+  // Walks down the path, selecting each level, so that trees filled on selection open.
+  std::uintptr_t parent = 0;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view name = path.substr(start, end - start);
+    const ControlView tree = control(caption, id);
+    // The shown items are in display order: a parent's children follow it, one level deeper.
+    std::uintptr_t item = 0;
+    int childDepth = 0;
+    std::size_t i = 0;
+    if (parent) {
+      while (i < tree.tree.size() && tree.tree[i].handle != parent) ++i;
+      if (i == tree.tree.size()) throw DriverError("tree item above \"" + std::string(name) + "\" is gone");
+      childDepth = tree.tree[i].depth + 1;
+      ++i;
+    }
+    for (; i < tree.tree.size() && tree.tree[i].depth >= childDepth; ++i)
+      if (tree.tree[i].depth == childDepth && tree.tree[i].text == name) {
+        item = tree.tree[i].handle;
+        break;
+      }
+    if (!item) throw DriverError("no tree item \"" + std::string(name) + "\" in " + std::to_string(id) + " of \"" +
+                                 std::string(caption) + "\"");
+    bool delivered = false;
+    ui_.runAndSettle([&] { delivered = input::selectTreeItem(tree.handle, item); });
+    if (!delivered) throw DriverError("selecting tree item \"" + std::string(name) + "\" did not reach it");
+    if (end < path.size()) {
+      for (const TreeItemView& t : control(caption, id).tree)
+        if (t.handle == item && !t.expanded) ui_.runAndSettle([&] { input::toggleTreeItem(tree.handle, item); });
+    }
+    parent = item;
+    start = end + 1;
+  }
+}
+
+void ScriptedDriver::setSlider(std::string_view caption, int id, int position) {
+  const std::uintptr_t handle = control(caption, id).handle;
+  bool delivered = false;
+  ui_.runAndSettle([&] { delivered = input::setSliderPosition(handle, position); });
+  if (!delivered) throw DriverError("moving slider " + std::to_string(id) + " did not reach it");
+}
+
+void ScriptedDriver::selectPage(std::string_view caption, std::string_view pageTitle) {
+  const WindowView sheet = window(caption);
+  for (std::size_t i = 0; i < sheet.pages.size(); ++i) {
+    if (sheet.pages[i].title != pageTitle) continue;
+    bool delivered = false;
+    ui_.runAndSettle([&] { delivered = input::selectSheetPage(sheet.handle, i); });
+    if (!delivered) throw DriverError("the sheet \"" + std::string(caption) + "\" takes no input");
+    return;
+  }
+  throw DriverError("no page \"" + std::string(pageTitle) + "\" in \"" + std::string(caption) + "\"");
+}
+
+void ScriptedDriver::mouseDown(std::string_view caption) {
+  const WindowView w = window(caption);
+  const std::uintptr_t target = w.activePage < w.pages.size() ? w.pages[w.activePage].handle : w.handle;
+  deliver(input::mouseDown, target, "a click on \"" + std::string(caption) + "\"");
+}
+
+void ScriptedDriver::close(std::string_view caption) {
+  deliver(input::close, window(caption).handle, "closing \"" + std::string(caption) + "\"");
+}
+
+}  // namespace platform::ui
