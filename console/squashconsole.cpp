@@ -1,5 +1,6 @@
 // The COM exports of squashconsole and its load-time set-up (what DllMain does on Windows:
-// keep the instance handle; here also hand the resources to the window system).
+// keep the instance handle; here also hand the resources to the window system). COM keeps
+// the module loaded for the life of the process, so nothing is undone on unload.
 
 #include <new>
 
@@ -22,8 +23,6 @@ __attribute__((constructor)) void attachToProcess() {
   g_instance = platform::ui::moduleOf(reinterpret_cast<const void*>(&attachToProcess));
   platform::ui::registerResources(g_instance, &res::resourceTable());
 }
-
-__attribute__((destructor)) void detachFromProcess() { platform::ui::unregisterResources(g_instance); }
 
 }  // namespace
 

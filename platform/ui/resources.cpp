@@ -41,11 +41,6 @@ void registerResources(HINSTANCE instance, const ResourceTable* table) {
   tables()[instance] = table;
 }
 
-void unregisterResources(HINSTANCE instance) {
-  std::lock_guard lock(tablesMutex());
-  tables().erase(instance);
-}
-
 WORD resourceId(LPCSTR name) { return IS_INTRESOURCE(name) ? static_cast<WORD>(reinterpret_cast<std::uintptr_t>(name)) : 0; }
 
 const DialogTemplate* findDialog(HINSTANCE instance, LPCSTR name) {

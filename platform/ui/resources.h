@@ -48,7 +48,6 @@ struct ResourceTable {
 // The instance handle of the module that holds address.
 HINSTANCE moduleOf(const void* address);
 void registerResources(HINSTANCE instance, const ResourceTable* table);
-void unregisterResources(HINSTANCE instance);
 
 const DialogTemplate* findDialog(HINSTANCE instance, LPCSTR name);
 const char* findIcon(HINSTANCE instance, LPCSTR name);

@@ -69,7 +69,7 @@ Screen takeScreen() {
     v.handle = w->handle;
     v.role = w->role;
     v.caption = w->text;
-    v.owner = w->owner;
+    v.owner = model.topLevelOf(w->owner);
     v.enabled = w->enabled;
     v.active = model.active == handle;
     v.cx = w->cx;

@@ -25,7 +25,7 @@ const platform::ui::DialogTemplate kMainPageTemplate = {
         label("Tamsic provides optional white space and comments removal.  (for HTML ", 2008, 14, 119, 278, 8),
         label("and CSS files only).  Click the Opt. compress button to ", 2009, 14, 128, 278, 8),
         label("configure.  (CAUTION: test page compression prior to use).", 2010, 14, 137, 220, 8),
-        pushButton("Opt. Compress", kOptCompressButton, 240, 135, 48, 14),
+        pushButton("Opt. Compress", kOptCompressButton, 236, 135, 52, 14),
         groupBox("Exclusion", 2011, 7, 157, 288, 36),
         label("There may be files or directories you wish to exclude from compression.", 2012, 14, 167, 278, 8),
         label("Click the Exclude button to manage these exclusions.", 2013, 14, 176, 220, 8),

@@ -1,0 +1,111 @@
+// A whole administration in headless Chromium: opens the console, a site's properties and
+// its Tamsic page, switches the optional compression on and applies, then excludes a folder
+// chosen with the folder chooser and applies again. Between the steps it asks the running
+// web server for pages. Prints what it saw as JSON.
+//   node console_check.mjs <console url> <site url> <screenshot folder>
+import { chromium } from "playwright-core";
+
+const [consoleUrl, siteUrl, shots] = process.argv.slice(2);
+const browser = await chromium.launch({
+  executablePath: process.env.CHROMIUM || "/usr/bin/chromium",
+  args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+         "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+});
+const result = { errors: [], steps: [], fetched: {}, helpTitle: null };
+
+async function fetchPage(path) {
+  const response = await fetch(siteUrl + path, { headers: { "Accept-Encoding": "gzip" } });
+  return { status: response.status, encoding: response.headers.get("content-encoding"), body: await response.text() };
+}
+
+try {
+  const context = await browser.newContext({ viewport: { width: 1100, height: 820 } });
+  const page = await context.newPage();
+  page.on("pageerror", (error) => result.errors.push(String(error)));
+  page.on("console", (message) => { if (message.type() === "error") result.errors.push(message.text()); });
+  const win = (caption) => page.locator(`.window[data-caption="${caption}"]`);
+  const button = (caption, text) => win(caption).getByRole("button", { name: text, exact: true });
+  const step = async (name, action) => { result.steps.push(name); await action(); };
+  const shot = (name) => page.screenshot({ path: `${shots}/${name}.png` });
+  const applied = async (sheet) => {
+    for (let i = 0; i < 200 && !(await button(sheet, "Apply").isDisabled()); i++) await page.waitForTimeout(50);
+  };
+  const sheet = "Intranet Properties";
+
+  await page.goto(consoleUrl, { waitUntil: "load" });
+  await step("tree", async () => {
+    await win("Internet Information Services").getByText("Intranet", { exact: true }).click();
+    await button("Internet Information Services", "Properties").click();
+    await win(sheet).waitFor();
+    await win(sheet).getByRole("tab", { name: "Tamsic" }).click();
+    await button(sheet, "Opt. Compress").waitFor();
+    await shot("console-page");
+  });
+  result.fetched.before = await fetchPage("/index.htm");
+
+  await step("optional compression", async () => {
+    await button(sheet, "Opt. Compress").click();
+    const dialog = "Tamsic Optional Compression Preferences";
+    await win(dialog).waitFor();
+    await shot("console-optional-before");
+    await win(dialog).locator('[data-id="1220"] input').click();
+    await win(dialog).locator('[data-id="1222"] input:not([disabled])').waitFor();
+    await shot("console-optional");
+    await button(dialog, "OK").click();
+    await win(dialog).waitFor({ state: "detached" });
+    await button(sheet, "Apply").click();
+    await applied(sheet);
+  });
+  result.fetched.optimised = await fetchPage("/index.htm");
+  result.fetched.guideBefore = await fetchPage("/guide/index.htm");
+
+  await step("exclusion", async () => {
+    await button(sheet, "Exclude").click();
+    const dialog = "Tamsic Exclusion List";
+    await win(dialog).waitFor();
+    await button(dialog, "Add Directory").click();
+    const add = "Add Directory To Exclude";
+    await win(add).waitFor();
+    await button(add, "Browse").click();
+    const chooser = "Browse for Folder";
+    await win(chooser).waitFor();
+    for (const folder of ["C:", "Inetpub", "wwwroot", "guide"])
+      await win(chooser).locator(".tree span:not(.toggle)", { hasText: new RegExp(`^${folder}$`) }).click();
+    await win(chooser).locator(".tree span.selected", { hasText: /^guide$/ }).waitFor();
+    await shot("console-folder-chooser");
+    await button(chooser, "OK").click();
+    await win(chooser).waitFor({ state: "detached" });
+    result.chosen = await win(add).locator("input[type=text]").inputValue();
+    await shot("console-add-directory");
+    await button(add, "OK").click();
+    await win(add).waitFor({ state: "detached" });
+    result.exclusions = await win(dialog).locator(".listbox div[role=option]").allInnerTexts();
+    await shot("console-exclusion");
+    await button(dialog, "OK").click();
+    await win(dialog).waitFor({ state: "detached" });
+    await button(sheet, "Apply").click();
+    await applied(sheet);
+  });
+  result.fetched.guideAfter = await fetchPage("/guide/index.htm");
+  result.fetched.indexAfter = await fetchPage("/index.htm");
+
+  await step("help", async () => {
+    const opened = context.waitForEvent("page");
+    await button(sheet, "Help").click();
+    const help = await opened;
+    await help.waitForLoadState("load");
+    result.helpTitle = await help.title();
+    await help.close();
+  });
+
+  await step("ok", async () => {
+    await button(sheet, "OK").click();
+    await win(sheet).waitFor({ state: "detached" });
+    await shot("console-closed");
+  });
+} catch (error) {
+  result.errors.push(String(error && error.stack || error));
+} finally {
+  await browser.close();
+}
+console.log(JSON.stringify(result));

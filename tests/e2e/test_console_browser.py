@@ -1,0 +1,75 @@
+"""A whole administration through the console host in a real browser (headless Chromium
+through playwright-core), against a running web server with the filter."""
+import json
+import os
+import subprocess
+import time
+import unittest
+import urllib.request
+
+from machine import BIN, SOURCE, Machine
+
+BROWSER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "browser")
+ARTIFACTS = os.environ.get("TAMSIC_ARTIFACTS", os.path.join(SOURCE, "build", "artifacts"))
+
+
+class ConsoleInBrowserTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = Machine()
+        cls.machine.start()
+        # The filter makes the site's key with its defaults on its first load.
+        urllib.request.urlopen(cls.machine.url("/small.htm"), timeout=30).read()
+        url_file = os.path.join(cls.machine.root, "run", "console-url.txt")
+        cls.console_log = open(os.path.join(cls.machine.root, "iisadmin.out"), "w")
+        cls.console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground"], env=cls.machine.env,
+                                       stdout=cls.console_log, stderr=subprocess.STDOUT)
+        deadline = time.time() + 30
+        while not os.path.exists(url_file) and time.time() < deadline and cls.console.poll() is None:
+            time.sleep(0.05)
+        with open(url_file) as f:
+            cls.console_url = f.read().strip()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.console.terminate()
+        code = cls.console.wait(timeout=60)
+        cls.console_log.close()
+        cls.machine.remove()
+        if code != 0:
+            raise RuntimeError("iisadmin ended with %d" % code)
+
+    def test_an_administration_changes_what_the_running_server_sends(self):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        out = subprocess.run(["node", os.path.join(BROWSER, "console_check.mjs"), self.console_url,
+                              self.machine.url("").rstrip("/"), ARTIFACTS],
+                             capture_output=True, text=True, errors="replace", timeout=300, cwd=BROWSER)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        seen = json.loads(out.stdout)
+        self.assertEqual(seen["errors"], [], seen["steps"])
+        original = self.machine.read("index.htm").decode()
+        fetched = seen["fetched"]
+        # Compressed as stored before; optimised after the optional compression was applied.
+        self.assertEqual(fetched["before"]["encoding"], "gzip")
+        self.assertEqual(fetched["before"]["body"], original)
+        self.assertEqual(fetched["optimised"]["encoding"], "gzip")
+        self.assertIn("<!--", original)
+        self.assertNotIn("<!--", fetched["optimised"]["body"])
+        self.assertLess(len(fetched["optimised"]["body"]), len(original))
+        # The folder chosen in the chooser, as an exclusion pattern; the page below it then
+        # goes out as it is, while the rest of the site stays compressed.
+        self.assertEqual(seen["chosen"], "C:/Inetpub/wwwroot/guide\\*")
+        self.assertIn("C:/Inetpub/wwwroot/guide\\*", seen["exclusions"])
+        self.assertEqual(fetched["guideBefore"]["encoding"], "gzip")
+        self.assertIsNone(fetched["guideAfter"]["encoding"])
+        self.assertEqual(fetched["guideAfter"]["body"], self.machine.read("guide/index.htm").decode())
+        self.assertEqual(fetched["indexAfter"]["encoding"], "gzip")
+        self.assertEqual(seen["helpTitle"], "Tamsic Help")
+        # What the page stored.
+        out = self.machine.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1").stdout
+        self.assertRegex(out, r"EnableWhite\s+REG_SZ\s+1")
+        self.assertIn("C:/Inetpub/wwwroot/guide\\*", out)
+
+
+if __name__ == "__main__":
+    unittest.main()
