@@ -75,8 +75,6 @@ void loadPage(HWND page, PropertySheetExtension& extension) {
     case LoadOutcome::kFailed:
       extension.site = -1;
       return;
-    case LoadOutcome::kNoBrowsers:
-      return;  // neither radio button is selected
     case LoadOutcome::kLoaded:
     case LoadOutcome::kCreated:
       break;

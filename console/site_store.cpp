@@ -49,10 +49,10 @@ std::optional<settings::BrowserRule> parseBrowser(const char* name, const std::s
   return rule;
 }
 
-bool readBrowsers(int site, WorkingCopy& copy) {
+void readBrowsers(int site, WorkingCopy& copy) {
   UniqueKey key;
   const std::string path = siteKeyPath(site) + "\\" + settings::kBrowsersSubKey;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
   auto& browsers = copy.Browsers.edit();
   browsers.clear();
   for (DWORD index = 0;; ++index) {
@@ -64,7 +64,6 @@ bool readBrowsers(int site, WorkingCopy& copy) {
     if (!data) continue;
     if (auto rule = parseBrowser(name, *data)) browsers.push_back(std::move(*rule));
   }
-  return true;
 }
 
 void readExisting(HKEY key, WorkingCopy& copy) {
@@ -72,13 +71,16 @@ void readExisting(HKEY key, WorkingCopy& copy) {
     if (auto text = readWhole(key, f.name)) (copy.*f.member).set(settings::parseNumber(untilNul(*text)));
   for (const TextField& f : kTextFields)
     if (auto text = readWhole(key, f.name)) (copy.*f.member).set(Path(untilNul(*text)));
-  if (auto text = readWhole(key, "CacheExt")) {
+  // The texts the items are cut from must outlive the loops.
+  if (auto data = readWhole(key, "CacheExt")) {
+    const std::string text = untilNul(*data);
     auto& list = copy.CacheExt.edit();
-    for (std::string_view item : settings::splitCommaList(untilNul(*text))) list.emplace_back(item);
+    for (std::string_view item : settings::splitCommaList(text)) list.emplace_back(item);
   }
-  if (auto text = readWhole(key, "NewExclude")) {
+  if (auto data = readWhole(key, "NewExclude")) {
+    const std::string text = untilNul(*data);
     auto& list = copy.NewExclude.edit();
-    for (std::string_view item : settings::splitCommaList(untilNul(*text))) list.emplace_back(item);
+    for (std::string_view item : settings::splitCommaList(text)) list.emplace_back(item);
   }
   if (auto text = readWhole(key, "FileExtensions")) copy.FileExtensions.set(settings::parseExtensionList(untilNul(*text)));
   if (auto data = readWhole(key, "MimeTypes")) copy.MimeTypes.set(settings::parseMimeTypes(*data));
@@ -158,7 +160,8 @@ LoadOutcome loadWorkingCopy(int site, const std::string& homeFolder, WorkingCopy
   UniqueKey key;
   if (openSite(site, KEY_ALL_ACCESS, key)) {
     readExisting(key.get(), copy);
-    return readBrowsers(site, copy) ? LoadOutcome::kLoaded : LoadOutcome::kNoBrowsers;
+    readBrowsers(site, copy);
+    return LoadOutcome::kLoaded;
   }
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(site).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)

@@ -14,10 +14,9 @@ namespace console {
 std::string siteKeyPath(int site);
 
 enum class LoadOutcome {
-  kLoaded,      // an existing key, read
-  kCreated,     // a new key with the defaults
-  kNoBrowsers,  // an existing key without its "Browsers" sub-key: read but for the browsers
-  kFailed,      // the key could not be created
+  kLoaded,   // an existing key, read (without a "Browsers" sub-key the browser list is empty)
+  kCreated,  // a new key with the defaults
+  kFailed,   // the key could not be created
 };
 
 // homeFolder: the site's home directory, for a new key's folder defaults.

@@ -133,12 +133,16 @@ struct ConsoleServer::Impl {
     // To a thread that may wait for the user-interface thread, and back.
     auto home = co_await asio::this_coro::executor;
     co_await asio::post(blocking, use_awaitable);
-    bool delivered = false;
-    const std::string body = req.body();
-    ui.runAndSettle([&] { delivered = deliverInput(body); });
+    // The answer is known before the input goes in; the input itself may open a modal dialog
+    // and run on long after this request is answered.
+    auto delivered = std::make_shared<bool>(false);
+    ui.runAndSettle([delivered, body = req.body()] {
+      *delivered = acceptsInput(body);
+      if (*delivered) deliverInput(body);
+    });
     co_await asio::post(home, use_awaitable);
     co_return content(req, "application/json",
-                      std::string("{\"delivered\":") + (delivered ? "true" : "false") + ",\"version\":" +
+                      std::string("{\"delivered\":") + (*delivered ? "true" : "false") + ",\"version\":" +
                           std::to_string(platform::ui::takeScreen().version) + "}");
   }
 

@@ -54,6 +54,8 @@ bool deliverInput(std::string_view body) {
   const std::string action = formValue(body, "action");
   const std::uintptr_t target = handleValue(body, "target");
   const int index = std::atoi(formValue(body, "index").c_str());
+  if (!input::accepts(target)) return false;
+  // What follows may run a modal dialog's loop and return only when it ends.
   if (action == "click") return input::click(target);
   if (action == "type") return input::type(target, formValue(body, "text"));
   if (action == "select") return input::selectEntry(target, index, formValue(body, "extend") == "1");
@@ -66,6 +68,10 @@ bool deliverInput(std::string_view body) {
   if (action == "page") return input::selectSheetPage(target, static_cast<std::size_t>(index));
   if (action == "close") return input::close(target);
   return false;
+}
+
+bool acceptsInput(std::string_view body) {
+  return platform::ui::input::accepts(static_cast<std::uintptr_t>(std::strtoull(formValue(body, "target").c_str(), nullptr, 10)));
 }
 
 }  // namespace mmc

@@ -46,6 +46,12 @@ void treeNotify(std::uintptr_t dialog, const Window& tree, UINT code, std::uintp
 
 }  // namespace
 
+bool accepts(std::uintptr_t handle) {
+  std::lock_guard lock(WindowModel::instance().mutex);
+  std::uintptr_t dialog = 0;
+  return reachable(handle, dialog) != nullptr;
+}
+
 bool click(std::uintptr_t control) {
   WindowModel& model = WindowModel::instance();
   std::uintptr_t dialog = 0;

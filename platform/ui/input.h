@@ -10,6 +10,11 @@
 
 namespace platform::ui::input {
 
+// Whether input to the control (or window) would reach it now. Input that opens a modal
+// dialog returns only when that dialog ends, so callers that must answer sooner ask this
+// first.
+bool accepts(std::uintptr_t handle);
+
 // A button: a push button sends BN_CLICKED, a check box toggles first, an automatic radio
 // button checks itself and clears its group.
 bool click(std::uintptr_t control);

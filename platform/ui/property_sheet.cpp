@@ -53,21 +53,28 @@ void setApplyEnabled(std::uintptr_t sheet, bool enabled) {
   }
 }
 
-void closeSheet(std::uintptr_t sheet) {
+// The sheet's end, however it comes (OK, Cancel, or the window system closing): the
+// pages go first, so that they let go of what they hold.
+void sheetDestroyed(std::uintptr_t sheet) {
   auto it = sheets().find(sheet);
   if (it == sheets().end()) return;
   for (std::uintptr_t page : it->second.pageWindows)
     if (page) DestroyWindow(toHwnd(page));
   std::function<void()> onClosed = std::move(it->second.onClosed);
   sheets().erase(it);
-  DestroyWindow(toHwnd(sheet));
   if (onClosed) onClosed();
 }
+
+void closeSheet(std::uintptr_t sheet) { DestroyWindow(toHwnd(sheet)); }
 
 INT_PTR sheetProc(HWND sheet, UINT message, WPARAM wParam, LPARAM) {
   const std::uintptr_t handle = fromHwnd(sheet);
   if (message == PSM_CHANGED) {
     setApplyEnabled(handle, true);
+    return TRUE;
+  }
+  if (message == WM_DESTROY) {
+    sheetDestroyed(handle);
     return TRUE;
   }
   if (message != WM_COMMAND || HIWORD(wParam) != BN_CLICKED) return FALSE;

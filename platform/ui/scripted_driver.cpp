@@ -1,5 +1,7 @@
 #include "platform/ui/scripted_driver.h"
 
+#include <memory>
+
 #include "platform/ui/input.h"
 
 namespace platform::ui {
@@ -61,9 +63,14 @@ ControlView ScriptedDriver::control(std::string_view caption, std::string_view c
 }
 
 void ScriptedDriver::deliver(bool (*action)(std::uintptr_t), std::uintptr_t handle, const std::string& what) {
-  bool delivered = false;
-  ui_.runAndSettle([&] { delivered = action(handle); });
-  if (!delivered) throw DriverError(what + " did not reach its window (greyed, hidden or behind a dialog)");
+  // Asked before the input goes in: an input that opens a modal dialog returns only when the
+  // dialog ends, long after this settles.
+  auto delivered = std::make_shared<bool>(false);
+  ui_.runAndSettle([delivered, action, handle] {
+    *delivered = input::accepts(handle);
+    if (*delivered) action(handle);
+  });
+  if (!*delivered) throw DriverError(what + " did not reach its window (greyed, hidden or behind a dialog)");
 }
 
 void ScriptedDriver::click(std::string_view caption, int id) {
@@ -71,14 +78,23 @@ void ScriptedDriver::click(std::string_view caption, int id) {
 }
 
 void ScriptedDriver::click(std::string_view caption, std::string_view controlCaption) {
-  deliver(input::click, control(caption, controlCaption).handle, "a click on \"" + std::string(controlCaption) + "\"");
+  // The button of that caption: a group box may carry the same text as its button.
+  for (const ControlView& c : reachableControls(window(caption)))
+    if (plain(c.text) == controlCaption && c.visible && c.className == WC_BUTTON && (c.style & BS_TYPEMASK) != BS_GROUPBOX)
+      return deliver(input::click, c.handle, "a click on \"" + std::string(controlCaption) + "\"");
+  throw DriverError("no button \"" + std::string(controlCaption) + "\" in \"" + std::string(caption) + "\"; " +
+                    describe(takeScreen()));
 }
 
 void ScriptedDriver::type(std::string_view caption, int id, std::string_view text) {
   const std::uintptr_t handle = control(caption, id).handle;
-  bool delivered = false;
-  ui_.runAndSettle([&] { delivered = input::type(handle, text); });
-  if (!delivered) throw DriverError("typing into " + std::to_string(id) + " did not reach it");
+  auto delivered = std::make_shared<bool>(false);
+  const std::string typed(text);
+  ui_.runAndSettle([delivered, handle, typed] {
+    *delivered = input::accepts(handle);
+    if (*delivered) input::type(handle, typed);
+  });
+  if (!*delivered) throw DriverError("typing into " + std::to_string(id) + " did not reach it");
 }
 
 void ScriptedDriver::select(std::string_view caption, int id, std::string_view entry, bool extend) {
@@ -87,9 +103,13 @@ void ScriptedDriver::select(std::string_view caption, int id, std::string_view e
   for (std::size_t i = 0; i < c.items.size(); ++i)
     if (c.items[i].text == entry) index = static_cast<int>(i);
   if (index < 0) throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(id));
-  bool delivered = false;
-  ui_.runAndSettle([&] { delivered = input::selectEntry(c.handle, index, extend); });
-  if (!delivered) throw DriverError("selecting in " + std::to_string(id) + " did not reach it");
+  auto delivered = std::make_shared<bool>(false);
+  const std::uintptr_t handle = c.handle;
+  ui_.runAndSettle([delivered, handle, index, extend] {
+    *delivered = input::accepts(handle);
+    if (*delivered) input::selectEntry(handle, index, extend);
+  });
+  if (!*delivered) throw DriverError("selecting in " + std::to_string(id) + " did not reach it");
 }
 
 void ScriptedDriver::doubleClick(std::string_view caption, int id, std::string_view entry) {
@@ -98,9 +118,13 @@ void ScriptedDriver::doubleClick(std::string_view caption, int id, std::string_v
   for (std::size_t i = 0; i < c.items.size(); ++i)
     if (c.items[i].text == entry) index = static_cast<int>(i);
   if (index < 0) throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(id));
-  bool delivered = false;
-  ui_.runAndSettle([&] { delivered = input::doubleClickEntry(c.handle, index); });
-  if (!delivered) throw DriverError("double-clicking in " + std::to_string(id) + " did not reach it");
+  auto delivered = std::make_shared<bool>(false);
+  const std::uintptr_t handle = c.handle;
+  ui_.runAndSettle([delivered, handle, index] {
+    *delivered = input::accepts(handle);
+    if (*delivered) input::doubleClickEntry(handle, index);
+  });
+  if (!*delivered) throw DriverError("double-clicking in " + std::to_string(id) + " did not reach it");
 }
 
 void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::string_view path) {
@@ -128,9 +152,13 @@ void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::strin
       }
     if (!item) throw DriverError("no tree item \"" + std::string(name) + "\" in " + std::to_string(id) + " of \"" +
                                  std::string(caption) + "\"");
-    bool delivered = false;
-    ui_.runAndSettle([&] { delivered = input::selectTreeItem(tree.handle, item); });
-    if (!delivered) throw DriverError("selecting tree item \"" + std::string(name) + "\" did not reach it");
+    auto delivered = std::make_shared<bool>(false);
+    const std::uintptr_t handle = tree.handle;
+    ui_.runAndSettle([delivered, handle, item] {
+      *delivered = input::accepts(handle);
+      if (*delivered) input::selectTreeItem(handle, item);
+    });
+    if (!*delivered) throw DriverError("selecting tree item \"" + std::string(name) + "\" did not reach it");
     if (end < path.size()) {
       for (const TreeItemView& t : control(caption, id).tree)
         if (t.handle == item && !t.expanded) ui_.runAndSettle([&] { input::toggleTreeItem(tree.handle, item); });
@@ -142,18 +170,22 @@ void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::strin
 
 void ScriptedDriver::setSlider(std::string_view caption, int id, int position) {
   const std::uintptr_t handle = control(caption, id).handle;
-  bool delivered = false;
-  ui_.runAndSettle([&] { delivered = input::setSliderPosition(handle, position); });
-  if (!delivered) throw DriverError("moving slider " + std::to_string(id) + " did not reach it");
+  auto delivered = std::make_shared<bool>(false);
+  ui_.runAndSettle([delivered, handle, position] { *delivered = input::setSliderPosition(handle, position); });
+  if (!*delivered) throw DriverError("moving slider " + std::to_string(id) + " did not reach it");
 }
 
 void ScriptedDriver::selectPage(std::string_view caption, std::string_view pageTitle) {
   const WindowView sheet = window(caption);
   for (std::size_t i = 0; i < sheet.pages.size(); ++i) {
     if (sheet.pages[i].title != pageTitle) continue;
-    bool delivered = false;
-    ui_.runAndSettle([&] { delivered = input::selectSheetPage(sheet.handle, i); });
-    if (!delivered) throw DriverError("the sheet \"" + std::string(caption) + "\" takes no input");
+    auto delivered = std::make_shared<bool>(false);
+    const std::uintptr_t handle = sheet.handle;
+    ui_.runAndSettle([delivered, handle, i] {
+      *delivered = input::accepts(handle);
+      if (*delivered) input::selectSheetPage(handle, i);
+    });
+    if (!*delivered) throw DriverError("the sheet \"" + std::string(caption) + "\" takes no input");
     return;
   }
   throw DriverError("no page \"" + std::string(pageTitle) + "\" in \"" + std::string(caption) + "\"");

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/com/com.h"
+#include "platform/ui/window_model.h"
 
 namespace platform::ui {
 
@@ -66,6 +67,7 @@ UiThread::UiThread() {
     }
     ready.notify_all();
     detail::pumpUntil([] { return false; });
+    detail::destroyAllWindows();
     CoUninitialize();
   });
   std::unique_lock lock(started);

@@ -95,6 +95,19 @@ std::uintptr_t createDialogWindow(const DialogTemplate& dialogTemplate, WindowRo
   return handle;
 }
 
+void destroyAllWindows() {
+  for (;;) {
+    std::uintptr_t top = 0;
+    {
+      WindowModel& model = WindowModel::instance();
+      std::lock_guard lock(model.mutex);
+      if (model.stacking().empty()) return;
+      top = model.stacking().back();
+    }
+    DestroyWindow(toHwnd(top));
+  }
+}
+
 INT_PTR callDialogProc(std::uintptr_t dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   DLGPROC proc = nullptr;
   {

@@ -106,6 +106,8 @@ INT_PTR callDialogProc(std::uintptr_t dialog, UINT message, WPARAM wParam, LPARA
 LRESULT controlMessage(Window& control, UINT message, WPARAM wParam, LPARAM lParam);
 // Checks an automatic radio button and clears the others of its group.
 void checkRadioInGroup(Window& radio);
+// Destroys every top-level window, the top-most first (the user-interface thread's end).
+void destroyAllWindows();
 // Runs a modal loop for the dialog and returns its EndDialog result, destroying it after.
 INT_PTR runModal(std::uintptr_t dialog, std::uintptr_t owner);
 
