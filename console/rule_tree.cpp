@@ -34,6 +34,7 @@ struct Builder {
     insert.item.lParam = encode(position);
     HTREEITEM item = TreeView_InsertItem(tree, &insert);
     if (samePosition(position, wanted)) found = item;
+    if (parent != TVI_ROOT && (parents.empty() || parents.back() != parent)) parents.push_back(parent);
     return item;
   }
 
@@ -52,10 +53,12 @@ struct Builder {
     }
   }
 
-  void finish(HTREEITEM root) {
-    TreeView_Expand(tree, root, TVE_EXPAND);
+  // The lists are short: every level shows open.
+  void finish() {
+    for (HTREEITEM item : parents) TreeView_Expand(tree, item, TVE_EXPAND);
     if (found) TreeView_SelectItem(tree, found);
   }
+  std::vector<HTREEITEM> parents;
 };
 
 }  // namespace
@@ -75,7 +78,7 @@ void showMimeTree(HWND tree, const std::vector<settings::MimeRule>& rules, const
   Builder builder{tree, select};
   HTREEITEM root = builder.add(TVI_ROOT, "MIME Types", {1, -1, -1, -1});
   builder.addMime(root, rules, {1, -1, -1, -1});
-  builder.finish(root);
+  builder.finish();
 }
 
 void showBrowserTree(HWND tree, const std::vector<settings::BrowserRule>& browsers, const TreePosition& select) {
@@ -87,7 +90,7 @@ void showBrowserTree(HWND tree, const std::vector<settings::BrowserRule>& browse
     HTREEITEM item = builder.add(root, browsers[b].DisplayName.str(), browserPosition);
     builder.addMime(item, browsers[b].MimeRules, browserPosition);
   }
-  builder.finish(root);
+  builder.finish();
 }
 
 }  // namespace console
