@@ -155,7 +155,8 @@
     for (const c of controls) {
       if (!c.visible) continue;
       const el = control(c);
-      place(el, c, dx, dy);
+      // A drop-down list's template height includes its dropped list.
+      place(el, c.cls === 'ComboBox' ? { ...c, cy: 12 } : c, dx, dy);
       el.dataset.id = c.id;
       if (!c.enabled) el.classList.add('disabled');
       client.appendChild(el);

@@ -89,6 +89,41 @@ try {
   result.fetched.guideAfter = await fetchPage("/guide/index.htm");
   result.fetched.indexAfter = await fetchPage("/index.htm");
 
+  // Every other dialog, looked at and cancelled.
+  await step("tour", async () => {
+    const cancel = async (caption) => {
+      await button(caption, "Cancel").click();
+      await win(caption).waitFor({ state: "detached" });
+    };
+    const visit = async (owner, opener, caption, name) => {
+      await button(owner, opener).click();
+      await win(caption).waitFor();
+      await shot(name);
+    };
+    await visit(sheet, "Cache", "Tamsic Caching Preferences", "console-caching");
+    await visit("Tamsic Caching Preferences", "Cached Files", "File Extension List", "console-cached-files");
+    await cancel("File Extension List");
+    await cancel("Tamsic Caching Preferences");
+    await visit(sheet, "Reporting", "Tamsic Reporting Preferences", "console-reporting");
+    await cancel("Tamsic Reporting Preferences");
+    const advanced = "Tamsic Advanced Configuration Preferences";
+    await visit(sheet, "Advanced", advanced, "console-advanced");
+    await visit(advanced, "MIME Types", "MIME Type List", "console-mime-types");
+    await win("MIME Type List").locator(".tree span:not(.toggle)", { hasText: /^text$/ }).click();
+    await visit("MIME Type List", "Add", "Add MIME sub-type", "console-add-mime-type");
+    await cancel("Add MIME sub-type");
+    await cancel("MIME Type List");
+    await visit(advanced, "Browsers", "Browser Definitions", "console-browsers");
+    await cancel("Browser Definitions");
+    await visit(advanced, "File Extensions", "File Extension List", "console-file-extensions");
+    await visit("File Extension List", "Add", "Add File Extension", "console-add-file-extension");
+    await cancel("Add File Extension");
+    await cancel("File Extension List");
+    await visit(advanced, "Size Limits", "File Size Limits", "console-size-limits");
+    await cancel("File Size Limits");
+    await cancel(advanced);
+  });
+
   await step("help", async () => {
     const opened = context.waitForEvent("page");
     await button(sheet, "Help").click();
