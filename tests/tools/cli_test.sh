@@ -80,5 +80,16 @@ check site-key-mime 'MimeTypes    REG_MULTI_SZ    text,1,9\0application,0,0,mswo
 check site-browsers 'Opera 5    REG_MULTI_SZ    Opera/5.,application,0,0' "$bin/reg" query 'HKLM\SOFTWARE\Korvane\Sablewing\Value\Sites\2\Browsers'
 check site-folder 'gzipcache' ls "$TAMSIC_MACHINE/drive_c/Sites/Two"
 
+# regsvr32 registers the console extension under the IIS manager a fresh machine has.
+console="$(cd "$bin/../lib" && pwd)/squashconsole.so"
+check_exit regsvr-usage 1 "$bin/regsvr32"
+check_exit regsvr-no-file 3 "$bin/regsvr32" /s 'C:\Nothing\there.so'
+check_exit regsvr-no-entry 4 "$bin/regsvr32" /s "$(cd "$bin/../lib" && pwd)/squashfilter.so"
+check regsvr 'DllRegisterServer in' "$bin/regsvr32" "$console"
+check regsvr-class 'Z:' "$bin/reg" query 'HKCR\CLSID\{5D3A81C4-7E20-4B9F-9C61-2F04B8E7A913}\InprocServer32'
+check regsvr-extension 'Korvane Tamsic Uitlity' "$bin/reg" query 'HKLM\SOFTWARE\Microsoft\MMC\NodeTypes\{A841B6C7-7577-11D0-BB1F-00A0C922E79C}\Extensions\PropertySheet'
+check unregsvr 'DllUnregisterServer in' "$bin/regsvr32" /u "$console"
+check_exit unregsvr-gone 1 "$bin/reg" query 'HKCR\CLSID\{5D3A81C4-7E20-4B9F-9C61-2F04B8E7A913}'
+
 echo "$passes passed, $failures failed"
 [ "$failures" -eq 0 ]
