@@ -50,11 +50,9 @@ INT_PTR AdvancedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       runDialog(res::kSizeDialog, dialog, SizeDialogProc, reinterpret_cast<LPARAM>(extension));
       return TRUE;
     case IDOK:
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

@@ -152,11 +152,9 @@ INT_PTR BrowserListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
       show(dialog, *data, {});
       return TRUE;
     case IDOK:
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

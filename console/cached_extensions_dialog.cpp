@@ -68,11 +68,9 @@ INT_PTR CachedExtensionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
       return TRUE;
     case IDOK:
       storeIfSiteExists(extension->site, "CacheExt", joinExtensions(extension->copy.CacheExt.value));
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

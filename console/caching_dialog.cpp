@@ -76,11 +76,9 @@ INT_PTR CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
       return TRUE;
     case IDOK:
       take(dialog, extension->copy);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

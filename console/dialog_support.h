@@ -27,6 +27,12 @@ inline void keepDialogData(HWND dialog, LPARAM data) { SetWindowLongPtrA(dialog,
 // Runs one of the console's dialogs modally; true when it ended with OK.
 bool runDialog(int templateId, HWND owner, DLGPROC proc, LPARAM data);
 
+// Ends the dialog with result; for a dialog procedure's return.
+inline INT_PTR endDialog(HWND dialog, INT_PTR result) {
+  EndDialog(dialog, result);
+  return TRUE;
+}
+
 // Commands from buttons: the control id, or 0 for any other message or notification.
 inline int clickedButton(UINT message, WPARAM wParam) {
   return message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED ? LOWORD(wParam) : 0;

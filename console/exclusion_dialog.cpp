@@ -98,11 +98,9 @@ INT_PTR ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     }
     case IDOK:
       entry->text = itemText(dialog, res::kExclusionEdit);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }
@@ -132,11 +130,9 @@ INT_PTR ExclusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     }
     case IDOK:
       store(dialog, *extension);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

@@ -88,11 +88,10 @@ INT_PTR ExtensionListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case IDOK:
       // Stored at once; without the site's key the dialog stays open.
       if (storeIfSiteExists(data->site, "FileExtensions", settings::formatExtensionList(*data->list)))
-        EndDialog(dialog, IDOK);
+        return endDialog(dialog, IDOK);
       return TRUE;
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

@@ -98,11 +98,9 @@ INT_PTR MimeListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       showMimeTree(treeOf(dialog), *data->list, {});
       return TRUE;
     case IDOK:
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

@@ -57,12 +57,10 @@ INT_PTR OptionalCompressionDialogProc(HWND dialog, UINT message, WPARAM wParam, 
       copy.EnableWhite.set(isChecked(dialog, res::kOptionalEnableRadio) ? 1 : 0);
       // Greyed boxes keep their check state and it is stored as it shows.
       for (const Switch& s : kSwitches) (copy.*s.member).set(isChecked(dialog, s.control) ? 1 : 0);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     }
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

@@ -36,11 +36,9 @@ INT_PTR MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       entry->name = itemText(dialog, res::kMimeNameEdit);
       entry->compress = isChecked(dialog, res::kCompressCheck);
       entry->level = sliderLevel(dialog, res::kLevelSlider);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }
@@ -62,11 +60,9 @@ INT_PTR BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     case IDOK:
       entry->name = itemText(dialog, res::kBrowserNameEdit);
       entry->searchText = itemText(dialog, res::kSearchTextEdit);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }
@@ -88,11 +84,9 @@ INT_PTR ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     case IDOK:
       entry->name = itemText(dialog, res::kExtensionNameEdit);
       if (GetDlgItem(dialog, res::kExtensionSlider)) entry->level = sliderLevel(dialog, res::kExtensionSlider);
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

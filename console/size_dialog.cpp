@@ -33,11 +33,9 @@ INT_PTR SizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
     case IDOK:
       extension->copy.MinSize.set(sizeField(dialog, res::kMinSizeEdit, kEmptyMinimum));
       extension->copy.MaxSize.set(sizeField(dialog, res::kMaxSizeEdit, kEmptyMaximum));
-      EndDialog(dialog, IDOK);
-      return TRUE;
+      return endDialog(dialog, IDOK);
     case IDCANCEL:
-      EndDialog(dialog, IDCANCEL);
-      return TRUE;
+      return endDialog(dialog, IDCANCEL);
     default:
       return FALSE;
   }

@@ -25,6 +25,24 @@ std::string plain(std::string_view text) {
   return out;
 }
 
+// Asked before the input goes in: an input that opens a modal dialog returns only when the
+// dialog ends, long after the thread settles.
+template <typename Action>
+void deliverTo(UiThread& ui, std::uintptr_t handle, const std::string& what, Action action) {
+  auto delivered = std::make_shared<bool>(false);
+  ui.runAndSettle([delivered, handle, action] {
+    *delivered = input::accepts(handle);
+    if (*delivered) action();
+  });
+  if (!*delivered) throw DriverError(what + " did not reach its window (greyed, hidden or behind a dialog)");
+}
+
+int entryIndex(const ControlView& c, std::string_view entry) {
+  for (std::size_t i = 0; i < c.items.size(); ++i)
+    if (c.items[i].text == entry) return static_cast<int>(i);
+  throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(c.id));
+}
+
 }  // namespace
 
 std::string ScriptedDriver::describe(const Screen& screen) {
@@ -63,14 +81,7 @@ ControlView ScriptedDriver::control(std::string_view caption, std::string_view c
 }
 
 void ScriptedDriver::deliver(bool (*action)(std::uintptr_t), std::uintptr_t handle, const std::string& what) {
-  // Asked before the input goes in: an input that opens a modal dialog returns only when the
-  // dialog ends, long after this settles.
-  auto delivered = std::make_shared<bool>(false);
-  ui_.runAndSettle([delivered, action, handle] {
-    *delivered = input::accepts(handle);
-    if (*delivered) action(handle);
-  });
-  if (!*delivered) throw DriverError(what + " did not reach its window (greyed, hidden or behind a dialog)");
+  deliverTo(ui_, handle, what, [action, handle] { action(handle); });
 }
 
 void ScriptedDriver::click(std::string_view caption, int id) {
@@ -88,43 +99,21 @@ void ScriptedDriver::click(std::string_view caption, std::string_view controlCap
 
 void ScriptedDriver::type(std::string_view caption, int id, std::string_view text) {
   const std::uintptr_t handle = control(caption, id).handle;
-  auto delivered = std::make_shared<bool>(false);
-  const std::string typed(text);
-  ui_.runAndSettle([delivered, handle, typed] {
-    *delivered = input::accepts(handle);
-    if (*delivered) input::type(handle, typed);
-  });
-  if (!*delivered) throw DriverError("typing into " + std::to_string(id) + " did not reach it");
+  deliverTo(ui_, handle, "typing into " + std::to_string(id), [handle, typed = std::string(text)] { input::type(handle, typed); });
 }
 
 void ScriptedDriver::select(std::string_view caption, int id, std::string_view entry, bool extend) {
   const ControlView c = control(caption, id);
-  int index = -1;
-  for (std::size_t i = 0; i < c.items.size(); ++i)
-    if (c.items[i].text == entry) index = static_cast<int>(i);
-  if (index < 0) throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(id));
-  auto delivered = std::make_shared<bool>(false);
-  const std::uintptr_t handle = c.handle;
-  ui_.runAndSettle([delivered, handle, index, extend] {
-    *delivered = input::accepts(handle);
-    if (*delivered) input::selectEntry(handle, index, extend);
-  });
-  if (!*delivered) throw DriverError("selecting in " + std::to_string(id) + " did not reach it");
+  const int index = entryIndex(c, entry);
+  deliverTo(ui_, c.handle, "selecting in " + std::to_string(id),
+            [handle = c.handle, index, extend] { input::selectEntry(handle, index, extend); });
 }
 
 void ScriptedDriver::doubleClick(std::string_view caption, int id, std::string_view entry) {
   const ControlView c = control(caption, id);
-  int index = -1;
-  for (std::size_t i = 0; i < c.items.size(); ++i)
-    if (c.items[i].text == entry) index = static_cast<int>(i);
-  if (index < 0) throw DriverError("no entry \"" + std::string(entry) + "\" in " + std::to_string(id));
-  auto delivered = std::make_shared<bool>(false);
-  const std::uintptr_t handle = c.handle;
-  ui_.runAndSettle([delivered, handle, index] {
-    *delivered = input::accepts(handle);
-    if (*delivered) input::doubleClickEntry(handle, index);
-  });
-  if (!*delivered) throw DriverError("double-clicking in " + std::to_string(id) + " did not reach it");
+  const int index = entryIndex(c, entry);
+  deliverTo(ui_, c.handle, "double-clicking in " + std::to_string(id),
+            [handle = c.handle, index] { input::doubleClickEntry(handle, index); });
 }
 
 void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::string_view path) {
@@ -152,13 +141,8 @@ void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::strin
       }
     if (!item) throw DriverError("no tree item \"" + std::string(name) + "\" in " + std::to_string(id) + " of \"" +
                                  std::string(caption) + "\"");
-    auto delivered = std::make_shared<bool>(false);
-    const std::uintptr_t handle = tree.handle;
-    ui_.runAndSettle([delivered, handle, item] {
-      *delivered = input::accepts(handle);
-      if (*delivered) input::selectTreeItem(handle, item);
-    });
-    if (!*delivered) throw DriverError("selecting tree item \"" + std::string(name) + "\" did not reach it");
+    deliverTo(ui_, tree.handle, "selecting tree item \"" + std::string(name) + "\"",
+              [handle = tree.handle, item] { input::selectTreeItem(handle, item); });
     if (end < path.size()) {
       for (const TreeItemView& t : control(caption, id).tree)
         if (t.handle == item && !t.expanded) ui_.runAndSettle([&] { input::toggleTreeItem(tree.handle, item); });
@@ -170,22 +154,16 @@ void ScriptedDriver::selectTreeItem(std::string_view caption, int id, std::strin
 
 void ScriptedDriver::setSlider(std::string_view caption, int id, int position) {
   const std::uintptr_t handle = control(caption, id).handle;
-  auto delivered = std::make_shared<bool>(false);
-  ui_.runAndSettle([delivered, handle, position] { *delivered = input::setSliderPosition(handle, position); });
-  if (!*delivered) throw DriverError("moving slider " + std::to_string(id) + " did not reach it");
+  deliverTo(ui_, handle, "moving slider " + std::to_string(id),
+            [handle, position] { input::setSliderPosition(handle, position); });
 }
 
 void ScriptedDriver::selectPage(std::string_view caption, std::string_view pageTitle) {
   const WindowView sheet = window(caption);
   for (std::size_t i = 0; i < sheet.pages.size(); ++i) {
     if (sheet.pages[i].title != pageTitle) continue;
-    auto delivered = std::make_shared<bool>(false);
-    const std::uintptr_t handle = sheet.handle;
-    ui_.runAndSettle([delivered, handle, i] {
-      *delivered = input::accepts(handle);
-      if (*delivered) input::selectSheetPage(handle, i);
-    });
-    if (!*delivered) throw DriverError("the sheet \"" + std::string(caption) + "\" takes no input");
+    deliverTo(ui_, sheet.handle, "choosing a page of \"" + std::string(caption) + "\"",
+              [handle = sheet.handle, i] { input::selectSheetPage(handle, i); });
     return;
   }
   throw DriverError("no page \"" + std::string(pageTitle) + "\" in \"" + std::string(caption) + "\"");

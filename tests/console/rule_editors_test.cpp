@@ -213,6 +213,16 @@ TEST_F(RuleEditorsTest, TheExtensionEditorStoresItsListOnOk) {
   EXPECT_TRUE(driver().control(kAdvanced, "File Extensions").enabled);
 }
 
+TEST_F(RuleEditorsTest, TheExtensionEditorStaysOpenWithoutTheSiteKey) {
+  open("File Extensions");
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, siteKey(1).c_str()), ERROR_SUCCESS);
+  driver().click(kExtensionList, "OK");
+  EXPECT_TRUE(driver().isOpen(kExtensionList));
+  EXPECT_FALSE(keyExists(siteKey(1)));  // not made by the immediate store
+  driver().click(kExtensionList, "Cancel");
+  EXPECT_FALSE(driver().isOpen(kExtensionList));
+}
+
 TEST_F(RuleEditorsTest, EmptySizeFieldsGiveTheDefaultLimits) {
   driver().click(sheet, "Cancel");
   setSiteText(1, "MinSize", "100");
