@@ -18,6 +18,18 @@ async function fetchPage(path) {
   return { status: response.status, encoding: response.headers.get("content-encoding"), body: await response.text() };
 }
 
+// The console sends the reload request and does not wait for it: the server takes the new
+// settings a moment later. Asks until the answer shows them, for 20 s at most.
+async function fetchUntil(path, shows) {
+  let page;
+  for (let i = 0; i < 200; i++) {
+    page = await fetchPage(path);
+    if (shows(page)) break;
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  return page;
+}
+
 try {
   const context = await browser.newContext({ viewport: { width: 1100, height: 820 } });
   const page = await context.newPage();
@@ -56,7 +68,7 @@ try {
     await button(sheet, "Apply").click();
     await applied(sheet);
   });
-  result.fetched.optimised = await fetchPage("/index.htm");
+  result.fetched.optimised = await fetchUntil("/index.htm", (p) => !p.body.includes("<!--"));
   result.fetched.guideBefore = await fetchPage("/guide/index.htm");
 
   await step("exclusion", async () => {
@@ -86,7 +98,7 @@ try {
     await button(sheet, "Apply").click();
     await applied(sheet);
   });
-  result.fetched.guideAfter = await fetchPage("/guide/index.htm");
+  result.fetched.guideAfter = await fetchUntil("/guide/index.htm", (p) => p.encoding === null);
   result.fetched.indexAfter = await fetchPage("/index.htm");
 
   // Every other dialog, looked at and cancelled.
