@@ -1,10 +1,12 @@
 """A whole administration through the console host in a real browser (headless Chromium
 through playwright-core), against a running web server with the filter."""
+import http.client
 import json
 import os
 import subprocess
 import time
 import unittest
+import urllib.parse
 import urllib.request
 
 from machine import BIN, SOURCE, Machine
@@ -38,6 +40,34 @@ class ConsoleInBrowserTest(unittest.TestCase):
         cls.machine.remove()
         if code != 0:
             raise RuntimeError("iisadmin ended with %d" % code)
+
+    def request(self, method, path, headers=None, body=None):
+        parsed = urllib.parse.urlsplit(self.console_url)
+        connection = http.client.HTTPConnection(parsed.hostname, parsed.port, timeout=30)
+        try:
+            connection.request(method, path, body=body, headers=headers or {})
+            response = connection.getresponse()
+            return response.status, response.read()
+        finally:
+            connection.close()
+
+    def test_the_console_answers_only_with_its_secret_its_host_and_its_origin(self):
+        secret_path = urllib.parse.urlsplit(self.console_url).path
+        origin = self.console_url[:self.console_url.index(secret_path)]
+        self.assertEqual(self.request("GET", secret_path)[0], 200)
+        self.assertEqual(self.request("GET", "/")[0], 403)
+        self.assertEqual(self.request("GET", "/" + "0" * 32 + "/screen")[0], 403)
+        self.assertEqual(self.request("GET", secret_path, {"Host": "console.example:80"})[0], 403)
+        status, body = self.request("GET", secret_path + "screen")
+        self.assertEqual(status, 200)
+        self.assertIn("Internet Information Services", json.loads(body)["windows"][0]["caption"])
+        form = {"Content-Type": "application/x-www-form-urlencoded"}
+        # Input from a page of another origin, or with none, does not reach the windows.
+        for headers in (form, dict(form, Origin="http://evil.example")):
+            self.assertEqual(self.request("POST", secret_path + "input", headers, "action=close&target=1")[0], 403)
+        status, body = self.request("POST", secret_path + "input", dict(form, Origin=origin), "action=click&target=1")
+        self.assertEqual((status, json.loads(body)["delivered"]), (200, False))  # no such window
+        self.assertEqual(self.request("GET", secret_path + "open/99")[0], 404)
 
     def test_an_administration_changes_what_the_running_server_sends(self):
         os.makedirs(ARTIFACTS, exist_ok=True)
