@@ -75,7 +75,7 @@ TreePosition selectedPosition(HWND tree) {
 
 void showMimeTree(HWND tree, const std::vector<settings::MimeRule>& rules, const TreePosition& select) {
   TreeView_DeleteAllItems(tree);
-  Builder builder{tree, select};
+  Builder builder{tree, select, nullptr, {}};
   HTREEITEM root = builder.add(TVI_ROOT, "MIME Types", {1, -1, -1, -1});
   builder.addMime(root, rules, {1, -1, -1, -1});
   builder.finish();
@@ -83,7 +83,7 @@ void showMimeTree(HWND tree, const std::vector<settings::MimeRule>& rules, const
 
 void showBrowserTree(HWND tree, const std::vector<settings::BrowserRule>& browsers, const TreePosition& select) {
   TreeView_DeleteAllItems(tree);
-  Builder builder{tree, select};
+  Builder builder{tree, select, nullptr, {}};
   HTREEITEM root = builder.add(TVI_ROOT, "Browsers", {1, -1, -1, -1});
   for (std::size_t b = 0; b < browsers.size(); ++b) {
     const TreePosition browserPosition{2, static_cast<int>(b), -1, -1};
