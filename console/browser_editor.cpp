@@ -32,15 +32,6 @@ settings::BrowserRule* browserAt(BrowserEditorData& data, const TreePosition& at
   return &(*data.browsers)[static_cast<std::size_t>(at.browser)];
 }
 
-settings::MimeRule* ruleAt(settings::BrowserRule& browser, const TreePosition& at) {
-  auto& list = browser.MimeRules;
-  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return nullptr;
-  settings::MimeRule& type = list[static_cast<std::size_t>(at.type)];
-  if (at.sub < 0) return &type;
-  if (at.sub >= static_cast<int>(type.SubTypes.size())) return nullptr;
-  return &type.SubTypes[static_cast<std::size_t>(at.sub)];
-}
-
 void addBrowser(HWND dialog, BrowserEditorData& data) {
   BrowserEntry entry{"Add Browser", "", ""};
   if (!runDialog(res::kBrowserDialog, dialog, BrowserDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
@@ -72,10 +63,7 @@ void addMimeRule(HWND dialog, BrowserEditorData& data, const TreePosition& at) {
   if (at.type < 0 || at.type >= static_cast<int>(list.size())) return;
   const std::string type = list[static_cast<std::size_t>(at.type)].Name.str();
   if (!confirmBrowserMimeAdd(dialog, *data.mimeTypes, type, std::string_view(entry.name))) return;
-  settings::appendMimeSubType(list, type, entry.name, compress, entry.level);
-  int owner = 0;
-  while (list[static_cast<std::size_t>(owner)].Name.str() != type) ++owner;
-  const int last = static_cast<int>(list[static_cast<std::size_t>(owner)].SubTypes.size()) - 1;
+  const auto [owner, last] = appendSubType(list, type, entry.name, compress, entry.level);
   show(dialog, data, {4, at.browser, owner, last});
 }
 
@@ -92,17 +80,11 @@ void editItem(HWND dialog, BrowserEditorData& data) {
     show(dialog, data, at);
     return;
   }
-  settings::MimeRule* rule = ruleAt(*browser, at);
+  settings::MimeRule* rule = ruleAt(browser->MimeRules, at);
   if (!rule) return;
-  MimeTypeEntry entry{(at.level == 3 ? "Edit top-level MIME type for " : "Edit MIME sub-type for ") +
-                          browser->DisplayName.str(),
-                      rule->Name.str(), rule->Compress != 0, rule->Level};
-  if (!runDialog(res::kMimeTypeDialog, dialog, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
-  if (entry.name.empty()) return;
-  rule->Name = entry.name;
-  rule->Compress = entry.compress ? 1 : 0;
-  rule->Level = entry.level;
-  show(dialog, data, at);
+  const std::string caption =
+      (at.level == 3 ? "Edit top-level MIME type for " : "Edit MIME sub-type for ") + browser->DisplayName.str();
+  if (editMimeRule(dialog, caption, *rule)) show(dialog, data, at);
 }
 
 void removeItem(HWND dialog, BrowserEditorData& data) {
@@ -111,7 +93,7 @@ void removeItem(HWND dialog, BrowserEditorData& data) {
   if (at.level < 2 || !browser) return;
   if (at.level == 2) {
     data.browsers->erase(data.browsers->begin() + at.browser);
-  } else if (ruleAt(*browser, at)) {
+  } else if (ruleAt(browser->MimeRules, at)) {
     auto& list = browser->MimeRules;
     if (at.sub < 0) list.erase(list.begin() + at.type);
     else list[static_cast<std::size_t>(at.type)].SubTypes.erase(list[static_cast<std::size_t>(at.type)].SubTypes.begin() + at.sub);

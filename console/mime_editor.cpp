@@ -31,34 +31,16 @@ void addRule(HWND dialog, MimeEditorData& data) {
   if (at.type < 0 || at.type >= static_cast<int>(list.size())) return;
   const std::string type = list[static_cast<std::size_t>(at.type)].Name.str();
   if (!confirmMimeTypeAdd(dialog, *data.browsers, type, std::string_view(entry.name))) return;
-  // The sub-type goes to the type of that exact name.
-  settings::appendMimeSubType(list, type, entry.name, compress, entry.level);
-  int owner = 0;
-  while (list[static_cast<std::size_t>(owner)].Name.str() != type) ++owner;
-  const int last = static_cast<int>(list[static_cast<std::size_t>(owner)].SubTypes.size()) - 1;
+  const auto [owner, last] = appendSubType(list, type, entry.name, compress, entry.level);
   showMimeTree(treeOf(dialog), list, {3, -1, owner, last});
-}
-
-settings::MimeRule* ruleAt(std::vector<settings::MimeRule>& list, const TreePosition& at) {
-  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return nullptr;
-  settings::MimeRule& type = list[static_cast<std::size_t>(at.type)];
-  if (at.sub < 0) return &type;
-  if (at.sub >= static_cast<int>(type.SubTypes.size())) return nullptr;
-  return &type.SubTypes[static_cast<std::size_t>(at.sub)];
 }
 
 void editRule(HWND dialog, MimeEditorData& data) {
   const TreePosition at = selectedPosition(treeOf(dialog));
   settings::MimeRule* rule = at.level >= 2 ? ruleAt(*data.list, at) : nullptr;
   if (!rule) return;
-  MimeTypeEntry entry{at.level == 2 ? "Edit top-level MIME type" : "Edit MIME sub-type", rule->Name.str(),
-                      rule->Compress != 0, rule->Level};
-  if (!runDialog(res::kMimeTypeDialog, dialog, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
-  if (entry.name.empty()) return;
-  rule->Name = entry.name;
-  rule->Compress = entry.compress ? 1 : 0;
-  rule->Level = entry.level;
-  showMimeTree(treeOf(dialog), *data.list, at);
+  if (editMimeRule(dialog, at.level == 2 ? "Edit top-level MIME type" : "Edit MIME sub-type", *rule))
+    showMimeTree(treeOf(dialog), *data.list, at);
 }
 
 void removeRule(HWND dialog, MimeEditorData& data) {

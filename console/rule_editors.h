@@ -45,6 +45,8 @@ struct MimeTypeEntry {
   int level = 6;
 };
 INT_PTR MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Edits rule through the MIME dialog under caption; false when cancelled or left nameless.
+bool editMimeRule(HWND owner, const std::string& caption, settings::MimeRule& rule);
 
 struct BrowserEntry {
   std::string caption;

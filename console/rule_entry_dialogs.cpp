@@ -44,6 +44,16 @@ INT_PTR MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
   }
 }
 
+bool editMimeRule(HWND owner, const std::string& caption, settings::MimeRule& rule) {
+  MimeTypeEntry entry{caption, rule.Name.str(), rule.Compress != 0, rule.Level};
+  if (!runDialog(res::kMimeTypeDialog, owner, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return false;
+  if (entry.name.empty()) return false;
+  rule.Name = entry.name;
+  rule.Compress = entry.compress ? 1 : 0;
+  rule.Level = entry.level;
+  return true;
+}
+
 INT_PTR BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* entry = dialogData<BrowserEntry>(dialog);
   if (message == WM_INITDIALOG) {

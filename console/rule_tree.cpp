@@ -1,5 +1,7 @@
 #include "console/rule_tree.h"
 
+#include "settings/default_tables.h"
+
 namespace console {
 
 namespace {
@@ -71,6 +73,22 @@ TreePosition selectedPosition(HWND tree) {
   data.hItem = item;
   if (!TreeView_GetItem(tree, &data)) return {};
   return decode(data.lParam);
+}
+
+settings::MimeRule* ruleAt(std::vector<settings::MimeRule>& list, const TreePosition& at) {
+  if (at.type < 0 || at.type >= static_cast<int>(list.size())) return nullptr;
+  settings::MimeRule& type = list[static_cast<std::size_t>(at.type)];
+  if (at.sub < 0) return &type;
+  if (at.sub >= static_cast<int>(type.SubTypes.size())) return nullptr;
+  return &type.SubTypes[static_cast<std::size_t>(at.sub)];
+}
+
+std::pair<int, int> appendSubType(std::vector<settings::MimeRule>& list, const std::string& type,
+                                  const std::string& name, int compress, int level) {
+  settings::appendMimeSubType(list, type, name, compress, level);
+  for (std::size_t t = 0; t < list.size(); ++t)
+    if (list[t].Name.str() == type) return {static_cast<int>(t), static_cast<int>(list[t].SubTypes.size()) - 1};
+  return {-1, -1};
 }
 
 void showMimeTree(HWND tree, const std::vector<settings::MimeRule>& rules, const TreePosition& select) {

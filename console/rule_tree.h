@@ -21,6 +21,14 @@ struct TreePosition {
 
 TreePosition selectedPosition(HWND tree);
 
+// The rule at the position's type (and sub-type, when it has one) in list, or null.
+settings::MimeRule* ruleAt(std::vector<settings::MimeRule>& list, const TreePosition& at);
+
+// Appends a sub-type under the first type named exactly type (as the lists are searched);
+// where it went, as the position's type and sub-type indexes.
+std::pair<int, int> appendSubType(std::vector<settings::MimeRule>& list, const std::string& type,
+                                  const std::string& name, int compress, int level);
+
 // Rebuilds the tree: the root item, then for each rule list a type level and a sub-type level;
 // with browsers, a browser level between. Selects the item at select (when it exists).
 void showMimeTree(HWND tree, const std::vector<settings::MimeRule>& rules, const TreePosition& select);
