@@ -182,8 +182,3 @@ HPROPSHEETPAGE CreatePropertySheetPageA(const PROPSHEETPAGEA* page) noexcept {
     if (const char* svg = platform::ui::findIcon(page->hInstance, page->pszIcon)) record->iconSvg = svg;
   return record.release();
 }
-
-BOOL DestroyPropertySheetPage(HPROPSHEETPAGE page) noexcept {
-  delete page;
-  return TRUE;
-}

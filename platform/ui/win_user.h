@@ -254,7 +254,6 @@ struct PSHNOTIFY {
 
 // Windows.
 HWND GetDlgItem(HWND dialog, int id) noexcept;
-int GetDlgCtrlID(HWND window) noexcept;
 HWND GetParent(HWND window) noexcept;
 BOOL IsWindow(HWND window) noexcept;
 BOOL SetWindowTextA(HWND window, LPCSTR text) noexcept;
@@ -265,9 +264,7 @@ UINT GetDlgItemTextA(HWND dialog, int id, LPSTR buffer, int bufferChars) noexcep
 BOOL EnableWindow(HWND window, BOOL enable) noexcept;
 BOOL IsWindowEnabled(HWND window) noexcept;
 BOOL ShowWindow(HWND window, int command) noexcept;
-BOOL IsWindowVisible(HWND window) noexcept;
 HWND SetActiveWindow(HWND window) noexcept;
-HWND GetActiveWindow() noexcept;
 BOOL DestroyWindow(HWND window) noexcept;
 LONG_PTR SetWindowLongPtrA(HWND window, int index, LONG_PTR value) noexcept;
 LONG_PTR GetWindowLongPtrA(HWND window, int index) noexcept;
@@ -298,7 +295,6 @@ HCURSOR SetCursor(HCURSOR cursor) noexcept;
 
 // Property sheet pages and the sheet's change notice.
 HPROPSHEETPAGE CreatePropertySheetPageA(const PROPSHEETPAGEA* page) noexcept;
-BOOL DestroyPropertySheetPage(HPROPSHEETPAGE page) noexcept;
 inline void PropSheet_Changed(HWND sheet, HWND page) {
   SendMessageA(sheet, PSM_CHANGED, reinterpret_cast<WPARAM>(page), 0);
 }
@@ -329,7 +325,4 @@ inline BOOL TreeView_Expand(HWND tree, HTREEITEM item, WPARAM code) {
 }
 inline BOOL TreeView_GetItem(HWND tree, TVITEMA* item) {
   return static_cast<BOOL>(SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(item)));
-}
-inline BOOL TreeView_SetItem(HWND tree, const TVITEMA* item) {
-  return static_cast<BOOL>(SendMessageA(tree, TVM_SETITEMA, 0, reinterpret_cast<LPARAM>(item)));
 }

@@ -38,12 +38,6 @@ HWND GetDlgItem(HWND dialog, int id) noexcept {
   return c ? toHwnd(c->handle) : nullptr;
 }
 
-int GetDlgCtrlID(HWND window) noexcept {
-  std::lock_guard lock(model().mutex);
-  Window* w = model().find(window);
-  return w ? w->id : 0;
-}
-
 HWND GetParent(HWND window) noexcept {
   std::lock_guard lock(model().mutex);
   Window* w = model().find(window);
@@ -121,12 +115,6 @@ BOOL ShowWindow(HWND window, int command) noexcept {
   return was;
 }
 
-BOOL IsWindowVisible(HWND window) noexcept {
-  std::lock_guard lock(model().mutex);
-  Window* w = model().find(window);
-  return w && w->visible;
-}
-
 HWND SetActiveWindow(HWND window) noexcept {
   std::lock_guard lock(model().mutex);
   const std::uintptr_t previous = model().active;
@@ -138,11 +126,6 @@ HWND SetActiveWindow(HWND window) noexcept {
   model().active = top;
   model().touch();
   return toHwnd(previous);
-}
-
-HWND GetActiveWindow() noexcept {
-  std::lock_guard lock(model().mutex);
-  return toHwnd(model().active);
 }
 
 BOOL DestroyWindow(HWND window) noexcept {
