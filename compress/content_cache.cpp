@@ -11,6 +11,7 @@
 
 #include "compress/http_date.h"
 #include "platform/fs/file_api.h"
+#include "settings/text_case.h"
 
 namespace compression {
 
@@ -68,6 +69,27 @@ std::string lower(std::string_view s) {
 
 // The name of the cached copy below the cache root: the URL from its first '\', and the
 // query string with dynamic caching on. nullopt when the request has no cache name.
+// The longest path an entry can hold: a longer copy could never be found in the list again.
+constexpr std::size_t kMaxCachePath = 511;
+
+// Drops the entries (and deletes the files) whose names differ from fileName only in
+// case: on a file system that ignores case they are one file, which must never be served
+// for another name. The files go first, so on such a system the new copy is written after.
+void dropCaseVariantsLocked(SiteSettings& site, const std::string& fileName) {
+  for (auto it = site.CacheEntries.begin(); it != site.CacheEntries.end();) {
+    const std::string& other = it->fileName.str();
+    if (other != fileName && settings::equalsNoCase(other, fileName)) {
+      DeleteFileA(other.c_str());
+      uncount(site, *it);
+      it = site.CacheEntries.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  // Files left from before a reload have no entry; every spelling of the name goes.
+  for (int i = 0; i < 64 && exists(fileName); ++i) DeleteFileA(fileName.c_str());
+}
+
 std::optional<std::string> cacheName(const filter::ResponseState& state, const SiteSettings& site) {
   const std::string& url = state.url.str();
   const std::size_t slash = url.find('\\');
@@ -158,6 +180,7 @@ std::optional<std::vector<std::uint8_t>> Lookup(filter::ResponseState& state, Si
   const std::string cacheFile = root + *name;
   auto cacheTime = modified(cacheFile);
   auto sourceTime = modified(source);
+  if (cacheFile.size() > kMaxCachePath) return std::nullopt;
   if (!cacheTime || !sourceTime || earlier(*cacheTime, *sourceTime)) return std::nullopt;
   if (!Validate(site, cacheFile, state, now)) return std::nullopt;
   auto bytes = readWhole(cacheFile);
@@ -182,11 +205,13 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const fil
   }
   if (path.find('.') == std::string::npos) return;  // only files with an extension
   const std::string target = path + query;
+  if (target.size() > kMaxCachePath) return;
   auto temp = writeTemporary(target, bytes);
   if (!temp) return;
   // The rename and the registration go together: two requests storing the same file must
   // leave the entry's size equal to the file that stays.
   std::lock_guard lock(site.CacheLock);
+  dropCaseVariantsLocked(site, target);
   if (!MoveFileExA(temp->c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
     DeleteFileA(temp->c_str());
     return;

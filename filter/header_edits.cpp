@@ -1,6 +1,6 @@
 #include "filter/header_edits.h"
 
-#include <cctype>
+#include "settings/text_case.h"
 
 namespace filter {
 
@@ -12,74 +12,90 @@ std::size_t HeaderEnd(std::string_view header) {
 }
 
 namespace {
+
 // Where the blank line begins (the position of its first line end).
 std::size_t blankLine(std::string_view header) {
   std::size_t at = header.find("\r\n\r\n");
   return at != std::string_view::npos ? at : header.find("\n\n");
 }
+
+bool blank(char c) { return c == ' ' || c == '\t'; }
+
 }  // namespace
 
+std::optional<FieldLine> FindField(std::string_view header, std::string_view name, std::size_t from) {
+  std::size_t line = header.find('\n');  // the status line is no field
+  while (line != std::string_view::npos && ++line < header.size()) {
+    const std::size_t newline = header.find('\n', line);
+    const std::size_t end = newline == std::string_view::npos ? header.size() : newline + 1;
+    std::size_t textEnd = newline == std::string_view::npos ? header.size() : newline;
+    if (textEnd > line && header[textEnd - 1] == '\r') --textEnd;
+    if (textEnd == line) return std::nullopt;  // the blank line ends the fields
+    const std::string_view text = header.substr(line, textEnd - line);
+    if (line >= from && text.size() > name.size() && text[name.size()] == ':' &&
+        settings::equalsNoCase(text.substr(0, name.size()), name)) {
+      std::string_view value = text.substr(name.size() + 1);
+      while (!value.empty() && blank(value.front())) value.remove_prefix(1);
+      while (!value.empty() && blank(value.back())) value.remove_suffix(1);
+      return FieldLine{line, end, value};
+    }
+    line = newline;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string_view> FieldValue(std::string_view header, std::string_view name) {
+  const auto field = FindField(header, name);
+  if (!field) return std::nullopt;
+  return field->value;
+}
+
+std::size_t RemoveField(std::string& header, std::string_view name) {
+  std::size_t first = std::string::npos;
+  while (const auto field = FindField(header, name)) {
+    if (first == std::string::npos) first = field->start;
+    header.erase(field->start, field->end - field->start);
+  }
+  return first;
+}
+
 bool RemoveChunkedLine(std::string& header) {
-  const std::size_t line = header.find("Transfer-Encoding: chunked");
-  if (line == std::string::npos) return false;
-  const std::size_t next = header.find("\r\n", line);
-  header.erase(line, next == std::string::npos ? std::string::npos : next + 2 - line);
-  return true;
+  for (std::size_t from = 0; const auto field = FindField(header, "Transfer-Encoding", from);) {
+    if (settings::equalsNoCase(field->value, "chunked")) {
+      header.erase(field->start, field->end - field->start);
+      return true;
+    }
+    from = field->end;
+  }
+  return false;
 }
 
 bool SetContentLength(std::string& header, std::size_t length) {
-  const std::string line = "Content-Length: " + std::to_string(length);
-  const std::size_t existing = header.find("Content-Length");
-  if (existing != std::string::npos) {
-    const std::size_t end = header.find("\r\n", existing);
-    if (end == std::string::npos) return false;
-    header.replace(existing, end - existing, line);
+  const std::string line = "Content-Length: " + std::to_string(length) + "\r\n";
+  if (blankLine(header) == std::string::npos) return false;
+  const std::size_t first = RemoveField(header, "Content-Length");
+  if (first != std::string::npos) {
+    header.insert(first, line);
     return true;
   }
-  const std::size_t blank = blankLine(header);
-  if (blank == std::string::npos) return false;
-  header.resize(blank);
-  header += "\r\n" + line + "\r\n\r\n";
+  header.resize(blankLine(header));
+  header += "\r\n" + line + "\r\n";
   return true;
 }
 
 void AddEncodingLines(std::string& header, std::string_view coding) {
-  const std::size_t blank = blankLine(header);
-  if (blank == std::string::npos) return;
-  header.resize(blank);
+  const std::size_t at = blankLine(header);
+  if (at == std::string::npos) return;
+  header.resize(at);
   header += "\r\nContent-Encoding: ";
   header += coding;
   header += "\r\nVary: Accept-Encoding\r\n\r\n";
 }
 
 void WeakenETag(std::string& header) {
-  for (std::size_t line = 0; line < header.size();) {
-    const std::size_t end = header.find('\n', line);
-    const std::size_t lineEnd = end == std::string::npos ? header.size() : end;
-    if (lineEnd - line > 5) {
-      bool isETag = true;
-      for (std::size_t i = 0; i < 5; ++i)
-        isETag &= std::tolower(static_cast<unsigned char>(header[line + i])) == "etag:"[i];
-      if (isETag) {
-        std::size_t value = line + 5;
-        while (value < lineEnd && header[value] == ' ') ++value;
-        if (value < lineEnd && header[value] == '"') header.insert(value, "W/");
-        return;
-      }
-    }
-    if (end == std::string::npos) return;
-    line = end + 1;
-  }
-}
-
-std::string_view HeaderValue(std::string_view header, std::string_view name) {
-  const std::size_t at = header.find(name);
-  if (at == std::string_view::npos) return {};
-  const std::size_t from = at + name.size();
-  std::size_t end = header.find('\n', from);
-  if (end == std::string_view::npos) end = header.size();
-  if (end > from && header[end - 1] == '\r') --end;
-  return header.substr(from, end - from);
+  const auto field = FindField(header, "ETag");
+  if (!field || field->value.empty() || field->value.front() != '"') return;
+  header.insert(static_cast<std::size_t>(field->value.data() - header.data()), "W/");
 }
 
 }  // namespace filter

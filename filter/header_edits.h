@@ -1,7 +1,10 @@
 #pragma once
-// Edits of a raw response header held as text up to and with its blank line.
+// Edits of a raw response header held as text up to and with its blank line. Fields are
+// found by their whole name at the start of a line, without regard to case, as HTTP
+// names them: a value that mentions another field's name is never taken for that field.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,11 +13,29 @@ namespace filter {
 // Where the header's blank line ends ("\r\n\r\n", else "\n\n"), or npos.
 std::size_t HeaderEnd(std::string_view header);
 
-// Removes the "Transfer-Encoding: chunked" line with its line end. True when it was there.
+// One field line: [start, end) covers the line with its line end.
+struct FieldLine {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::string_view value;  // without leading and trailing blanks and the line end
+};
+
+// The first field called name (without its colon) at or after from; the status line is
+// never a field.
+std::optional<FieldLine> FindField(std::string_view header, std::string_view name, std::size_t from = 0);
+
+// The value of the first field called name, or nullopt.
+std::optional<std::string_view> FieldValue(std::string_view header, std::string_view name);
+
+// Removes every field called name; where the first one was, or npos.
+std::size_t RemoveField(std::string& header, std::string_view name);
+
+// Removes a "Transfer-Encoding: chunked" field (value compared without case). True when
+// it was there.
 bool RemoveChunkedLine(std::string& header);
 
-// Replaces the "Content-Length" line in place, or adds one as the last header line.
-// False when the header has no blank line to add it before.
+// Leaves exactly one "Content-Length: <length>" line: in place of the first length field,
+// or as the last header line. False when the header has no blank line to add it before.
 bool SetContentLength(std::string& header, std::size_t length);
 
 // Adds "Content-Encoding: <coding>" and "Vary: Accept-Encoding" as the last lines; what
@@ -24,9 +45,5 @@ void AddEncodingLines(std::string& header, std::string_view coding);
 // A strong ETag names the bytes as the server had them: once the body is changed it
 // becomes weak ("W/" in front), as other compressing servers do.
 void WeakenETag(std::string& header);
-
-// The value of the first line starting with name (case-sensitive, name includes ": "),
-// up to its line end; nullopt when there is none.
-std::string_view HeaderValue(std::string_view header, std::string_view name);
 
 }  // namespace filter

@@ -30,12 +30,4 @@ std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_P
   });
 }
 
-char* ConnectionCopy(HTTP_FILTER_CONTEXT* pfc, const std::string& bytes) {
-  auto* out = static_cast<char*>(pfc->AllocMem(pfc, static_cast<DWORD>(bytes.size() + 1), 0));
-  if (!out) return nullptr;
-  std::memcpy(out, bytes.data(), bytes.size());
-  out[bytes.size()] = '\0';
-  return out;
-}
-
 }  // namespace filter

@@ -14,8 +14,4 @@ std::optional<std::string> ServerVariable(HTTP_FILTER_CONTEXT* pfc, const char* 
 std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
                                          const char* name, DWORD bufferBytes);
 
-// A copy of bytes in the connection's memory (for data handed back to the server), or
-// nullptr when AllocMem fails.
-char* ConnectionCopy(HTTP_FILTER_CONTEXT* pfc, const std::string& bytes);
-
 }  // namespace filter

@@ -42,7 +42,7 @@ bool zeroQuality(std::string_view parameters) {
 }  // namespace
 
 AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
-  bool gzip = false, deflate = false;
+  bool gzip = false, deflate = false, gzipRefused = false;
   std::size_t start = 0;
   while (start <= value.size()) {
     std::size_t comma = value.find(',', start);
@@ -51,10 +51,15 @@ AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
     start = comma + 1;
     const std::size_t semicolon = item.find(';');
     const std::string_view coding = item.substr(0, semicolon);
-    if (semicolon != std::string_view::npos && zeroQuality(item.substr(semicolon))) continue;
+    if (semicolon != std::string_view::npos && zeroQuality(item.substr(semicolon))) {
+      gzipRefused |= contains(coding, "gzip");
+      continue;
+    }
     gzip |= contains(coding, "gzip");
     deflate |= contains(coding, "deflate");
   }
+  // Only gzip is ever sent (to deflate clients too), so a client that refuses it gets none.
+  if (gzipRefused) return AcceptedEncoding::kNone;
   return gzip ? AcceptedEncoding::kGzip : deflate ? AcceptedEncoding::kDeflateOnly : AcceptedEncoding::kNone;
 }
 
@@ -67,16 +72,9 @@ std::uint32_t DirectiveFromWord(std::string_view word) {
 }
 
 std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site, std::string_view header) {
-  std::string_view type;
-  bool found = false;
-  for (std::string_view name : {"Content-Type: ", "Content-type: ", "Content-type:"}) {
-    if (header.find(name) != std::string_view::npos) {
-      type = HeaderValue(header, name).substr(0, 255);
-      found = true;
-      break;
-    }
-  }
-  if (!found) return 0;
+  const auto field = FieldValue(header, "Content-Type");
+  if (!field) return 0;
+  const std::string_view type = field->substr(0, 255);
   state.contentType = type;
   bool forced = false;
   switch (state.directive) {
@@ -239,12 +237,12 @@ void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& sit
 Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
   const std::string_view header = state.header;
   // A HEAD response has no body to rewrite; a byte range is a piece of the plain entity.
-  if (equalsNoCase(state.method.str(), "HEAD") || contains(header, "Content-Range")) return Decision::kPass;
+  if (equalsNoCase(state.method.str(), "HEAD") || FindField(header, "Content-Range")) return Decision::kPass;
   const std::size_t blank = header.find(' ');
   if (blank != std::string_view::npos && header.substr(blank + 1, 3) == "206") return Decision::kPass;
 
-  const std::string_view lengthText = HeaderValue(header, "Content-Length: ");
-  state.declaredLength = header.find("Content-Length: ") == std::string_view::npos ? 0 : settings::parseNumber(lengthText);
+  const auto lengthText = FieldValue(header, "Content-Length");
+  state.declaredLength = lengthText ? settings::parseNumber(*lengthText) : 0;
   if (state.declaredLength != 0 && (state.declaredLength > site.MaxSize || state.declaredLength < site.MinSize))
     return Decision::kPass;
   state.bodyLength = 0;
@@ -255,7 +253,7 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   }
   if (IsExcluded(pfc, state, site) && result != 2 && state.directive != 1) return Decision::kPass;
   if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != 1) return Decision::kPass;
-  if (contains(header, "Content-Encoding")) {
+  if (FindField(header, "Content-Encoding")) {
     state.optimizeMode = 0;
     state.directive = 0;
     return Decision::kPass;

@@ -30,7 +30,6 @@ struct ResponseState {
   std::string header;
   bool headerPending = false;
   std::int32_t phase = 0;  // 0 new, -1 passed or undecided, 1 compressing, 3 finished or refused
-  std::string heldInterim;
   std::int32_t optimizeMode = -1;  // -1 follow EnableWhite, 0 never, 1 always
   std::uint32_t directive = 0;     // 0 none, 1 white-space-only, 2 gzip-only, 3 full, 4 none
   std::int32_t level = 6;
@@ -38,6 +37,7 @@ struct ResponseState {
   std::uint32_t chunked = 0;  // 0 no, 1 chunked, 2 chunked and the last chunk seen
   std::uint32_t ruleCompress = 0;
   bool servedFromCache = false;
+  bool sentAsCaptured = false;  // written back as it was captured: refused by size, or the rewrite failed
   bool noRecache = false;
   std::int32_t siteIndex = -1;
   std::int32_t unoptimizedSize = 0;
@@ -50,7 +50,7 @@ struct ResponseState {
   std::unique_ptr<optimizer::OptimizerState> optimizerState;
   bool skip = false;
   std::uint32_t headerLength = 0;
-  std::uint32_t heldInterimLength = 0;
+  std::string passOn;  // bytes handed to the server in place of a raw-data piece
 };
 
 // Lives in the connection's memory (pFilterContext) from request start to the log

@@ -30,57 +30,50 @@ DWORD swallow(HTTP_FILTER_RAW_DATA* raw) {
   return SF_STATUS_REQ_HANDLED_NOTIFICATION;
 }
 
-// Hands data on in place of the piece; the bytes live in the connection's memory until
-// the server has sent them.
-DWORD replaceData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw, const std::string& data) {
-  char* copy = ConnectionCopy(pfc, data);
-  if (!copy) return SF_STATUS_REQ_NEXT_NOTIFICATION;
-  raw->pvInData = copy;
-  raw->cbInData = static_cast<DWORD>(data.size());
-  raw->cbInBuffer = static_cast<DWORD>(data.size() + 1);
+// Hands data on in place of the piece. The bytes are the request's: the server sends them
+// before the next notification, and they go with the request, so a keep-alive connection
+// does not keep what each of its responses handed on.
+DWORD replaceData(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string data) {
+  state.passOn = std::move(data);
+  raw->pvInData = state.passOn.data();
+  raw->cbInData = static_cast<DWORD>(state.passOn.size());
+  raw->cbInBuffer = static_cast<DWORD>(state.passOn.size());
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 
 // Removes a "tamsic:" line that the server left in the raw header (a CGI program's output)
 // when it holds a directive word; other values stay and count as none.
 void takeDirectiveLine(ResponseState& state) {
-  std::string& header = state.header;
-  const std::size_t at = header.find("tamsic:");
-  if (at == std::string::npos) return;
-  const std::size_t valueStart = at + 8;
-  const std::size_t cr = header.find('\r', at);
-  const std::string_view value = valueStart <= header.size()
-                                     ? std::string_view(header).substr(valueStart, (cr == std::string::npos ? header.size() : cr) - valueStart)
-                                     : std::string_view();
-  state.directive = DirectiveFromWord(value);
-  if (state.directive != 0 && cr != std::string::npos) {
-    std::size_t end = cr + 1;
-    if (end < header.size() && header[end] == '\n') ++end;
-    header.erase(at, end - at);
-  }
+  const auto field = FindField(state.header, "tamsic");
+  if (!field) return;
+  state.directive = DirectiveFromWord(field->value);
+  if (state.directive != 0) state.header.erase(field->start, field->end - field->start);
 }
 
-DWORD onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state, HTTP_FILTER_RAW_DATA* raw,
-                    std::string_view piece);
+// What becomes of a header piece: held back (out may still hold an interim answer to hand
+// on), passed on as out, or the request finished by the filter.
+enum class HeaderOutcome { kHold, kPass, kFinished };
+
+HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state,
+                            std::string_view piece, std::string& out);
 
 // A body without a declared length that grows past MaxSize will not be rewritten: rather
 // than hold all of it, send what was held back as the server made it (the chunked line
 // back in place) and let the rest pass.
-DWORD giveUpCapture(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string_view piece) {
+DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string_view piece) {
   std::string header = state.header;
   if (state.chunked) {
     const std::size_t end = HeaderEnd(header);
     const std::size_t blank = header.compare(end - 4, 4, "\r\n\r\n") == 0 ? end - 2 : end - 1;
     header.insert(blank, "Transfer-Encoding: chunked\r\n");
   }
-  std::string out = state.heldInterim + header + state.body;
+  std::string out = std::move(header);
+  out += state.body;
   out.append(piece);
   state.phase = 3;
   state.optimizeMode = 0;
-  state.heldInterim.clear();
-  state.body.clear();
-  state.body.shrink_to_fit();
-  return replaceData(pfc, raw, out);
+  state.body = std::string();
+  return replaceData(state, raw, std::move(out));
 }
 
 }  // namespace
@@ -121,18 +114,24 @@ DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
     const settings::SiteSettings* site = SiteOf(*context);
     if (site && static_cast<std::int64_t>(state->receivedLength) + static_cast<std::int64_t>(piece.size()) >
                     std::max<std::int32_t>(site->MaxSize, 0))
-      return giveUpCapture(pfc, *state, raw, piece);
+      return giveUpCapture(*state, raw, piece);
     state->body.append(piece);
     state->receivedLength += static_cast<std::int32_t>(piece.size());
     return swallow(raw);
   }
-  return onHeaderPiece(pfc, *context, *state, raw, piece);
+  std::string out;
+  switch (onHeaderPiece(pfc, *context, *state, piece, out)) {
+    case HeaderOutcome::kFinished: swallow(raw); return SF_STATUS_REQ_FINISHED;
+    case HeaderOutcome::kHold: return out.empty() ? swallow(raw) : replaceData(*state, raw, std::move(out));
+    case HeaderOutcome::kPass: return replaceData(*state, raw, std::move(out));
+  }
+  return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 
 namespace {
 
-DWORD onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state, HTTP_FILTER_RAW_DATA* raw,
-                    std::string_view piece) {
+HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state,
+                            std::string_view piece, std::string& out) {
   state.phase = -1;
   state.optimizeMode = -1;
   state.contentType = "";
@@ -141,13 +140,25 @@ DWORD onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseS
   const std::size_t end = HeaderEnd(state.header);
   if (end == std::string::npos) {
     state.headerPending = true;
-    return swallow(raw);
+    return HeaderOutcome::kHold;
   }
   state.headerPending = false;
   // Bytes behind the blank line are the first body bytes (or the next response after an
   // interim one): they are kept apart from the header.
   std::string tail = state.header.substr(end);
   state.header.resize(end);
+  const std::size_t blank = state.header.find(' ');
+  const char digit = blank != std::string::npos && blank + 1 < state.header.size() ? state.header[blank + 1] : '\0';
+  if (digit == '1') {
+    // An interim answer ("100 Continue") goes out at once: the client waits for it before
+    // it sends the body. The final response's header follows as a header of its own.
+    out += state.header;
+    state.header.clear();
+    state.headerLength = 0;
+    state.phase = 0;
+    if (tail.empty()) return HeaderOutcome::kHold;
+    return onHeaderPiece(pfc, context, state, tail, out);
+  }
   takeDirectiveLine(state);
   state.headerLength = static_cast<std::uint32_t>(state.header.size());
   std::string url = ServerVariable(pfc, "URL", 512).value_or("");
@@ -157,39 +168,30 @@ DWORD onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseS
   settings::SiteSettings* site = SiteOf(context);
   if (site && url.find("tamsicreport/report.htm") != std::string::npos) {
     if (auto report = stats::GenerateReport(*site, context.logMutex ? context.logMutex->get() : nullptr)) {
+      if (!out.empty()) {
+        DWORD bytes = static_cast<DWORD>(out.size());
+        pfc->WriteClient(pfc, out.data(), &bytes, 0);
+      }
       pfc->ServerSupportFunction(pfc, SF_REQ_SEND_RESPONSE_HEADER, const_cast<char*>("200 OK"), 0, 0);
       DWORD bytes = static_cast<DWORD>(report->size());
       pfc->WriteClient(pfc, report->data(), &bytes, 0);
       state.phase = 3;
-      return SF_STATUS_REQ_FINISHED;
+      return HeaderOutcome::kFinished;
     }
-  }
-  const std::size_t blank = state.header.find(' ');
-  const char digit = blank != std::string::npos && blank + 1 < state.header.size() ? state.header[blank + 1] : '\0';
-  if (digit == '1' && optimizer::equalsNoCase(state.method.str(), "POST")) {
-    state.heldInterim += state.header;
-    state.heldInterimLength = static_cast<std::uint32_t>(state.heldInterim.size());
-    state.header.clear();
-    state.headerLength = 0;
-    state.phase = 0;
-    if (tail.empty()) return swallow(raw);
-    // The final response began in the same piece.
-    return onHeaderPiece(pfc, context, state, raw, tail);
   }
   if (digit == '2' && site && DecideCompression(pfc, state, *site) == Decision::kCapture) {
     state.headerLength = static_cast<std::uint32_t>(state.header.size());
     state.body.append(tail);
     state.receivedLength += static_cast<std::int32_t>(tail.size());
-    return swallow(raw);
+    return HeaderOutcome::kHold;
   }
   state.bodyLength = digit == '2' ? state.declaredLength : 0;
   // The header went on unchanged: its body must follow it, not be swallowed (a directive
   // may have asked for optimisation of a response that then passed).
   state.optimizeMode = 0;
-  std::string out = state.heldInterim + state.header + tail;
-  state.heldInterim.clear();
-  state.heldInterimLength = 0;
-  return replaceData(pfc, raw, out);
+  out += state.header;
+  out += tail;
+  return HeaderOutcome::kPass;
 }
 
 }  // namespace

@@ -32,12 +32,9 @@ bool cachableExtension(const ResponseState& state, const settings::SiteSettings&
 
 bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& header, std::string_view body) {
   std::string out;
-  out.reserve(state.heldInterim.size() + header.size() + body.size());
-  out += state.heldInterim;
+  out.reserve(header.size() + body.size());
   out += header;
   out += body;
-  state.heldInterim.clear();
-  state.heldInterimLength = 0;
   state.phase = 3;
   state.sentLength = static_cast<std::int32_t>(out.size());
   DWORD bytes = static_cast<DWORD>(out.size());
@@ -49,6 +46,7 @@ bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& he
 void writeUnchanged(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& originalBody) {
   std::string header = state.header;
   if (!SetContentLength(header, originalBody.size())) return;
+  state.sentAsCaptured = true;
   write(pfc, state, header, originalBody);
   state.bodyLength = static_cast<std::int32_t>(originalBody.size() + header.size());
 }
@@ -61,16 +59,23 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
     state.receivedLength = static_cast<std::int32_t>(state.body.size());
   }
   if (state.bodyLength == 0) state.bodyLength = state.receivedLength;
-  if (state.bodyLength > site.MaxSize || state.bodyLength < site.MinSize) state.phase = 3;
+  if (state.bodyLength > site.MaxSize || state.bodyLength < site.MinSize) {
+    state.phase = 3;
+    state.sentAsCaptured = true;
+  }
   // The body as captured, kept apart only when the optimizer replaces it: the answer when
   // the rewrite fails.
   std::string captured;
   const std::time_t now = std::time(nullptr);
   std::string output;
   bool changed = false;
-  if (site.Cache && state.phase == 1) {
-    const std::string query = ServerVariable(pfc, "QUERY_STRING", 512).value_or("");
-    if (auto hit = compression::Lookup(state, site, query, now)) {
+  // The cache serves a request only its own page: never a POST's answer, and never when
+  // the query cannot be read whole (it would be taken for another, shorter one).
+  const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
+  const bool post = optimizer::equalsNoCase(state.method.str(), "POST");
+  const bool cacheUsable = site.Cache && query && !post;
+  if (cacheUsable && state.phase == 1) {
+    if (auto hit = compression::Lookup(state, site, *query, now)) {
       state.servedFromCache = true;
       output.assign(hit->begin(), hit->end());
     }
@@ -96,8 +101,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
       auto compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
                                               state.body.size(), record, state.level, true);
       if (!compressed) return writeUnchanged(pfc, state, changed ? captured : state.body);
-      if (site.Cache && !state.noRecache && !optimizer::equalsNoCase(state.method.str(), "POST") &&
-          cachableExtension(state, site))
+      if (cacheUsable && !state.noRecache && cachableExtension(state, site))
         compression::Store(*compressed, site, state, now);
       output.assign(compressed->begin(), compressed->end());
     } else {

@@ -11,6 +11,7 @@ namespace stats {
 namespace {
 
 constexpr std::size_t kMaxUrl = 511;
+constexpr std::size_t kMaxMimeType = 255;
 
 std::string fieldText(std::string_view text, bool url) {
   std::string out;
@@ -56,7 +57,7 @@ std::string formatPageLine(const LoggedResponse& r, std::string_view mask) {
                   100.0 - 100.0 * static_cast<double>(r.sentLength) / static_cast<double>(before));
     line += percent;
   }
-  if (maskHas(mask, "%M")) line += "," + fieldText(r.contentType, false);
+  if (maskHas(mask, "%M")) line += "," + fieldText(std::string_view(r.contentType).substr(0, kMaxMimeType), false);
   if (maskHas(mask, "%Z")) line += r.servedFromCache ? ",1" : ",0";
   if (maskHas(mask, "%G")) line += r.acceptedEncoding == 1 ? ",1" : ",0";
   if (maskHas(mask, "%D")) line += r.acceptedEncoding == 2 ? ",1" : ",0";

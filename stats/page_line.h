@@ -17,6 +17,7 @@ struct LoggedResponse {
   int acceptedEncoding = 0;       // 1 gzip, 2 deflate only
   bool servedFromCache = false;
   std::string contentType;
+  bool unchanged = false;  // written back as captured (refused or failed): counts as uncompressed
 };
 
 struct PageLine {
@@ -36,7 +37,8 @@ bool maskHas(std::string_view mask, std::string_view code);
 
 // The line with its "\r\n". Commas and line ends cannot be part of a field: in the URL a ','
 // becomes ';' and a '\' becomes '/', in the MIME type a ',' becomes ';', and line ends
-// become blanks in both.
+// become blanks in both. The URL and the MIME type are cut (511 and 255 characters) so that
+// a line always fits the report's reader.
 std::string formatPageLine(const LoggedResponse& response, std::string_view mask);
 
 // Reads a line (without its line end) by position with the current mask; nullopt for a

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/fs/file_api.h"
+#include "platform/fs/whole_file.h"
 #include "stats/page_line.h"
 #include "stats/statistics_log.h"
 
@@ -11,8 +12,8 @@ namespace stats {
 
 namespace {
 
-// The line length the report reads with; a longer line goes on as the next one, as the
-// C runtime's fgets reads it.
+// The line length the report reads with (what fgets takes into a 1024-byte buffer); a
+// longer line goes on as the next one.
 constexpr std::size_t kMaxLine = 1023;
 
 std::string folderFile(std::string_view folder, const char* name) {
@@ -29,20 +30,6 @@ std::optional<std::string> readWhole(const std::string& windowsPath) {
   std::size_t got = 0;
   while ((got = std::fread(buffer, 1, sizeof(buffer), in.get())) > 0) text.append(buffer, got);
   return text;
-}
-
-std::vector<std::string_view> lines(std::string_view text) {
-  std::vector<std::string_view> out;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::size_t length = end == std::string_view::npos ? text.size() : end + 1;
-    if (length > kMaxLine) length = kMaxLine;
-    std::string_view line = text.substr(0, length);
-    text.remove_prefix(length);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
-    out.push_back(line);
-  }
-  return out;
 }
 
 std::string htmlText(std::string_view text) {
@@ -109,8 +96,12 @@ Statistics readStatistics(std::string_view logFolder, std::string_view mask) {
   }
   SiteTotals& t = s.totals;
   t.totalBR = t.totalUBS;
-  if (auto text = readWhole(folderFile(logFolder, kPageStatFile))) {
-    for (std::string_view line : lines(*text)) {
+  // Line by line: the memory used grows with the number of pages, not with the file.
+  if (auto in = platform::fs::openFile(folderFile(logFolder, kPageStatFile), "rb")) {
+    char buffer[kMaxLine + 1];
+    while (std::fgets(buffer, sizeof(buffer), in.get())) {
+      std::string_view line(buffer);
+      while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.remove_suffix(1);
       const auto page = parsePageLine(line, mask);
       if (!page) break;
       t.totalBR += static_cast<double>(page->originalSize);
@@ -210,8 +201,9 @@ std::optional<std::string> buildReport(std::string_view reportMask, std::string_
   if (pageMarker == std::string::npos) return std::nullopt;
   std::string report = withTotals.substr(0, pageMarker) + pageTree(statistics, reportMask) +
                        withTotals.substr(pageMarker + 11);
-  auto out = platform::fs::openFile(reportFolder + "\\" + kReportFile, "wb");
-  if (!out || std::fwrite(report.data(), 1, report.size(), out.get()) != report.size()) return std::nullopt;
+  // Replaced whole: a request reading the report while another rebuilds it sees the old
+  // report or the new one.
+  if (!platform::fs::replaceFileWhole(reportFolder + "\\" + kReportFile, report)) return std::nullopt;
   return report;
 }
 

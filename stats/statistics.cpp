@@ -16,6 +16,7 @@ void LogResponse(const filter::ResponseState& response, const settings::SiteSett
   logged.acceptedEncoding = static_cast<int>(response.acceptedEncoding);
   logged.servedFromCache = response.servedFromCache;
   logged.contentType = response.contentType.str();
+  logged.unchanged = response.sentAsCaptured;
   LogResponseTo(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()}, logMutex,
                 systemClock());
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/fs/file_api.h"
+#include "platform/fs/whole_file.h"
 #include "platform/sync/named_mutex.h"
 
 namespace stats {
@@ -58,8 +59,11 @@ void addUncompressed(const LoggedResponse& response, const LogTarget& target, st
   }
   totals.count += 1;
   totals.bytes += static_cast<double>(response.bodyLength);
-  if (auto out = platform::fs::openFile(siteFile, "wb"))
-    std::fprintf(out.get(), "%d %f %d", static_cast<int>(totals.start), totals.bytes, static_cast<int>(totals.count));
+  char text[128];
+  const int length = std::snprintf(text, sizeof(text), "%d %f %d", static_cast<int>(totals.start), totals.bytes,
+                                   static_cast<int>(totals.count));
+  // Replaced whole, so that a report built meanwhile never reads a truncated file.
+  if (length > 0) platform::fs::replaceFileWhole(siteFile, std::string_view(text, static_cast<std::size_t>(length)));
 }
 
 }  // namespace
@@ -83,7 +87,7 @@ void createFolderPath(std::string_view windowsFolder) {
 
 void LogResponseTo(const LoggedResponse& response, const LogTarget& target, HANDLE logMutex, const Clock& clock) {
   createFolderPath(target.logFolder);
-  if (response.sentLength != 0 && response.bodyLength != 0) {
+  if (!response.unchanged && response.sentLength != 0 && response.bodyLength != 0) {
     const std::string line = formatPageLine(response, target.reportMask);
     MutexHold hold(logMutex);
     if (hold.held()) writePageLine(inFolder(target.logFolder, kPageStatFile), line);

@@ -121,9 +121,10 @@ FilterOutcome FilterSession::sendResponse(Response& response) {
 FilterOutcome FilterSession::sendRawData(char* data, std::size_t size) {
   HTTP_FILTER_RAW_DATA raw{data, static_cast<DWORD>(size), static_cast<DWORD>(size), 0};
   const FilterOutcome outcome = notify(SF_NOTIFY_SEND_RAW_DATA, &raw);
-  // What the filters left (possibly their own buffer) goes out even when one finished the
-  // request: it may be the last of its own response.
-  if (raw.pvInData && raw.cbInData > 0) writeClient(static_cast<const char*>(raw.pvInData), raw.cbInData);
+  // A filter that finished the request has sent what it wanted with WriteClient; the rest
+  // of the piece (the server's own answer) must not follow it.
+  if (outcome == FilterOutcome::Next && raw.pvInData && raw.cbInData > 0)
+    writeClient(static_cast<const char*>(raw.pvInData), raw.cbInData);
   return outcome;
 }
 

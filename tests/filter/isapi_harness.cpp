@@ -135,11 +135,15 @@ DWORD FakeConnection::begin(const FakeRequest& request) {
 }
 
 Exchange FakeConnection::finish(const FakeResponse& response, std::size_t pieceSize) {
+  DWORD sentByServer = 0;
+  // As the web server does: an interim answer goes out as raw data of its own before the
+  // final response's header notice.
+  if (!response.rawPrefix.empty() && !sendPieces({response.rawPrefix}, sentByServer)) return closeExchange(sentByServer);
   response_headers_ = response.headers;
   HTTP_FILTER_SEND_RESPONSE send{&getResponseHeader, &setResponseHeader, &addResponseHeader,
                                  static_cast<DWORD>(response.status), 0};
   HttpFilterProc(&context_, SF_NOTIFY_SEND_RESPONSE, &send);
-  std::string header = response.rawPrefix + "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
+  std::string header = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
   for (const auto& [name, value] : response_headers_) header += name + ": " + value + "\r\n";
   header += response.rawLines + "\r\n";
   std::vector<std::string> pieces;
@@ -150,19 +154,28 @@ Exchange FakeConnection::finish(const FakeResponse& response, std::size_t pieceS
   } else {
     for (std::size_t at = 0; at < all.size(); at += pieceSize) pieces.push_back(all.substr(at, pieceSize));
   }
-  DWORD sentByServer = 0;
+  sendPieces(std::move(pieces), sentByServer);
+  return closeExchange(sentByServer);
+}
+
+bool FakeConnection::sendPieces(std::vector<std::string> pieces, DWORD& sentByServer) {
   for (std::string& piece : pieces) {
     HTTP_FILTER_RAW_DATA raw{piece.data(), static_cast<DWORD>(piece.size()), static_cast<DWORD>(piece.size()), 0};
     DWORD rc = HttpFilterProc(&context_, SF_NOTIFY_SEND_RAW_DATA, &raw);
     if (rc == SF_STATUS_REQ_FINISHED) {
+      // Nothing of the piece follows what the filter wrote itself.
       exchange_.finished = true;
-      break;
+      return false;
     }
     if (raw.pvInData && raw.cbInData) {
       exchange_.client.append(static_cast<const char*>(raw.pvInData), raw.cbInData);
       sentByServer += raw.cbInData;
     }
   }
+  return true;
+}
+
+Exchange FakeConnection::closeExchange(DWORD sentByServer) {
   HttpFilterProc(&context_, SF_NOTIFY_END_OF_REQUEST, nullptr);
   HTTP_FILTER_LOG log{};
   log.dwBytesSent = sentByServer;

@@ -27,7 +27,7 @@ struct FakeResponse {
   std::string reason = "OK";
   std::vector<std::pair<std::string, std::string>> headers;  // in order, names without ':'
   std::string body;
-  std::string rawPrefix;  // bytes sent before the status line (an interim response)
+  std::string rawPrefix;  // an interim response, sent as raw data before the header notice
   std::string rawLines;   // header lines only in the raw bytes (a CGI program's own), "Name: v\r\n"...
   bool chunked = false;   // the body is already chunk-encoded by the test
 };
@@ -57,6 +57,10 @@ class FakeConnection {
   std::size_t poolBytes() const { return pool_bytes_; }
 
  private:
+  // Raw data through the filter as the server hands it on; false once a filter finished.
+  bool sendPieces(std::vector<std::string> pieces, DWORD& sentByServer);
+  // END_OF_REQUEST and the log record.
+  Exchange closeExchange(DWORD sentByServer);
   static FakeConnection* self(HTTP_FILTER_CONTEXT* pfc);
   static BOOL getServerVariable(HTTP_FILTER_CONTEXT*, LPSTR, LPVOID, LPDWORD);
   static BOOL addResponseHeaders(HTTP_FILTER_CONTEXT*, LPSTR, DWORD);

@@ -1,0 +1,38 @@
+#include "platform/fs/whole_file.h"
+
+#include <atomic>
+#include <random>
+#include <string>
+
+#include "platform/fs/file_api.h"
+
+namespace platform::fs {
+
+namespace {
+
+// A tag per process and a counter per call: two processes or threads writing the same
+// file never share a temporary name.
+std::string temporaryName(std::string_view target) {
+  static const unsigned long long processTag = std::random_device{}() * 0x100000001ull ^ std::random_device{}();
+  static std::atomic<unsigned long long> counter{0};
+  return std::string(target) + ".~" + std::to_string(processTag % 1000000007ull) + "-" + std::to_string(++counter);
+}
+
+}  // namespace
+
+bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes) {
+  const std::string temp = temporaryName(windowsPath);
+  auto file = openFile(temp, "wb");
+  if (!file) return false;
+  bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+  ok = std::fflush(file.get()) == 0 && ok;
+  ok = std::fclose(file.release()) == 0 && ok;
+  const std::string target(windowsPath);
+  if (!ok || !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace platform::fs

@@ -1,0 +1,13 @@
+#pragma once
+// Writing a file whole so that readers never see part of it: the bytes go to a temporary
+// file beside it, which is then renamed over the old one (MoveFileExA replaces in one
+// step). Concurrent writers each use their own temporary name; the last rename wins.
+
+#include <string_view>
+
+namespace platform::fs {
+
+// False (and the old file left as it was) when the bytes could not be written.
+bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes);
+
+}  // namespace platform::fs
