@@ -240,7 +240,9 @@ def random_query(rnd):
 
 def generate_request(rnd, content, pipelined):
     program = rnd.random() < 0.4
-    target = rnd.choice(content.programs if program else
+    # The echoing program often: its page differs by query, method and cookie.
+    echo = program and rnd.random() < 0.3
+    target = "/c/echo.cgi" if echo else rnd.choice(content.programs if program else
                         content.markup if rnd.random() < 0.5 else content.statics)
     if not program and rnd.random() < 0.1:
         target = "".join(c.upper() if rnd.random() < 0.3 else c for c in target)

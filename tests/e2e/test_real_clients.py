@@ -148,6 +148,34 @@ class RealClientTest(unittest.TestCase):
         line = [l for l in self.machine.access_log().splitlines() if "cache-check" in l][-1]
         self.assertEqual(int(line.split()[7]), len(answer))
 
+    # The report page.
+    def test_the_report_asked_with_a_query_or_in_other_case_ends_with_its_page(self):
+        self.get("/index.htm", GZIP)  # something to report
+        for path in ["/tamsicreport/report.htm?x=1", "/TamsicReport/report.htm", "/tamsicreport/REPORT.htm?y"]:
+            with self.subTest(path=path):
+                answer = self.machine.raw(("GET %s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n" % path).encode())
+                self.assertTrue(answer.startswith(b"HTTP/1.1 200 OK\r\n"), answer[:60])
+                self.assertTrue(answer.rstrip().endswith(b"</html>"), answer[-120:])
+                self.assertEqual(answer.count(b"HTTP/1.1 "), 1)
+
+    def test_thirty_report_requests_at_once_each_get_the_whole_page(self):
+        self.get("/index.htm", GZIP)
+        answers = []
+
+        def client():
+            answers.append(self.get("/tamsicreport/report.htm"))
+
+        threads = [threading.Thread(target=client) for _ in range(30)]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        self.assertEqual(len(answers), 30)
+        for status, headers, body in answers:
+            self.assertEqual(status, 200)
+            self.assertTrue(body.rstrip().endswith(b"</html>"), body[-80:])
+            self.assertEqual(int(headers["content-length"]), len(body))
+
     # What the filter leaves alone.
     def test_head_304_and_206_are_untouched(self):
         file = self.machine.read("index.htm")
@@ -190,6 +218,30 @@ class RealClientTest(unittest.TestCase):
         self.assertLess(after - before, 8192, "RSS grew from %d KB to %d KB" % (before, after))
         # The connection ends after 1000 responses, giving back its pool; the client reconnects.
         self.assertEqual([i for i, close in enumerate(closes) if close], [999, 1999])
+
+    def test_large_unsized_answers_on_one_connection_all_arrive_and_leave_memory_flat(self):
+        # Each answer is past MaxSize and has no length: the filter gives up holding it and
+        # hands it on. What it held is the request's, so the connection does not grow.
+        self.machine.write("cgi/large.cgi", "#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\n"
+                           "head -c 600000 /dev/zero | tr '\\0' 'x'\n", 0o755)
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
+        try:
+            def fetch_all(count):
+                for i in range(count):
+                    connection.request("GET", "/cgi/large.cgi", headers=GZIP)
+                    response = connection.getresponse()
+                    body = response.read()
+                    self.assertEqual((response.status, len(body)), (200, 600000), "answer %d" % i)
+                    self.assertIsNone(response.getheader("Content-Encoding"))
+
+            fetch_all(40)
+            before = self.machine.rss_kb()
+            fetch_all(100)
+            after = self.machine.rss_kb()
+        finally:
+            connection.close()
+        # Keeping what each answer handed on would hold 60 MB on this connection.
+        self.assertLess(after - before, 20480, "RSS grew from %d KB to %d KB" % (before, after))
 
     def test_two_hundred_concurrent_connections_all_succeed(self):
         expected = self.machine.read("index.htm")

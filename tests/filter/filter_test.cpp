@@ -129,6 +129,37 @@ TEST_F(FilterTest, TheAcceptedEncodingDecides) {
   EXPECT_FALSE(with("identity"));
   EXPECT_FALSE(with("gzip;q=0"));  // a zero weight refuses the coding
   EXPECT_TRUE(with("gzip;q=0.5, br"));
+  // Only gzip is ever sent: a deflate client that refuses gzip gets the page as it is.
+  EXPECT_FALSE(with("gzip;q=0, deflate"));
+  EXPECT_FALSE(with("deflate, x-gzip; q=0.000"));
+}
+
+// A program's own header lines: a lower-case length, and values that name other fields.
+// Fields are matched by their whole name, so the answer keeps one length and every value.
+TEST_F(FilterTest, FieldsAreFoundByTheirWholeNameInAnyCase) {
+  start();
+  const std::string body = page(3000);
+  FakeResponse r;
+  r.headers = {{"Content-Type", "text/html"}};
+  r.rawLines = "Access-Control-Expose-Headers: Content-Length\r\ncontent-length: " + std::to_string(body.size()) +
+               "\r\nX-Note: tamsic: gzip-only\r\nX-Framing: Transfer-Encoding: chunked\r\n";
+  r.body = body;
+  for (std::size_t pieces : {std::size_t{0}, std::size_t{17}}) {
+    Exchange e = serve(FakeRequest{}, r, pieces);
+    auto [header, raw] = splitResponse(e.client);
+    EXPECT_TRUE(compressed(e)) << pieces;
+    EXPECT_EQ(decoded(e), body);
+    std::size_t lengths = 0;
+    for (std::size_t at = header.find("\r\n"); at != std::string::npos; at = header.find("\r\n", at + 2)) {
+      const std::string line = header.substr(at + 2, 15);
+      lengths += line.size() == 15 && (line == "Content-Length:" || line == "content-length:");
+    }
+    EXPECT_EQ(lengths, 1u) << header;
+    EXPECT_EQ(headerValue(header, "Content-Length"), std::to_string(raw.size()));
+    EXPECT_NE(header.find("\r\nAccess-Control-Expose-Headers: Content-Length\r\n"), std::string::npos) << header;
+    EXPECT_NE(header.find("\r\nX-Note: tamsic: gzip-only\r\n"), std::string::npos);
+    EXPECT_NE(header.find("\r\nX-Framing: Transfer-Encoding: chunked\r\n"), std::string::npos);
+  }
 }
 
 TEST_F(FilterTest, SizeLimitsRefuseSmallAndLargeBodies) {
@@ -380,6 +411,31 @@ TEST_F(FilterTest, AQueryStringIsNeverServedTheCopyOfTheBareUrl) {
   EXPECT_EQ(decoded(serve(withQuery, html(page(4300)))), page(4200));
 }
 
+// Dynamic pages by query: names that differ only in case are one file on Windows, a query
+// too long to read is no query, and a POST never gets a cached page.
+TEST_F(FilterTest, EachRequestIsServedOnlyItsOwnCachedPage) {
+  setSite("DynamicCache", "1");
+  start();
+  auto get = [&](const std::string& query, const std::string& body, const char* method = "GET") {
+    FakeRequest r;
+    r.query = query;
+    r.method = method;
+    return decoded(serve(r, html(body)));
+  };
+  EXPECT_EQ(get("id=A", page(3000)), page(3000));
+  EXPECT_EQ(get("id=a", page(3100)), page(3100));
+  EXPECT_EQ(get("id=A", page(3200)), page(3200));  // never the page of id=a
+  EXPECT_EQ(get("id=A", page(3300)), page(3200));  // its own copy, now cached
+  EXPECT_EQ(get("id=A", page(3400), "POST"), page(3400));
+  setSite("DynamicCache", "0");
+  FakeRequest reload;
+  reload.url = "/rstval=" + settings::ObtainReloadToken().value();
+  serve(reload, {});
+  EXPECT_EQ(get("", page(3500)), page(3500));
+  EXPECT_EQ(get("", page(3600)), page(3500));
+  EXPECT_EQ(get(std::string(600, 'q'), page(3700)), page(3700));  // not the bare URL's copy
+}
+
 TEST_F(FilterTest, OptimisationRunsWhenTheSiteEnablesIt) {
   setSite("EnableWhite", "1");
   start();
@@ -457,6 +513,9 @@ TEST_F(FilterTest, AFailedCompressionSendsTheCapturedResponseUnchanged) {
   EXPECT_FALSE(compressed(e));
   EXPECT_EQ(decoded(e), body);
   EXPECT_EQ(headerValue(e.client, "Content-Length"), std::to_string(body.size()));
+  // Statistics count it with the uncompressed responses, not as a compressed page.
+  EXPECT_FALSE(std::filesystem::exists(driveC("Inetpub/wwwroot/gziplog/pagestat.txt")));
+  EXPECT_NE(readHostFile(driveC("Inetpub/wwwroot/gziplog/sitestat.txt")).find(" 1"), std::string::npos);
 }
 
 TEST_F(FilterTest, TwoReloadsAtOnceRunOneAfterTheOther) {

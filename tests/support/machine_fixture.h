@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 #include "platform/machine_root.h"
@@ -37,6 +38,11 @@ class MachineTest : public ::testing::Test {
   void writeHostFile(const std::filesystem::path& path, const std::string& content) const {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << content;
+  }
+
+  static std::string readHostFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
 
   // What an installation leaves: "ProgFiles" in the global key and its empty report
