@@ -50,6 +50,11 @@ void uncount(SiteSettings& site, CacheEntry& e) {
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool isLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 std::optional<FILETIME> modified(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
@@ -118,7 +123,8 @@ std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path) {
 std::optional<std::string> writeTemporary(const std::string& target, const std::vector<std::uint8_t>& bytes) {
   static std::atomic<unsigned> counter{0};
   const std::string temp = target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
-  auto file = platform::fs::openFile(temp, "wb");
+  // Created new, never opened through a link someone left under that name.
+  auto file = platform::fs::openFile(temp, "wbx");
   if (!file) return std::nullopt;
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
   ok = ok && std::fflush(file.get()) == 0;
@@ -198,10 +204,12 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const fil
   const std::string query = site.DynamicCache ? state.queryString.str() : std::string();
   const std::string path = site.CacheFolder.str() + kCacheSubFolder + name->substr(0, name->size() - query.size());
   // Create the folders on the way, one '\'-terminated component at a time; failures show
-  // as a failed write below.
+  // as a failed write below. A link inside the cache folder would lead the write out of it.
+  const std::size_t cacheRoot = site.CacheFolder.size() + std::strlen(kCacheSubFolder);
   for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
     const std::string folder = path.substr(0, at);
     if (folder.size() > 2 && !exists(folder)) CreateDirectoryA(folder.c_str(), nullptr);
+    if (folder.size() >= cacheRoot && isLink(folder)) return;
   }
   if (path.find('.') == std::string::npos) return;  // only files with an extension
   const std::string target = path + query;

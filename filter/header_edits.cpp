@@ -1,5 +1,7 @@
 #include "filter/header_edits.h"
 
+#include <cctype>
+
 #include "settings/text_case.h"
 
 namespace filter {
@@ -57,6 +59,17 @@ std::size_t RemoveField(std::string& header, std::string_view name) {
     header.erase(field->start, field->end - field->start);
   }
   return first;
+}
+
+bool PrivateResponse(std::string_view header) {
+  if (FindField(header, "Set-Cookie")) return true;
+  for (std::size_t from = 0; const auto field = FindField(header, "Cache-Control", from);) {
+    std::string value(field->value);
+    for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (value.find("private") != std::string::npos || value.find("no-store") != std::string::npos) return true;
+    from = field->end;
+  }
+  return false;
 }
 
 bool RemoveChunkedLine(std::string& header) {

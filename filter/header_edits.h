@@ -30,6 +30,10 @@ std::optional<std::string_view> FieldValue(std::string_view header, std::string_
 // Removes every field called name; where the first one was, or npos.
 std::size_t RemoveField(std::string& header, std::string_view name);
 
+// A response meant for one user: it sets a cookie, or its Cache-Control says "private" or
+// "no-store".
+bool PrivateResponse(std::string_view header);
+
 // Removes a "Transfer-Encoding: chunked" field (value compared without case). True when
 // it was there.
 bool RemoveChunkedLine(std::string& header);

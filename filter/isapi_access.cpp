@@ -30,4 +30,11 @@ std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_P
   });
 }
 
+bool HasRequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers, const char* name) {
+  if (!headers || !headers->GetHeader) return false;
+  char probe[1];
+  DWORD size = sizeof(probe);
+  return headers->GetHeader(pfc, const_cast<LPSTR>(name), probe, &size) || GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
 }  // namespace filter

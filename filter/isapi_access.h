@@ -13,5 +13,7 @@ namespace filter {
 std::optional<std::string> ServerVariable(HTTP_FILTER_CONTEXT* pfc, const char* name, DWORD bufferBytes);
 std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,
                                          const char* name, DWORD bufferBytes);
+// Whether the request has the header at all, however long its value.
+bool HasRequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers, const char* name);
 
 }  // namespace filter

@@ -258,6 +258,7 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     state.directive = 0;
     return Decision::kPass;
   }
+  if (PrivateResponse(header)) state.privateExchange = true;
   state.chunked = RemoveChunkedLine(state.header) ? 1 : 0;
   if (state.directive != 1) SetLevelByExtension(state, site);
   if (state.directive != 1) state.phase = 1;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "filter/hidden_folders.h"
 #include "filter/isapi_access.h"
 #include "filter/negotiation.h"
 #include "filter/response_handlers.h"
@@ -70,6 +71,11 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
     stats::GenerateReport(site, context->logMutex ? context->logMutex->get() : nullptr);
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
+  // Read whole whatever its length: a path too long for a small buffer may still lie inside.
+  if (const auto path = ServerVariable(pfc, "PATH_TRANSLATED", 32768); path && InsideFilterFolder(*path, site)) {
+    AnswerNotFound(pfc);
+    return SF_STATUS_REQ_FINISHED;
+  }
   if (site.Disabled) return SF_STATUS_REQ_NEXT_NOTIFICATION;
 
   auto state = std::unique_ptr<ResponseState>(new (std::nothrow) ResponseState());
@@ -79,6 +85,8 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
   state->userAgent = RequestHeader(pfc, headers, "User-Agent:", 512).value_or("");
   const auto accept = RequestHeader(pfc, headers, "Accept-Encoding:", 512);
   if (accept && !accept->empty()) state->acceptedEncoding = ParseAcceptEncoding(*accept);
+  // A page made for one user is never kept for, nor taken from, the shared cache.
+  state->privateExchange = HasRequestHeader(pfc, headers, "Cookie:") || HasRequestHeader(pfc, headers, "Authorization:");
   context->state = std::move(state);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }

@@ -39,6 +39,7 @@ struct ResponseState {
   bool servedFromCache = false;
   bool sentAsCaptured = false;  // written back as it was captured: refused by size, or the rewrite failed
   bool noRecache = false;
+  bool privateExchange = false;  // a cookie, credentials, or a response for one user only: no cache
   std::int32_t siteIndex = -1;
   std::int32_t unoptimizedSize = 0;
   BoundedText<11> method;

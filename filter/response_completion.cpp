@@ -69,11 +69,12 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   const std::time_t now = std::time(nullptr);
   std::string output;
   bool changed = false;
-  // The cache serves a request only its own page: never a POST's answer, and never when
-  // the query cannot be read whole (it would be taken for another, shorter one).
+  // The cache serves a request only its own page: never a POST's answer, nothing for one
+  // user, and never when the query cannot be read whole (it would be taken for another,
+  // shorter one).
   const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
   const bool post = optimizer::equalsNoCase(state.method.str(), "POST");
-  const bool cacheUsable = site.Cache && query && !post;
+  const bool cacheUsable = site.Cache && query && !post && !state.privateExchange;
   if (cacheUsable && state.phase == 1) {
     if (auto hit = compression::Lookup(state, site, *query, now)) {
       state.servedFromCache = true;

@@ -146,11 +146,13 @@ DWORD GetFileAttributesA(LPCSTR path) noexcept try {
   stdfs::path host;
   if (!resolve(path, host)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
+  // As on Windows, a link is marked as one; its other bits describe its target.
+  const bool link = ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   if (::stat(host.c_str(), &st) != 0) {
     SetLastError(errorFromErrno(errno));
     return INVALID_FILE_ATTRIBUTES;
   }
-  return attributesOf(st);
+  return attributesOf(st) | (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 } catch (...) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return INVALID_FILE_ATTRIBUTES;

@@ -22,7 +22,7 @@ std::string temporaryName(std::string_view target) {
 
 bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes) {
   const std::string temp = temporaryName(windowsPath);
-  auto file = openFile(temp, "wb");
+  auto file = openFile(temp, "wbx");  // created new, never through a link left under that name
   if (!file) return false;
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
   ok = std::fflush(file.get()) == 0 && ok;

@@ -126,7 +126,12 @@ def cgi_output(rnd):
     code = int(status[:3]) if status else 200
     if code == 301:
         lines.append("Location: http://127.0.0.1/elsewhere.htm")
-    kind = rnd.choice(["html", "css", "text", "nul", "big"])
+    # The body is what its type says, as a program's would be (markup is optimised by type).
+    declared = (content_type or "").lower()
+    kind = "html" if "text/html" in declared else "css" if "text/css" in declared else \
+        "text" if "text/plain" in declared or not declared else "nul"
+    if rnd.random() < 0.1:
+        kind = "big"
     size = rnd.choice([0, 100, 900, 3000, 20000])
     body = {"html": lambda: html_page(rnd, size), "css": lambda: css_sheet(rnd, size),
             "text": lambda: plain_text(rnd, size), "nul": lambda: b"a\x00b" * (size // 3 + 1),
@@ -259,6 +264,8 @@ def generate_request(rnd, content, pipelined):
         headers.append(("User-Agent", agent))
     if rnd.random() < 0.08:
         headers.append(("Range", rnd.choice(["bytes=0-99", "bytes=10-", "bytes=-50"])))
+    if rnd.random() < 0.15:
+        headers.append(("Cookie", "session=%s" % rnd.choice(["ann", "bob", "x" * 3000])))
     if rnd.random() < 0.05:
         headers.append(("If-Modified-Since", rnd.choice(["Sat, 01 Jan 2000 00:00:00 GMT", "Fri, 01 Jan 2100 00:00:00 GMT"])))
     body = b""
@@ -487,6 +494,10 @@ class Differential:
         self.rnd = random.Random(seed)
         self.filtered = Machine(server_args)
         self.reference = Machine(server_args)
+        # Each machine found two free ports, but neither listens yet: they must not overlap.
+        while abs(self.reference.port - self.filtered.port) < 2:
+            self.reference.remove()
+            self.reference = Machine(server_args)
         ref = self.reference
         ref.tool("adsutil", "set", "W3SVC/Filters/FilterLoadOrder", "")
         ref.tool("adsutil", "set", "W3SVC/1/Root/Path", "Z:" + self.filtered.wwwroot().rstrip("/").replace("/", "\\"))

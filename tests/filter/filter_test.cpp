@@ -436,6 +436,62 @@ TEST_F(FilterTest, EachRequestIsServedOnlyItsOwnCachedPage) {
   EXPECT_EQ(get(std::string(600, 'q'), page(3700)), page(3700));  // not the bare URL's copy
 }
 
+// A page for one user (the request carries a cookie or credentials, or the answer sets a
+// cookie or is private) is never stored for, nor taken from, the shared cache.
+TEST_F(FilterTest, PagesForOneUserNeverGoThroughTheCache) {
+  start();
+  const auto copy = driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htm");
+  FakeRequest withCookie;
+  withCookie.headers["Cookie:"] = "session=" + std::string(2000, 'a');  // longer than any read buffer
+  FakeRequest withCredentials;
+  withCredentials.headers["Authorization:"] = "Basic dXNlcjpwYXNz";
+  for (const FakeRequest& request : {withCookie, withCredentials}) {
+    EXPECT_EQ(decoded(serve(request, html(page(3000)))), page(3000));
+    EXPECT_FALSE(std::filesystem::exists(copy));
+  }
+  for (auto field : {std::pair<std::string, std::string>{"Set-Cookie", "session=b"},
+                     {"Cache-Control", "Private"}, {"Cache-Control", "max-age=60, no-store"}}) {
+    FakeResponse r = html(page(3000));
+    r.headers.push_back(field);
+    EXPECT_TRUE(compressed(serve(FakeRequest{}, r))) << field.first;
+    EXPECT_FALSE(std::filesystem::exists(copy)) << field.first;
+  }
+  serve(FakeRequest{}, html(page(3000)));  // a shared page is kept...
+  ASSERT_TRUE(std::filesystem::exists(copy));
+  EXPECT_EQ(decoded(serve(withCookie, html(page(3100)))), page(3100));  // ...but not served to a user's request
+}
+
+// The cache and log folders are the filter's: the site answers 404 for what lies in them.
+TEST_F(FilterTest, TheCacheAndLogFoldersAreNeverServed) {
+  start();
+  serve(FakeRequest{}, html(page(3000)));
+  for (const char* url : {"/gzipcache/korvanecompress/index.htm", "/GZIPCACHE/korvanecompress/index.htm",
+                          "/gziplog/pagestat.txt", "/gziplog", "/gzipcache/"}) {
+    FakeRequest r;
+    r.url = url;
+    Exchange e = connection_.serve(r, html(page(3000)));
+    EXPECT_TRUE(e.finished) << url;
+    EXPECT_EQ(e.client.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << url;
+    EXPECT_EQ(e.client.find("gauge"), std::string::npos) << url;
+  }
+  FakeRequest neighbour;
+  neighbour.url = "/gzipcache2/index.htm";  // a folder whose name only begins the same
+  EXPECT_TRUE(compressed(serve(neighbour, html(page(3000)))));
+}
+
+// A link placed inside the cache folder would lead the cache's writes out of it.
+TEST_F(FilterTest, TheCacheNeverWritesThroughALinkInsideItsFolder) {
+  start();
+  const auto outside = driveC("outside");
+  std::filesystem::create_directories(outside);
+  std::filesystem::create_directories(driveC("Inetpub/wwwroot/gzipcache/korvanecompress"));
+  std::filesystem::create_directory_symlink(outside, driveC("Inetpub/wwwroot/gzipcache/korvanecompress/docs"));
+  FakeRequest r;
+  r.url = "/docs/page.htm";
+  EXPECT_TRUE(compressed(serve(r, html(page(3000)))));
+  EXPECT_TRUE(std::filesystem::is_empty(outside));
+}
+
 TEST_F(FilterTest, OptimisationRunsWhenTheSiteEnablesIt) {
   setSite("EnableWhite", "1");
   start();
