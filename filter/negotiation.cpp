@@ -238,8 +238,12 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   const std::string_view header = state.header;
   // A HEAD response has no body to rewrite; a byte range is a piece of the plain entity.
   if (equalsNoCase(state.method.str(), "HEAD") || FindField(header, "Content-Range")) return Decision::kPass;
+  // 206 is a piece of the plain entity; 204 and 205 have no body to rewrite.
   const std::size_t blank = header.find(' ');
-  if (blank != std::string_view::npos && header.substr(blank + 1, 3) == "206") return Decision::kPass;
+  if (blank != std::string_view::npos) {
+    const std::string_view status = header.substr(blank + 1, 3);
+    if (status == "206" || status == "204" || status == "205") return Decision::kPass;
+  }
 
   const auto lengthText = FieldValue(header, "Content-Length");
   state.declaredLength = lengthText ? settings::parseNumber(*lengthText) : 0;

@@ -435,6 +435,8 @@ def judge(request, got, reference):
         faults.append("Content-Length %s for %d bytes" % (got.lengths[0], len(got.body)))
     body = got.body
     coding = got.header("Content-Encoding")
+    if not has_body and coding is not None and reference.header("Content-Encoding") is None:
+        faults.append("Content-Encoding %r on an answer without a body" % coding)
     if coding is not None and reference.header("Content-Encoding") is None:
         if coding != "gzip":
             faults.append("Content-Encoding %r" % coding)
@@ -534,12 +536,22 @@ class Differential:
             client.close()
 
     def restart(self, settings):
+        """A fresh start of the filtered server (the origin has nothing to restart)."""
         self.settings = settings
         self.filtered.stop()
-        self.reference.stop()
         apply_settings(self.filtered, settings)
-        self.filtered.start()
-        self.reference.start()
+        for attempt in range(5):
+            try:
+                return self.filtered.start()
+            except RuntimeError:
+                # A client's connection may hold the port for a moment: it is ours again soon.
+                try:
+                    self.filtered.stop()
+                except RuntimeError:
+                    pass
+                if attempt == 4:
+                    raise
+                time.sleep(1)
 
     def run(self, count):
         """Sends count requests in sessions on keep-alive connections; returns the faults."""
@@ -590,7 +602,12 @@ class Differential:
             if isinstance(answer, Response) and answer.header("Content-Encoding") == "gzip":
                 self.compressed += 1
             if faults:
-                failures.append(self.describe(request, faults, answer, reference[i], i, pipelined))
+                text = self.describe(request, faults, answer, reference[i], i, pipelined)
+                if isinstance(answer, Exception) and i > 0 and isinstance(got[i - 1], Response):
+                    # A framing fault shows in the next answer: the one before is the culprit.
+                    text += "--- the answer before it, to\n%r\n%s\n" % (batch[i - 1], got[i - 1].show())
+                failures.append(text)
+                break
         return failures
 
     def describe(self, request, faults, got, reference, index, pipelined):
