@@ -1,16 +1,13 @@
 #include "compress/content_cache.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "compress/http_date.h"
 #include "platform/fs/file_api.h"
+#include "platform/fs/whole_file.h"
 #include "settings/text_case.h"
 
 namespace compression {
@@ -121,8 +118,7 @@ std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path) {
 // Writes the bytes next to the target; the caller renames the file over the target, so
 // a reader sees the old copy or the new one, and a failed write leaves the old one.
 std::optional<std::string> writeTemporary(const std::string& target, const std::vector<std::uint8_t>& bytes) {
-  static std::atomic<unsigned> counter{0};
-  const std::string temp = target + ".~" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+  const std::string temp = platform::fs::temporaryNameBeside(target);
   // Created new, never opened through a link someone left under that name.
   auto file = platform::fs::openFile(temp, "wbx");
   if (!file) return std::nullopt;
@@ -287,7 +283,7 @@ bool EmptyFolder(std::string_view folder) {
   if (folder.empty() || folder == "C:\\") return false;
   const std::string base(folder);
   WIN32_FIND_DATAA found;
-  UniqueHandle search(FindFirstFileA((base + "\\*.*").c_str(), &found));
+  UniqueSearch search(FindFirstFileA((base + "\\*.*").c_str(), &found));
   if (!search) return false;
   do {
     const std::string name = found.cFileName;

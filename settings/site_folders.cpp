@@ -38,9 +38,8 @@ void copyFolderFiles(std::string_view sourceFolder, std::string_view destination
   if (sourceFolder.empty() || platform::fs::sameFileName(sourceFolder, "C:\\")) return;
   const std::string source(sourceFolder);
   WIN32_FIND_DATAA found;
-  UniqueHandle search(FindFirstFileA((source + "\\*.*").c_str(), &found));
+  UniqueSearch search(FindFirstFileA((source + "\\*.*").c_str(), &found));
   if (!search) return;
-  // CloseHandle ends a search as FindClose does.
   do {
     const std::string name = found.cFileName;
     if (name == "." || name == ".." || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;

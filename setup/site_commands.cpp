@@ -42,7 +42,7 @@ bool isFolder(const std::string& path) {
 void copyMatches(const std::string& pattern, const std::string& folder) {
   const std::string sourceFolder = pattern.substr(0, pattern.rfind('\\') + 1);
   WIN32_FIND_DATAA found{};
-  UniqueHandle search(FindFirstFileA(pattern.c_str(), &found));
+  UniqueSearch search(FindFirstFileA(pattern.c_str(), &found));
   if (!search) return;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;

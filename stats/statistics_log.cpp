@@ -15,7 +15,10 @@ namespace {
 class MutexHold {
  public:
   explicit MutexHold(HANDLE mutex) : mutex_(mutex) {
-    held_ = mutex_ && WaitForSingleObject(mutex_, INFINITE) == WAIT_OBJECT_0;
+    // An abandoned mutex is owned all the same (its last holder died writing): the files
+    // are rewritten whole or appended by line, so going on is safe, and it must be released.
+    const DWORD waited = mutex_ ? WaitForSingleObject(mutex_, INFINITE) : WAIT_FAILED;
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
   }
   MutexHold(const MutexHold&) = delete;
   MutexHold& operator=(const MutexHold&) = delete;

@@ -59,6 +59,13 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) noexcept;
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data) noexcept;
 BOOL FindClose(HANDLE search) noexcept;
 
+// A search handle, ended with FindClose as Windows requires (CloseHandle does not end one).
+class UniqueSearch : public UniqueResource<HANDLE, &FindClose> {
+ public:
+  UniqueSearch() = default;
+  explicit UniqueSearch(HANDLE h) : UniqueResource(h == INVALID_HANDLE_VALUE ? nullptr : h) {}
+};
+
 namespace platform::fs {
 
 struct FileCloser {

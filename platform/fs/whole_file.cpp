@@ -8,20 +8,16 @@
 
 namespace platform::fs {
 
-namespace {
-
 // A tag per process and a counter per call: two processes or threads writing the same
 // file never share a temporary name.
-std::string temporaryName(std::string_view target) {
+std::string temporaryNameBeside(std::string_view target) {
   static const unsigned long long processTag = std::random_device{}() * 0x100000001ull ^ std::random_device{}();
   static std::atomic<unsigned long long> counter{0};
   return std::string(target) + ".~" + std::to_string(processTag % 1000000007ull) + "-" + std::to_string(++counter);
 }
 
-}  // namespace
-
 bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes) {
-  const std::string temp = temporaryName(windowsPath);
+  const std::string temp = temporaryNameBeside(windowsPath);
   auto file = openFile(temp, "wbx");  // created new, never through a link left under that name
   if (!file) return false;
   bool ok = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();

@@ -146,7 +146,12 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) noexcept try {
   }
   lock.lock();
   s.recursion = 1;
-  return WAIT_OBJECT_0;
+  // The lock file's first byte says whether an owner holds the mutex. Still set when the
+  // kernel handed the lock on means its owner died holding it: abandoned, as Windows says.
+  char held = '0';
+  const bool abandoned = ::pread(s.fd, &held, 1, 0) == 1 && held == '1';
+  (void)!::pwrite(s.fd, "1", 1, 0);
+  return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
 } catch (...) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return WAIT_FAILED;
@@ -165,6 +170,7 @@ BOOL ReleaseMutex(HANDLE handle) noexcept {
     return FALSE;
   }
   if (--s.recursion == 0) {
+    (void)!::pwrite(s.fd, "0", 1, 0);
     ::flock(s.fd, LOCK_UN);
     s.owner = std::thread::id();
     s.released.notify_one();

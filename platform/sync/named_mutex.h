@@ -2,7 +2,8 @@
 // Machine-wide named mutexes, as CreateMutexA/WaitForSingleObject/ReleaseMutex: every
 // process of the same machine root that names the same mutex shares it. Ownership is per
 // thread and recursive, as on Windows; a holder that dies releases it (the lock is an flock
-// on <root>/run/mutex-<name>.lock, which the kernel drops with the process).
+// on <root>/run/mutex-<name>.lock, which the kernel drops with the process), and the next
+// wait returns WAIT_ABANDONED: it owns the mutex, whose data may be half written.
 
 #include "platform/handle.h"
 #include "platform/registry/registry.h"  // SECURITY_ATTRIBUTES

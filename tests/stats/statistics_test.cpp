@@ -6,6 +6,9 @@
 #include <sstream>
 #include <thread>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "platform/sync/named_mutex.h"
 #include "stats/page_line.h"
 #include "stats/report_builder.h"
@@ -163,6 +166,28 @@ TEST_F(StatisticsTest, LinesWrittenByManyThreadsAtOnceAreAllWhole) {
   EXPECT_EQ(statistics.totals.totalCR, static_cast<unsigned>(kThreads * kLines));
   EXPECT_EQ(statistics.pages.size(), static_cast<std::size_t>(kThreads * kLines));
   EXPECT_EQ(statistics.totals.totalUR, static_cast<unsigned>(kThreads * kLines));
+}
+
+// A request that dies holding "LogFile" leaves it abandoned: the next logger owns it all the
+// same, writes, and releases it, so the statistics do not stop for good.
+TEST_F(StatisticsTest, LoggingGoesOnAfterAHolderDiedAndReleasesTheMutex) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    HANDLE h = CreateMutexA(nullptr, TRUE, "LogFile");
+    _exit(h ? 0 : 1);  // dies holding it
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  log(uncompressed(300));
+  EXPECT_EQ(logFile("sitestat.txt"), "1000000 300.000000 1");
+  std::thread other([] {
+    UniqueHandle own(CreateMutexA(nullptr, FALSE, "LogFile"));
+    EXPECT_EQ(WaitForSingleObject(own.get(), 2000), WAIT_OBJECT_0);
+    ReleaseMutex(own.get());
+  });
+  other.join();
 }
 
 // Reading and the report.
