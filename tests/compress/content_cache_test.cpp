@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <random>
 #include <thread>
 
 #include "compress/content_cache.h"
@@ -271,6 +272,19 @@ TEST_F(ContentCacheTest, EightThreadsShareOneSiteWithoutTornCopiesOrWrongTotals)
   EXPECT_GT(hits, 0);
   EXPECT_LE(site_.CacheEntries.size(), static_cast<std::size_t>(kFiles));
   expectTotalsConsistent();
+}
+
+// The calendar arithmetic against the C runtime's own UTC conversion, over centuries.
+TEST(HttpDateTest, DatesAgreeWithTheRuntimeAndReadBackToTheSameMoment) {
+  std::mt19937_64 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    const std::time_t when = static_cast<std::time_t>(random() % 8000000000ull) - 2000000000;
+    std::tm utc{};
+    ASSERT_TRUE(gmtime_r(&when, &utc));
+    const std::string text = FormatHttpDate(when);
+    ASSERT_EQ(text, FormatHttpDate(utc)) << when;
+    ASSERT_EQ(ParseHttpTime(text), when) << text;
+  }
 }
 
 TEST(HttpDateTest, FormatsAndParsesTheFixedForm) {
