@@ -2,6 +2,7 @@
 
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/beast/core/read_size.hpp>
 
 #include "w3svc/cgi_runner.h"
 #include "w3svc/error_pages.h"
@@ -62,6 +63,7 @@ bool Connection::closeIfIdle() {
     // Nothing was said on it: no answer is owed, and lingering would hold the descriptor
     // that is wanted back.
     self->idle_ = false;
+    self->closed_idle_ = true;
     self->disarmTimer();
     beast::error_code ec;
     self->stream_.socket().close(ec);
@@ -83,7 +85,9 @@ void Connection::waitForRequest() {
   stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
     self->disarmTimer();
     self->buffer_.commit(n);
-    if (ec || n == 0) return self->lingerAndClose();  // idle time-out, the client closed, or stop
+    // Idle time-out, the client closed, or stop. Closed to make room, the bytes that came
+    // meanwhile are not served: the descriptor may already belong to another connection.
+    if (ec || n == 0 || self->closed_idle_) return self->lingerAndClose();
     self->readHeader();
   });
 }
@@ -117,9 +121,11 @@ void Connection::parseHeader() {
     buffer_.consume(used);
     if (ec && ec != http::error::need_more) return onHeader(ec);
   }
-  const std::size_t room = buffer_.max_size() - buffer_.size();
+  // As much as the buffer holds already (64 KB at most): a header that comes slowly does
+  // not make every connection take its largest buffer.
+  const std::size_t room = beast::read_size(buffer_, 65536);
   if (room == 0) return onHeader(http::error::buffer_overflow);
-  stream_.async_read_some(buffer_.prepare(std::min<std::size_t>(room, 65536)),
+  stream_.async_read_some(buffer_.prepare(room),
                           [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                             self->buffer_.commit(n);
                             if (ec == asio::error::eof)

@@ -74,6 +74,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::size_t requests_served_ = 0;
   std::atomic<bool> idle_{false};
   std::atomic<bool> closing_{false};  // told to close by closeIfIdle
+  bool closed_idle_ = false;          // and closed by it (on the strand)
   std::chrono::steady_clock::time_point started_;
   std::string remote_ip_;
   unsigned short remote_port_ = 0;

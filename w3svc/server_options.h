@@ -18,7 +18,7 @@ struct ServerOptions {
   // descriptor limit, so that files, programs and logs always find descriptors.
   std::size_t maxConnections = 4096;
   // CGI programs running at once per site; past it a program request is answered 503.
-  std::size_t maxProgramsPerSite = 16;
+  std::size_t maxProgramsPerSite = 64;
   std::size_t maxHeaderBytes = 16384;  // request line excluded
   std::size_t maxHeaderCount = 100;
   std::size_t maxUrlBytes = 8192;
