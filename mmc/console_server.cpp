@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <list>
 #include <sstream>
 #include <thread>
 
@@ -33,7 +34,13 @@ namespace {
 constexpr auto kIdleTimeout = std::chrono::seconds(60);
 constexpr auto kLongPoll = std::chrono::seconds(20);
 constexpr std::size_t kBodyLimit = 64 * 1024;
+// Connections of the console's own page, which has shown the secret; a browser keeps a few.
 constexpr int kMaxConnections = 64;
+// Any local process may connect. Until a connection shows the secret it has little time and
+// few places, and the oldest goes when another comes, so such connections never lock the
+// administrator out; the browser sends its request the moment it connects.
+constexpr auto kFirstRequestTime = std::chrono::seconds(3);
+constexpr std::size_t kMaxStrangers = 16;
 
 using Request = http::request<http::string_body>;
 using Response = http::response<http::string_body>;
@@ -78,7 +85,13 @@ struct ConsoleServer::Impl {
   std::string secret = makeSecret();
   std::string prefix = "/" + secret + "/";
   std::thread thread;
-  int connections = 0;
+  // Both touched on the I/O thread only.
+  struct Peer {
+    explicit Peer(tcp::socket socket) : stream(std::move(socket)) {}
+    beast::tcp_stream stream;
+  };
+  std::list<std::shared_ptr<Peer>> strangers;  // oldest first
+  int connections = 0;                          // that have shown the secret
 
   explicit Impl(platform::ui::UiThread& u) : ui(u) {}
 
@@ -183,37 +196,60 @@ struct ConsoleServer::Impl {
     co_return plain(req, http::status::not_found, "not found\n");
   }
 
-  awaitable<void> serve(tcp::socket socket) {
-    beast::tcp_stream stream(std::move(socket));
+  bool showsSecret(const Request& req) const {
+    const auto host = req[http::field::host];
+    const std::string_view target(req.target().data(), req.target().size());
+    return ownHost(std::string_view(host.data(), host.size())) && target.substr(0, prefix.size()) == prefix;
+  }
+
+  awaitable<void> serve(std::shared_ptr<Peer> peer) {
+    beast::tcp_stream& stream = peer->stream;
     beast::flat_buffer buffer;
+    bool known = false;
     try {
       for (;;) {
-        stream.expires_after(kIdleTimeout);
+        stream.expires_after(known ? kIdleTimeout : kFirstRequestTime);
         http::request_parser<http::string_body> parser;
         parser.body_limit(kBodyLimit);
         parser.header_limit(16 * 1024);
         co_await http::async_read(stream, buffer, parser, use_awaitable);
         Request req = parser.release();
+        if (!known && showsSecret(req) && connections < kMaxConnections) {
+          known = true;
+          strangers.remove(peer);
+          ++connections;
+        }
         stream.expires_never();
         Response res = co_await handle(req);
+        // A refused request ends its connection: it earns no further tries.
+        if (!known) res.keep_alive(false);
         stream.expires_after(kIdleTimeout);
         co_await http::async_write(stream, res, use_awaitable);
         if (!res.keep_alive()) break;
       }
     } catch (const std::exception&) {
-      // A client that went away, timed out or sent something unreadable.
+      // A client that went away, timed out, was closed to make room or sent something unreadable.
     }
     beast::error_code ec;
     stream.socket().shutdown(tcp::socket::shutdown_send, ec);
-    --connections;
+    if (known) {
+      --connections;
+    } else {
+      strangers.remove(peer);
+    }
   }
 
   awaitable<void> accept() {
     for (;;) {
       tcp::socket socket = co_await acceptor.async_accept(use_awaitable);
-      if (connections >= kMaxConnections) continue;  // closed as it goes out of scope
-      ++connections;
-      asio::co_spawn(io, serve(std::move(socket)), asio::detached);
+      if (strangers.size() >= kMaxStrangers) {
+        beast::error_code ec;
+        strangers.front()->stream.socket().close(ec);
+        strangers.pop_front();
+      }
+      auto peer = std::make_shared<Peer>(std::move(socket));
+      strangers.push_back(peer);
+      asio::co_spawn(io, serve(std::move(peer)), asio::detached);
     }
   }
 };

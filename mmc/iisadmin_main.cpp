@@ -3,12 +3,15 @@
 // registered extensions add, drawn in a browser from a loopback address with a per-run
 // secret. The address is printed and kept in <machine>/run/console-url.txt.
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <string>
 
 #include "mmc/console_server.h"
@@ -25,6 +28,17 @@ void usage() {
                "usage: iisadmin [--foreground] [--port P]\n"
                "  Started as the service IISADMIN (sc start IISADMIN) or with --foreground.\n"
                "  --port P  the console's loopback port (default: a free one)\n");
+}
+
+// The console's address carries its secret: for the machine's owner only, also when an
+// older run left the file readable to others.
+void writePrivateFile(const std::filesystem::path& file, const std::string& text) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  ::fchmod(fd, 0600);
+  const ssize_t written = ::write(fd, text.data(), text.size());
+  (void)written;  // a missing address only costs the administrator the printed one
+  ::close(fd);
 }
 
 }  // namespace
@@ -69,7 +83,7 @@ int main(int argc, char** argv) {
   try {
     mmc::ConsoleServer server(ui, static_cast<unsigned short>(port));
     const std::string url = server.url();
-    std::ofstream(root / "run" / "console-url.txt") << url << "\n";
+    writePrivateFile(root / "run" / "console-url.txt", url + "\n");
     std::printf("Console: %s\n", url.c_str());
     std::fflush(stdout);
     runtime.reportState(SERVICE_RUNNING);

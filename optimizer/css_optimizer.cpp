@@ -1,16 +1,67 @@
 #include "optimizer/css_optimizer.h"
 
+#include <cctype>
 
 namespace optimizer {
 
+namespace {
+
+// Where the string that opens at `at` ends (after its closing quote): a backslash escapes
+// the next character; a bare line end or the end of the text ends a string left open.
+std::size_t stringEnd(std::string_view text, std::size_t at) {
+  const char quote = text[at];
+  std::size_t i = at + 1;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == '\\') {
+      i += 2;
+    } else if (c == quote) {
+      return i + 1;
+    } else if (c == '\n' || c == '\r' || c == '\f') {
+      return i;
+    } else {
+      ++i;
+    }
+  }
+  return text.size();
+}
+
+// "url(" at `at`, in any case, after something that cannot end a longer name ("myurl(").
+bool urlOpensAt(std::string_view text, std::size_t at) {
+  if (at + 4 > text.size() || text[at + 3] != '(') return false;
+  for (std::size_t k = 0; k < 3; ++k)
+    if ((text[at + k] | 0x20) != "url"[k]) return false;
+  if (at == 0) return true;
+  const char before = text[at - 1];
+  return !(std::isalnum(static_cast<unsigned char>(before)) || before == '-' || before == '_' || before == '\\');
+}
+
+// Where the url(...) that opens at `at` ends (after its ')'); strings inside it count whole.
+std::size_t urlEnd(std::string_view text, std::size_t at) {
+  std::size_t i = at + 4;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == ')') return i + 1;
+    if (c == '"' || c == '\'') {
+      i = stringEnd(text, i);
+    } else {
+      i += c == '\\' ? 2 : 1;
+    }
+  }
+  return text.size();
+}
+
+}  // namespace
+
 bool OptimizeCss(OptimizerState& state, std::string_view text) {
   if (!state.CssWhite) return state.append(text);
-  static constexpr StopSet kStops("/", true);
+  // Strings and url(...) are values, not layout: their blanks and "/*" are the author's.
+  static constexpr StopSet kStops("/\"'uU", true);
   std::string& out = state.Output;
   bool inRun = false;
   std::size_t i = 0;
   while (i < text.size()) {
-    // Copy the span up to the next white space or slash whole.
+    // Copy the span up to the next white space, slash, quote or possible "url(" whole.
     std::size_t start = i;
     while (i < text.size() && !kStops(text[i])) ++i;
     if (i > start) {
@@ -19,11 +70,16 @@ bool OptimizeCss(OptimizerState& state, std::string_view text) {
       continue;
     }
     const char c = text[i];
-    if (isWhite(c)) {
+    if (c == '"' || c == '\'' || ((c == 'u' || c == 'U') && urlOpensAt(text, i))) {
+      const std::size_t end = c == '"' || c == '\'' ? stringEnd(text, i) : urlEnd(text, i);
+      out.append(text, i, end - i);
+      inRun = false;
+      i = end;
+    } else if (isWhite(c)) {
       if (!inRun) out += ' ';
       inRun = true;
       ++i;
-    } else if (state.CssComments && i + 1 < text.size() && text[i + 1] == '*') {
+    } else if (c == '/' && state.CssComments && i + 1 < text.size() && text[i + 1] == '*') {
       // A comment writes nothing and leaves the run mark alone, so the blanks on its two
       // sides become one. "/*/" closes at its own star-slash.
       std::size_t end = text.find("*/", i + 1);

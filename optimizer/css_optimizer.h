@@ -1,6 +1,7 @@
 #pragma once
 // The CSS pass: runs of white space become one blank and, with CssComments, comments go.
-// Nothing else changes (blanks around braces, colons and semicolons stay, collapsed).
+// Nothing else changes (blanks around braces, colons and semicolons stay, collapsed); strings
+// and url(...) pass exactly as they are.
 
 #include <string_view>
 

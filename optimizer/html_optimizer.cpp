@@ -21,6 +21,8 @@ constexpr std::size_t kMaxDeclarationChars = 1023;
 struct Attribute {
   std::string_view name;
   std::optional<std::string_view> value;
+  char quote = '\0';  // the quote the value came in, if any
+  bool closed = true;  // false: the document ended inside the quoted value
 };
 
 char lowerChar(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -226,7 +228,14 @@ class HtmlReader {
       putName(a.name);
       if (!a.value) continue;
       const std::string_view v = *a.value;
-      if (v.find('"') == std::string_view::npos) {
+      if (a.quote && (!a.closed || v.find(a.quote) != std::string_view::npos)) {
+        // The value was read past a backslash before its quote, where a browser ends it:
+        // any other quoting would make a browser read another value, so it goes as it came.
+        put("=");
+        st_.Output.push_back(a.quote);
+        put(v);
+        if (a.closed) st_.Output.push_back(a.quote);
+      } else if (v.find('"') == std::string_view::npos) {
         put("=\"");
         put(v);
         st_.Output.push_back('"');
@@ -245,13 +254,14 @@ class HtmlReader {
     st_.Output.push_back('>');
   }
 
-  std::string_view quotedValue(char quote) {
+  std::string_view quotedValue(char quote, bool& closed) {
     std::size_t i = pos_ + 1;
     for (;; ++i) {
       i = s_.find(quote, i);
       if (i == std::string_view::npos || s_[i - 1] != '\\') break;
     }
-    if (i == std::string_view::npos) {
+    closed = i != std::string_view::npos;
+    if (!closed) {
       std::string_view v = s_.substr(pos_ + 1);
       pos_ = s_.size();
       return v;
@@ -309,7 +319,8 @@ class HtmlReader {
         pos_ = afterWhite + 1;
         while (pos_ < s_.size() && isWhite(s_[pos_])) ++pos_;
         if (at('"') || at('\'')) {
-          a.value = quotedValue(s_[pos_]);
+          a.quote = s_[pos_];
+          a.value = quotedValue(a.quote, a.closed);
           ended = pos_ >= s_.size();
         } else {
           std::size_t v = pos_;

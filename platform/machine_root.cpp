@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -24,6 +25,14 @@ fs::path machineRootPath() {
 
 namespace {
 
+// The root holds the registry (with the reload token), the console's secret address and
+// the access logs: no other user of the machine may look inside. Roots made before this
+// rule are closed when next used.
+void makePrivate(const fs::path& folder) {
+  struct stat info {};
+  if (::stat(folder.c_str(), &info) == 0 && (info.st_mode & 077)) ::chmod(folder.c_str(), info.st_mode & 0700);
+}
+
 bool makeLayout(const fs::path& root, std::string& error) {
   std::error_code ec;
   for (const char* dir : {"dosdevices", "drive_c", "run", "logs"}) {
@@ -33,6 +42,8 @@ bool makeLayout(const fs::path& root, std::string& error) {
       return false;
     }
   }
+  makePrivate(root / "run");
+  makePrivate(root / "logs");
   // Drive letters as symbolic links, the way Wine keeps them: c: is the machine's own
   // drive, z: the host's whole file system.
   const std::pair<const char*, const char*> drives[] = {{"c:", "../drive_c"}, {"z:", "/"}};
@@ -59,15 +70,19 @@ bool isLaidOut(const fs::path& root) {
 fs::path ensureMachineRoot(std::string& error) {
   fs::path root = machineRootPath();
   // Most calls find the root ready; the lock below only serialises first-time set-up.
-  if (isLaidOut(root)) return root;
+  if (isLaidOut(root)) {
+    makePrivate(root);
+    return root;
+  }
   std::error_code ec;
   fs::create_directories(root, ec);
   if (ec) {
     error = "cannot create the machine root " + root.string() + ": " + ec.message();
     return {};
   }
+  makePrivate(root);
   fs::create_directories(root / "run", ec);
-  int fd = ::open((root / "run" / ".machine-setup.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  int fd = ::open((root / "run" / ".machine-setup.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (fd < 0) {
     error = "cannot lock the machine root " + root.string();
     return {};

@@ -1,6 +1,8 @@
 #include "w3svc/access_log.h"
 
+#include <cctype>
 #include <cstdio>
+#include <string_view>
 #include <fstream>
 
 namespace w3svc {
@@ -25,6 +27,17 @@ std::string field(const std::string& text) {
   return out;
 }
 
+// The filter's reload address ends in the machine's reload token, which would let anyone who
+// reads the log make every site reload its settings.
+std::string withoutReloadToken(const std::string& stem) {
+  constexpr std::string_view kReload = "/rstval=";
+  const std::size_t slash = stem.rfind('/');
+  if (slash == std::string::npos || stem.size() - slash <= kReload.size()) return stem;
+  for (std::size_t i = 0; i < kReload.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(stem[slash + i])) != kReload[i]) return stem;
+  return stem.substr(0, slash + kReload.size()) + "-";
+}
+
 std::string stamp(std::time_t when, const char* format) {
   std::tm parts{};
   gmtime_r(&when, &parts);
@@ -42,10 +55,13 @@ void AccessLog::append(std::time_t when, const std::string& line) {
     file_.close();
     std::error_code ec;
     std::filesystem::create_directories(folder_, ec);
+    // The log names every client and page: for the machine's owner only.
+    std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, ec);
     const std::filesystem::path file = folder_ / ("ex" + day + ".log");
     const bool fresh = !std::filesystem::exists(file, ec) || std::filesystem::file_size(file, ec) == 0;
     file_.clear();
     file_.open(file, std::ios::app | std::ios::binary);
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
     file_day_ = day;
     if (fresh) {
       file_ << "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: " << stamp(when, "%Y-%m-%d %H:%M:%S") << "\r\n"
@@ -58,7 +74,7 @@ void AccessLog::append(std::time_t when, const std::string& line) {
 
 void AccessLog::write(const AccessRecord& record) {
   const std::string line = stamp(record.when, "%Y-%m-%d %H:%M:%S") + " " + field(record.clientIp) + " " +
-                           field(record.method) + " " + field(record.uriStem) + " " + field(record.uriQuery) + " " +
+                           field(record.method) + " " + field(withoutReloadToken(record.uriStem)) + " " + field(record.uriQuery) + " " +
                            std::to_string(record.status) + " " + std::to_string(record.bytesSent) + " " +
                            field(record.userAgent);
   append(record.when, line);

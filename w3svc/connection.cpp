@@ -2,9 +2,11 @@
 
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/beast/core/read_size.hpp>
 
 #include "w3svc/cgi_runner.h"
 #include "w3svc/error_pages.h"
+#include "w3svc/request_checks.h"
 #include "w3svc/responses.h"
 #include "w3svc/static_files.h"
 
@@ -44,11 +46,29 @@ Connection::Connection(ServerContext& server, asio::ip::tcp::socket socket)
   stream_.socket().set_option(asio::ip::tcp::no_delay(true), ec);
 }
 
-Connection::~Connection() = default;
+Connection::~Connection() { server_.connectionEnded(); }
 
 void Connection::start() {
   session_ = std::make_unique<FilterSession>(server_.filters(), output_);
   asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->waitForRequest(); });
+}
+
+bool Connection::closeIfIdle() {
+  if (!idle_ || closing_.exchange(true)) return false;
+  asio::post(stream_.get_executor(), [self = shared_from_this()] {
+    if (!self->idle_) {
+      self->closing_ = false;  // a request began meanwhile
+      return;
+    }
+    // Nothing was said on it: no answer is owed, and lingering would hold the descriptor
+    // that is wanted back.
+    self->idle_ = false;
+    self->closed_idle_ = true;
+    self->disarmTimer();
+    beast::error_code ec;
+    self->stream_.socket().close(ec);
+  });
+  return true;
 }
 
 void Connection::stopIfIdle() {
@@ -65,7 +85,9 @@ void Connection::waitForRequest() {
   stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
     self->disarmTimer();
     self->buffer_.commit(n);
-    if (ec || n == 0) return self->lingerAndClose();  // idle time-out, the client closed, or stop
+    // Idle time-out, the client closed, or stop. Closed to make room, the bytes that came
+    // meanwhile are not served: the descriptor may already belong to another connection.
+    if (ec || n == 0 || self->closed_idle_) return self->lingerAndClose();
     self->readHeader();
   });
 }
@@ -78,8 +100,39 @@ void Connection::readHeader() {
   parser_->body_limit(options.maxBodyBytes);
   started_ = std::chrono::steady_clock::now();
   armTimer(options.requestTimeout);
-  http::async_read_header(stream_, buffer_, *parser_,
-                          [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onHeader(ec); });
+  parseHeader();
+}
+
+void Connection::parseHeader() {
+  // Fed by hand rather than read with async_read_header: the parser joins folded lines
+  // without a word, so the raw header is looked at before the parser consumes it.
+  beast::error_code ec;
+  if (buffer_.size() > 0) {
+    const std::size_t used = parser_->put(buffer_.data(), ec);
+    if (!ec && parser_->is_header_done()) {
+      const bool folded = hasFoldedLine(std::string_view(static_cast<const char*>(buffer_.data().data()), used));
+      buffer_.consume(used);
+      if (folded) {
+        disarmTimer();
+        return reject(400);
+      }
+      return onHeader({});
+    }
+    buffer_.consume(used);
+    if (ec && ec != http::error::need_more) return onHeader(ec);
+  }
+  // As much as the buffer holds already (64 KB at most): a header that comes slowly does
+  // not make every connection take its largest buffer.
+  const std::size_t room = beast::read_size(buffer_, 65536);
+  if (room == 0) return onHeader(http::error::buffer_overflow);
+  stream_.async_read_some(buffer_.prepare(room),
+                          [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+                            self->buffer_.commit(n);
+                            if (ec == asio::error::eof)
+                              self->parser_->got_some() ? self->parser_->put_eof(ec) : void(ec = http::error::end_of_stream);
+                            if (ec) return self->onHeader(ec);
+                            self->parseHeader();
+                          });
 }
 
 void Connection::onHeader(beast::error_code ec) {
@@ -115,6 +168,7 @@ void Connection::processHeader() {
   request->version = version;
   for (const auto& field : header)
     request->headers.push_back({std::string(field.name_string()), std::string(field.value())});
+  if (const unsigned status = checkRequestHeader(request->headers)) return reject(status);
   request->remoteAddress = remote_ip_;
   request->remotePort = remote_port_;
   request->localAddress = local_ip_;
@@ -183,12 +237,19 @@ void Connection::onBody(beast::error_code ec) {
 
 void Connection::processRequest() {
   request_->body = std::move(parser_->get().body());
-  completeRequest(dispatch());
+  StaticTarget target = resolveStaticTarget(*request_);
+  const ScriptMap* map = target.status ? nullptr : scriptMapFor(*request_);
+  if (!map) return completeRequest(answer(target));
+  // A program may run for minutes: it waits on threads of its own, and past its site's
+  // share it is not started at all, so files and other sites never queue behind it.
+  const bool started = server_.runProgram(request_->site->id, [self = shared_from_this(), map, file = target.file] {
+    self->completeRequest(runCgi(*self->request_, *map, file, *self->writer_, self->server_.options().cgiTimeout));
+  });
+  if (!started) completeRequest(sendErrorPage(*request_, *writer_, 503));
 }
 
-bool Connection::dispatch() {
+bool Connection::answer(const StaticTarget& target) {
   Request& request = *request_;
-  StaticTarget target = resolveStaticTarget(request);
   if (target.status == 302) {
     const std::string* host = findHeader(request.headers, "Host");
     const std::string authority = host && !host->empty() ? *host : local_ip_ + ":" + std::to_string(local_port_);
@@ -197,8 +258,6 @@ bool Connection::dispatch() {
     return sendErrorPage(request, *writer_, 302, {{"Location", location}});
   }
   if (target.status) return sendErrorPage(request, *writer_, target.status);
-  if (const ScriptMap* map = scriptMapFor(request))
-    return runCgi(request, *map, target.file, *writer_, server_.options().cgiTimeout);
   return serveFile(request, target.file, *writer_);
 }
 

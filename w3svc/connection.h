@@ -19,6 +19,7 @@
 #include "w3svc/filter_session.h"
 #include "w3svc/response_writer.h"
 #include "w3svc/server_context.h"
+#include "w3svc/static_files.h"
 
 namespace w3svc {
 
@@ -29,18 +30,24 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void start();
   // Ends the connection if it is waiting for a request; one in progress finishes first.
   void stopIfIdle();
+  // Closes the connection soon if no request has begun on it (to make room for others);
+  // false when it is busy or already told.
+  bool closeIfIdle();
+  bool idle() const { return idle_; }
 
  private:
   using Parser = boost::beast::http::request_parser<boost::beast::http::string_body>;
 
   void waitForRequest();
   void readHeader();
+  void parseHeader();
   void onHeader(boost::beast::error_code ec);
   void processHeader();
   void readBody();
   void onBody(boost::beast::error_code ec);
   void processRequest();
-  bool dispatch();
+  // Sends a file, or the error or redirect the URL leads to.
+  bool answer(const StaticTarget& target);
   void completeRequest(bool framed);
   // Answers a request that never reached the filters (it could not be parsed) and closes.
   void reject(unsigned status);
@@ -66,6 +73,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool keep_alive_wanted_ = false;
   std::size_t requests_served_ = 0;
   std::atomic<bool> idle_{false};
+  std::atomic<bool> closing_{false};  // told to close by closeIfIdle
+  bool closed_idle_ = false;          // and closed by it (on the strand)
   std::chrono::steady_clock::time_point started_;
   std::string remote_ip_;
   unsigned short remote_port_ = 0;

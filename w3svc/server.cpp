@@ -1,6 +1,9 @@
 #include "w3svc/server.h"
 
+#include <sys/resource.h>
+
 #include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 
 #include <chrono>
@@ -18,6 +21,25 @@ namespace {
 
 // Reading requests is cheap; the work (filters, files, CGI) runs on the workers.
 constexpr int kIoThreads = 2;
+// Descriptors no connection may take: files being sent, CGI pipes, logs, the registry and
+// what the filters open.
+constexpr std::size_t kReservedDescriptors = 256;
+// After a failed accept (most often: out of descriptors) the next try waits this long, so
+// that the loop does not spin on an error that lasts.
+constexpr auto kAcceptPause = std::chrono::milliseconds(50);
+
+// Raises the descriptor limit as far as allowed, and says how many connections fit in it.
+std::size_t connectionRoom() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024 - kReservedDescriptors;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  const std::size_t descriptors = limit.rlim_cur == RLIM_INFINITY ? std::size_t{1} << 20 : limit.rlim_cur;
+  return descriptors > 2 * kReservedDescriptors ? descriptors - kReservedDescriptors : descriptors / 2;
+}
 
 }  // namespace
 
@@ -68,7 +90,10 @@ bool Server::start(std::string& error) {
     if (error.empty()) error = "no site has a binding";
     return false;
   }
+  max_connections_ = std::min(options_.maxConnections, connectionRoom());
   workers_ = std::make_unique<WorkerPool>(options_.workers);
+  // Enough threads for every site's share of programs, so that no site waits for another's.
+  programs_ = std::make_unique<WorkerPool>(std::min<std::size_t>(1024, options_.maxProgramsPerSite * config_.sites.size()));
   for (auto& acceptor : acceptors_) accept(*acceptor);
   for (int i = 0; i < kIoThreads; ++i) io_threads_.emplace_back([this] { io_->run(); });
   return true;
@@ -87,19 +112,61 @@ std::vector<std::string> Server::listening() const {
 void Server::accept(tcp::acceptor& acceptor) {
   acceptor.async_accept(asio::make_strand(*io_), [this, &acceptor](boost::system::error_code ec, tcp::socket socket) {
     if (stopping_) return;
-    if (!ec) {
-      auto connection = std::make_shared<Connection>(*this, std::move(socket));
+    if (ec) {
+      // Out of descriptors, most likely: an idle connection gives one back.
       {
         std::lock_guard lock(connections_mutex_);
-        if (connections_.size() > 256)
-          std::erase_if(connections_, [](const std::weak_ptr<Connection>& c) { return c.expired(); });
+        closeOldestIdle();
+      }
+      return acceptLater(acceptor);
+    }
+    std::shared_ptr<Connection> connection;
+    {
+      std::lock_guard lock(connections_mutex_);
+      if (open_connections_ < max_connections_ || closeOldestIdle()) {
+        ++open_connections_;
+        connection = std::make_shared<Connection>(*this, std::move(socket));
         connections_.push_back(connection);
       }
-      connection->start();
     }
-    // Out of descriptors or another passing failure: keep accepting after a breath.
+    // Refused (every connection is busy with a request): the socket closes here.
+    if (connection) connection->start();
     accept(acceptor);
   });
+}
+
+void Server::acceptLater(tcp::acceptor& acceptor) {
+  auto timer = std::make_shared<asio::steady_timer>(acceptor.get_executor(), kAcceptPause);
+  timer->async_wait([this, &acceptor, timer](boost::system::error_code) {
+    if (!stopping_) accept(acceptor);
+  });
+}
+
+bool Server::closeOldestIdle() {
+  if (connections_.size() > 2 * open_connections_ + 256)
+    std::erase_if(connections_, [](const std::weak_ptr<Connection>& c) { return c.expired(); });
+  for (const auto& weak : connections_) {
+    const auto connection = weak.lock();
+    if (connection && connection->closeIfIdle()) return true;
+  }
+  return false;
+}
+
+void Server::connectionEnded() { --open_connections_; }
+
+bool Server::runProgram(unsigned siteId, std::function<void()> work) {
+  {
+    std::lock_guard lock(programs_mutex_);
+    std::size_t& running = programs_running_[siteId];
+    if (running >= options_.maxProgramsPerSite) return false;
+    ++running;
+  }
+  programs_->post([this, siteId, work = std::move(work)] {
+    work();
+    std::lock_guard lock(programs_mutex_);
+    --programs_running_[siteId];
+  });
+  return true;
 }
 
 const SiteConfig* Server::route(const std::string& localIp, unsigned short port, const std::string& host) const {
@@ -155,6 +222,7 @@ void Server::stop() {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (workers_) workers_->join();
+  if (programs_) programs_->join();
   io_->stop();
   for (auto& thread : io_threads_) thread.join();
   io_threads_.clear();

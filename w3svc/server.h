@@ -37,10 +37,16 @@ class Server final : public ServerContext {
   const SiteConfig* route(const std::string& localIp, unsigned short port, const std::string& host) const override;
   AccessLog* accessLog(unsigned siteId) override;
   void runOnWorker(std::function<void()> work) override;
+  bool runProgram(unsigned siteId, std::function<void()> work) override;
+  void connectionEnded() override;
   bool stopping() const override { return stopping_; }
 
  private:
   void accept(boost::asio::ip::tcp::acceptor& acceptor);
+  void acceptLater(boost::asio::ip::tcp::acceptor& acceptor);
+  // Tells the oldest connection waiting for a request to close (to make room for a new
+  // one); false when none waits. With connections_mutex_ held.
+  bool closeOldestIdle();
 
   ServerOptions options_;
   ServerConfig config_;
@@ -48,10 +54,16 @@ class Server final : public ServerContext {
   std::map<unsigned, std::unique_ptr<AccessLog>> logs_;
   std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
   std::unique_ptr<WorkerPool> workers_;
+  std::unique_ptr<WorkerPool> programs_;
+  std::mutex programs_mutex_;
+  std::map<unsigned, std::size_t> programs_running_;  // by site
+  std::size_t max_connections_ = 0;
   std::vector<std::unique_ptr<boost::asio::ip::tcp::acceptor>> acceptors_;
   std::vector<std::thread> io_threads_;
   std::mutex connections_mutex_;
-  std::vector<std::weak_ptr<Connection>> connections_;
+  std::vector<std::weak_ptr<Connection>> connections_;  // in the order accepted
+  // Ends without the mutex: a connection may end as closeOldestIdle lets go of it.
+  std::atomic<std::size_t> open_connections_{0};
   std::atomic<bool> stopping_{false};
   bool stopped_ = false;
 };

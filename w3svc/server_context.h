@@ -21,6 +21,11 @@ class ServerContext {
   virtual AccessLog* accessLog(unsigned siteId) = 0;
   // Runs a request's work on a worker thread.
   virtual void runOnWorker(std::function<void()> work) = 0;
+  // Runs a CGI program's request on the programs' own threads; false (and not run) when
+  // the site already runs as many programs as it may.
+  virtual bool runProgram(unsigned siteId, std::function<void()> work) = 0;
+  // Called by each connection as it goes (its descriptor is free again).
+  virtual void connectionEnded() = 0;
   virtual bool stopping() const = 0;
 };
 

@@ -17,7 +17,8 @@ std::optional<unsigned long long> number(const std::string& text) {
 }  // namespace
 
 std::string serverUsage() {
-  return "usage: w3svc --foreground [--piece-size N] [--workers N] [--max-header-bytes N]\n"
+  return "usage: w3svc --foreground [--piece-size N] [--workers N] [--max-connections N]\n"
+         "             [--max-programs-per-site N] [--max-header-bytes N]\n"
          "             [--max-header-count N] [--max-url-bytes N] [--max-body-bytes N]\n"
          "             [--max-requests-per-connection N]\n"
          "             [--idle-timeout-ms N] [--request-timeout-ms N] [--send-timeout-ms N]\n"
@@ -37,6 +38,8 @@ std::optional<ServerOptions> parseServerOptions(const std::vector<std::string>& 
   const std::map<std::string, Setter> setters = {
       {"--piece-size", size(options.pieceSize, 0)},
       {"--workers", size(options.workers, 1)},
+      {"--max-connections", size(options.maxConnections, 1)},
+      {"--max-programs-per-site", size(options.maxProgramsPerSite, 1)},
       {"--max-header-bytes", size(options.maxHeaderBytes, 256)},
       {"--max-header-count", size(options.maxHeaderCount, 1)},
       {"--max-url-bytes", size(options.maxUrlBytes, 16)},

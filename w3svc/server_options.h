@@ -14,6 +14,11 @@ struct ServerOptions {
   bool foreground = false;
   std::size_t pieceSize = 0;         // raw data piece size; 0 = header whole, body 64 KB
   std::size_t workers = 64;          // most threads that run requests (filters may block)
+  // Open connections at most; past it the idle ones close first. Kept below the process's
+  // descriptor limit, so that files, programs and logs always find descriptors.
+  std::size_t maxConnections = 4096;
+  // CGI programs running at once per site; past it a program request is answered 503.
+  std::size_t maxProgramsPerSite = 64;
   std::size_t maxHeaderBytes = 16384;  // request line excluded
   std::size_t maxHeaderCount = 100;
   std::size_t maxUrlBytes = 8192;

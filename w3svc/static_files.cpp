@@ -135,7 +135,7 @@ StaticTarget resolveStaticTarget(Request& request) {
 bool serveFile(const Request& request, const std::filesystem::path& file, ResponseWriter& writer) {
   const bool head = request.method == "HEAD";
   if (!head && request.method != "GET")
-    return sendErrorPage(request, writer, 405, {{"Allow", "OPTIONS, TRACE, GET, HEAD"}});
+    return sendErrorPage(request, writer, 405, {{"Allow", "GET, HEAD"}});
   FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
   if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))

@@ -1,8 +1,10 @@
 // Request parsing as the web server does it: Boost.Beast's parser with the server's limits,
-// then the target made safe, the Host header read, and the bindings and script maps parsed.
+// the raw header looked at for folded lines, the framing and Host fields checked, then the
+// target made safe, and the bindings and script maps parsed.
 
 #include <boost/beast/http.hpp>
 
+#include "w3svc/request_checks.h"
 #include "w3svc/server_config.h"
 #include "w3svc/server_options.h"
 #include "w3svc/url_canon.h"
@@ -10,6 +12,7 @@
 namespace http = boost::beast::http;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  w3svc::hasFoldedLine(std::string_view(reinterpret_cast<const char*>(data), size));
   const w3svc::ServerOptions options;
   http::request_parser<http::string_body> parser;
   parser.header_limit(static_cast<std::uint32_t>(options.maxHeaderBytes + options.maxUrlBytes + 64));
@@ -27,6 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto& header = parser.get();
   const std::string_view target(header.target().data(), header.target().size());
   w3svc::canonicalizeUrl(target);
+  w3svc::HeaderList fields;
+  for (const auto& field : header) fields.push_back({std::string(field.name_string()), std::string(field.value())});
+  w3svc::checkRequestHeader(fields);
   for (const auto& field : header) {
     const std::string value(field.value());
     w3svc::parseBinding(value);

@@ -101,7 +101,7 @@ LONG launchDetached(std::string_view name, std::string_view imagePath) {
     // A second fork leaves the service without a parent to wait for it, as a service is.
     if (::fork() != 0) ::_exit(0);
     const int devNull = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (devNull >= 0) ::dup2(devNull, 0);
     if (out >= 0) {
       ::dup2(out, 1);

@@ -1,5 +1,7 @@
 #include "platform/sqlite/sqlite_db.h"
 
+#include <sys/stat.h>
+
 namespace platform::sqlite {
 
 namespace {
@@ -19,6 +21,9 @@ std::unique_ptr<Database> Database::open(const std::string& file, std::string& e
     return nullptr;
   }
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  // The machine's stores hold its secrets (the reload token): for their owner only. SQLite
+  // gives the journal files the mode of the database; those made before are set here too.
+  for (const char* suffix : {"", "-wal", "-shm"}) ::chmod((file + suffix).c_str(), S_IRUSR | S_IWUSR);
   std::unique_ptr<Database> result(new Database(db));
   // WAL lets readers go on while one process writes; NORMAL sync is durable enough for a
   // settings store and keeps a burst of small writes fast.

@@ -151,6 +151,16 @@ TEST_F(OptimizerTest, AValueHoldingADoubleQuoteKeepsSingleQuotes) {
             out("<p title='say \"hi\"'>x</p><p title=\"a&quot;b'c\">y</p>"));
 }
 
+// A browser ends a quoted value at its quote, backslash or not; re-quoting what the reader
+// took in past it (as '{\"a\":1}') gave the browser another value.
+TEST_F(OptimizerTest, AValueWithABackslashBeforeItsQuoteGoesAsItCame) {
+  EXPECT_EQ(optimize(page("<div  DATA-X=\"{\\\"a\\\":1}\"  id=k>x</div>")),
+            out("<div data-x=\"{\\\"a\\\":1}\" id=\"k\">x</div>"));
+  EXPECT_EQ(optimize(page("<p title='it\\'s'>y</p>")), out("<p title='it\\'s'>y</p>"));
+  // Left open at the end of the document: no closing quote is made up.
+  EXPECT_EQ(optimize("<html><body>   x   <p title=\"a\\\"  b  "), "<html><body> x <p title=\"a\\\"  b  >");
+}
+
 TEST_F(OptimizerTest, SelfClosingTagsAndEmptyPairsAreHandled) {
   EXPECT_EQ(optimize(page("<br/><hr />a<>b")), out("<br/><hr/>ab"));
 }
@@ -198,6 +208,20 @@ TEST_F(OptimizerTest, BlanksACommentAndALineBreakBetweenDeclarationsBecomeOneBla
   EXPECT_EQ(optimize("a{x:1;  /* c */\ny:2}", {}, "C:\\s\\a.css"), "a{x:1; y:2}");
   EXPECT_EQ(optimize("a{x:1;/*/y:2}       ", {}, "C:\\s\\a.css"), "a{x:1;y:2} ");
   EXPECT_EQ(optimize("a{x:1} /* open", {}, "C:\\s\\a.css"), "a{x:1} ");
+}
+
+// Strings and url(...) are values: their blanks and comment marks were changed once.
+TEST_F(OptimizerTest, CssStringsAndUrlsPassUnchanged) {
+  const std::string css =
+      "a  {  content: \"  /* keep me */  \";  q:'  x\\'  y  ' }\n"
+      "b {  background: url(\"x  y.png\")  URL( z  /*w*/.png )  url(  'p  q' ) }  /* gone */\n";
+  const std::string want =
+      "a { content: \"  /* keep me */  \"; q:'  x\\'  y  ' } "
+      "b { background: url(\"x  y.png\") URL( z  /*w*/.png ) url(  'p  q' ) } ";
+  EXPECT_EQ(optimize(css, {}, "C:\\s\\a.css"), want);
+  EXPECT_EQ(optimize(page("<style>  " + css + "  </style>")), out("<style> " + want + "</style>"));
+  // Names that only end in "url" are no url(...), and a string left open stops at its line.
+  EXPECT_EQ(optimize("a{ x:myurl(  1  ) ;y: \"ab  \n  c:1 }", {}, "C:\\s\\a.css"), "a{ x:myurl( 1 ) ;y: \"ab   c:1 }");
 }
 
 }  // namespace

@@ -49,6 +49,26 @@ class RegistryTest : public testing_support::MachineTest {
   }
 };
 
+// The registry holds the reload token: no other user of the machine may read it, nor look
+// into the root, also one laid out before that rule.
+TEST_F(RegistryTest, TheStoreAndTheMachineRootAreTheirOwnersAlone) {
+  UniqueKey key = create("SOFTWARE\\Secret");
+  setText(key.get(), "Token", "0123");
+  auto mode = [](const std::filesystem::path& path) {
+    return std::filesystem::status(path).permissions() & std::filesystem::perms::all;
+  };
+  using std::filesystem::perms;
+  EXPECT_EQ(mode(root_ / "registry.db"), perms::owner_read | perms::owner_write);
+  EXPECT_EQ(mode(root_ / "registry.db-wal"), perms::owner_read | perms::owner_write);
+  EXPECT_EQ(mode(root_ / "run"), perms::owner_all);
+  EXPECT_EQ(mode(root_), perms::owner_all);
+  std::filesystem::permissions(root_, perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                                          perms::others_exec);
+  std::string error;
+  ASSERT_FALSE(platform::ensureMachineRoot(error).empty()) << error;
+  EXPECT_EQ(mode(root_), perms::owner_all);
+}
+
 TEST_F(RegistryTest, KeyAndValueNamesAreCaseInsensitiveAndCasePreserving) {
   UniqueKey key = create("SOFTWARE\\Korvane\\MixedCase");
   setText(key.get(), "MinSize", "800");

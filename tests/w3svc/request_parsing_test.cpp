@@ -5,6 +5,7 @@
 
 #include "w3svc/connection_pool.h"
 #include "w3svc/http_time.h"
+#include "w3svc/request_checks.h"
 #include "w3svc/server.h"
 #include "w3svc/url_canon.h"
 
@@ -129,6 +130,55 @@ TEST(ConnectionPoolTest, HandsOutZeroedAlignedMemoryUpToItsLimit) {
   }
   EXPECT_EQ(pool.allocate(std::size_t{1} << 40), nullptr);
   EXPECT_EQ(pool.allocate(~std::size_t{0}), nullptr);
+}
+
+// Framing fields a proxy and this server could read differently (request smuggling), and
+// Host values that would carry markup into a redirect.
+struct HeaderCase {
+  const char* name;
+  w3svc::HeaderList headers;
+  unsigned status;
+};
+
+class RequestHeaderCheckTest : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(RequestHeaderCheckTest, RefusesWhatCouldBeReadTwoWays) {
+  const HeaderCase& c = GetParam();
+  EXPECT_EQ(w3svc::checkRequestHeader(c.headers), c.status);
+}
+
+const w3svc::HeaderField kHost{"Host", "127.0.0.1:8080"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Headers, RequestHeaderCheckTest,
+    ::testing::Values(
+        HeaderCase{"Plain", {kHost}, 0}, HeaderCase{"Chunked", {kHost, {"transfer-encoding", " Chunked "}}, 0},
+        HeaderCase{"EmptyListElements", {kHost, {"Transfer-Encoding", ", chunked,"}}, 0},
+        HeaderCase{"LookalikeCoding", {kHost, {"Transfer-Encoding", "xchunked"}}, 501},
+        HeaderCase{"CodingBeforeChunked", {kHost, {"Transfer-Encoding", "gzip, chunked"}}, 501},
+        HeaderCase{"CodingInASecondField", {kHost, {"Transfer-Encoding", "chunked"}, {"Transfer-Encoding", "gzip"}}, 501},
+        HeaderCase{"ChunkedTwice", {kHost, {"Transfer-Encoding", "chunked, chunked"}}, 400},
+        HeaderCase{"NoCodingAtAll", {kHost, {"Transfer-Encoding", " "}}, 400},
+        HeaderCase{"WithoutHost", {}, 0}, HeaderCase{"TwoHosts", {kHost, {"host", "127.0.0.1:8080"}}, 400},
+        HeaderCase{"EmptyHost", {{"Host", ""}}, 0},
+        HeaderCase{"MarkupInHost", {{"Host", "\"><script>alert(1)</script>"}}, 400},
+        HeaderCase{"BlankInHost", {{"Host", "a b"}}, 400}),
+    [](const ::testing::TestParamInfo<HeaderCase>& info) { return std::string(info.param.name); });
+
+TEST(HostFieldTest, TakesNamesAddressesAndPortsOnly) {
+  for (const char* good : {"", "localhost", "127.0.0.1:8080", "www.Example-1.com:80", "a_b~c", "[::1]", "[::1]:65535",
+                           "[2001:db8::7]:8080"})
+    EXPECT_TRUE(w3svc::validHostField(good)) << good;
+  for (const char* bad : {":80", "host:", "host:65536", "host:8a", "host:123456", "[::1", "[]", "[::1]x", "[::g]",
+                          "a/b", "a@b", "a%41", "h\"o", "h'o", "a:1:2", "a\r\nX: y"})
+    EXPECT_FALSE(w3svc::validHostField(bad)) << bad;
+}
+
+TEST(FoldedLineTest, FindsALineContinuedByABlank) {
+  EXPECT_FALSE(w3svc::hasFoldedLine("GET / HTTP/1.1\r\nHost: a\r\nX: b c\r\n\r\n"));
+  EXPECT_TRUE(w3svc::hasFoldedLine("GET / HTTP/1.1\r\nHost: a\r\nContent-Length:\r\n 5\r\n\r\n"));
+  EXPECT_TRUE(w3svc::hasFoldedLine("GET / HTTP/1.1\r\nX: a\r\n\tb\r\n\r\n"));
+  EXPECT_TRUE(w3svc::hasFoldedLine("GET / HTTP/1.1\n Host: a\n\n"));
 }
 
 }  // namespace

@@ -1,0 +1,244 @@
+"""Clients that try to harm the server or read what is not theirs, against the real w3svc
+and console host: a connection flood past the cap, programs that block, requests a proxy
+would read differently, odd Host values, a flood of the console. After each, a normal client
+must be served correctly, and what the machine keeps must stay its owner's."""
+import http.client
+import os
+import socket
+import stat
+import subprocess
+import threading
+import time
+import unittest
+import urllib.error
+import urllib.request
+
+from machine import BIN, Machine, free_port_pair
+
+MAX_CONNECTIONS = 100
+PROGRAMS_PER_SITE = 4
+SLOW_CGI = "#!/bin/sh\nsleep 4\nprintf 'Content-Type: text/plain\\r\\n\\r\\nslept\\n'\n"
+
+
+def mode(path):
+    return stat.S_IMODE(os.stat(path).st_mode)
+
+
+def closed_by_peer(sock):
+    """True when the server has closed the connection (without waiting)."""
+    sock.setblocking(False)
+    try:
+        return sock.recv(1) == b""
+    except BlockingIOError:
+        return False
+    except OSError:
+        return True
+
+
+class HostileClientTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = Machine(["--max-connections", str(MAX_CONNECTIONS), "--max-programs-per-site",
+                               str(PROGRAMS_PER_SITE), "--cgi-timeout-ms", "20000"])
+        cls.machine.write("cgi/slow.cgi", SLOW_CGI, 0o755)
+        cls.machine.write("folder/index.htm", "<html><body>folder</body></html>")
+        cls.machine.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.machine.remove()
+
+    def normal_get(self, path="/index.htm", site=1):
+        """A plain client's request; its body must be the file's own bytes."""
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port + site - 1, timeout=10)
+        try:
+            connection.request("GET", path)
+            response = connection.getresponse()
+            return response.status, response.read()
+        finally:
+            connection.close()
+
+    def assert_served(self, site=1):
+        page = "index.htm" if site == 1 else "default.htm"
+        status, body = self.normal_get("/" + page, site=site)
+        self.assertEqual(status, 200)
+        folder = "wwwroot" if site == 1 else "docs"
+        with open(self.machine.host(os.path.join("Inetpub", folder, page)), "rb") as f:
+            self.assertEqual(body, f.read())
+
+    def open_descriptors(self):
+        return len(os.listdir("/proc/%d/fd" % self.machine.process.pid))
+
+    def test_a_connection_flood_past_the_cap_closes_idle_ones_and_others_are_served(self):
+        flood = []
+        try:
+            for _ in range(3 * MAX_CONNECTIONS):
+                flood.append(socket.create_connection(("127.0.0.1", self.machine.port), timeout=5))
+            self.assert_served()
+            time.sleep(0.3)
+            still_open = [s for s in flood if not closed_by_peer(s)]
+            self.assertLessEqual(len(still_open), MAX_CONNECTIONS)
+            # The cap holds the server's descriptors, whatever the flood (files, logs and
+            # the registry come on top).
+            self.assertLessEqual(self.open_descriptors(), MAX_CONNECTIONS + 64)
+            # The newest idle connections are the ones kept: the oldest went first.
+            self.assertTrue(closed_by_peer(flood[0]))
+            self.assertFalse(closed_by_peer(flood[-1]))
+        finally:
+            for s in flood:
+                s.close()
+        self.assert_served(site=2)
+
+    def test_blocking_programs_hold_neither_files_nor_other_sites(self):
+        results = []
+
+        def run_program():
+            try:
+                status, body = self.normal_get("/cgi/slow.cgi")
+            except OSError as e:
+                status, body = str(e), b""
+            results.append((status, body, time.monotonic()))
+
+        threads = [threading.Thread(target=run_program) for _ in range(3 * PROGRAMS_PER_SITE)]
+        for t in threads:
+            t.start()
+        time.sleep(0.5)
+        self.assert_served(site=1)
+        self.assert_served(site=2)
+        served_at = time.monotonic()
+        for t in threads:
+            t.join(30)
+        statuses = sorted(status for status, _, _ in results)
+        # Past the site's share a program is refused at once rather than queued.
+        self.assertEqual(statuses.count(200), PROGRAMS_PER_SITE, statuses)
+        self.assertEqual(statuses.count(503), 2 * PROGRAMS_PER_SITE, statuses)
+        for status, body, done in results:
+            if status == 200:
+                self.assertEqual(body, b"slept\n")
+                self.assertGreater(done, served_at)  # the files came while programs slept
+
+    def test_smuggling_openings_are_refused_with_one_answer(self):
+        smuggled = b"GET /index.htm HTTP/1.1\r\nHost: x\r\n\r\n"
+        cases = [
+            (b"Transfer-Encoding: xchunked\r\n", b"501"),
+            (b"Transfer-Encoding: gzip, chunked\r\n", b"501"),
+            (b"Transfer-Encoding: chunked, chunked\r\n", b"400"),
+            (b"Transfer-Encoding: chunked\r\nTransfer-Encoding: chunked\r\n", b"400"),
+            (b"Content-Length:\r\n 38\r\n", b"400"),
+            (b"Transfer-Encoding:\r\n chunked\r\n", b"400"),
+            (b"X-Folded: a\r\n\tb\r\n", b"400"),
+        ]
+        for fields, status in cases:
+            with self.subTest(fields=fields):
+                answer = self.machine.raw(b"POST /index.htm HTTP/1.1\r\nHost: x\r\n" + fields + b"\r\n" + smuggled,
+                                          timeout=5)
+                self.assertTrue(answer.startswith(b"HTTP/1.1 " + status + b" "), answer[:60])
+                self.assertEqual(answer.count(b"HTTP/1.1 "), 1, answer)
+        two_hosts = b"GET /index.htm HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n"
+        self.assertTrue(self.machine.raw(two_hosts, timeout=5).startswith(b"HTTP/1.1 400 "))
+        # Without a Host the address decides, for HTTP/1.1 too: the settings console's reload
+        # request comes that way.
+        for version in [b"1.0", b"1.1"]:
+            answer = self.machine.raw(b"GET /index.htm HTTP/" + version + b"\r\nConnection: close\r\n\r\n", timeout=5)
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200 "), answer[:60])
+        self.assert_served()
+
+    def test_a_host_that_is_no_host_never_reaches_a_redirect(self):
+        for host in [b"\"><script>alert(1)</script>", b"a b", b"x:99999", b"x/y"]:
+            with self.subTest(host=host):
+                answer = self.machine.raw(b"GET /folder HTTP/1.1\r\nHost: " + host + b"\r\nConnection: close\r\n\r\n",
+                                          timeout=5)
+                self.assertTrue(answer.startswith(b"HTTP/1.1 400 "), answer[:60])
+                self.assertNotIn(b"<script>", answer)
+        authority = b"127.0.0.1:%d" % self.machine.port
+        answer = self.machine.raw(b"GET /folder?a=1 HTTP/1.1\r\nHost: " + authority + b"\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 302 "), answer[:60])
+        self.assertIn(b"\r\nLocation: http://" + authority + b"/folder/?a=1\r\n", answer)
+        self.assert_served()
+
+    def test_method_not_allowed_names_only_what_is_allowed(self):
+        answer = self.machine.raw(b"OPTIONS /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 405 "), answer[:60])
+        self.assertIn(b"\r\nAllow: GET, HEAD\r\n", answer)
+
+    def test_the_machine_keeps_its_secrets_from_other_users(self):
+        token = self.machine.reload_token()
+        answer = self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\n\r\n" % token.encode())
+        self.assertIn(b"Changes Updated", answer)
+        self.assertEqual(mode(self.machine.root), 0o700)
+        for name in ["registry.db", "registry.db-wal", "metabase.db"]:
+            path = os.path.join(self.machine.root, name)
+            if os.path.exists(path):
+                self.assertEqual(mode(path), 0o600, name)
+        logs = os.path.join(self.machine.root, "logs", "W3SVC1")
+        self.assertEqual(mode(logs), 0o700)
+        for name in os.listdir(logs):
+            self.assertEqual(mode(os.path.join(logs, name)), 0o600, name)
+        log = self.machine.access_log()
+        self.assertIn("/rstval=-", log)
+        self.assertNotIn(token, log)
+
+
+class ConsoleFloodTest(unittest.TestCase):
+    """Any local process may connect to the console; only the page with the secret counts."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = Machine()
+        cls.port = free_port_pair()
+        cls.log = open(os.path.join(cls.machine.root, "iisadmin.out"), "w")
+        cls.console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground", "--port", str(cls.port)],
+                                       env=cls.machine.env, stdout=cls.log, stderr=subprocess.STDOUT)
+        url_file = os.path.join(cls.machine.root, "run", "console-url.txt")
+        deadline = time.time() + 30
+        while not os.path.exists(url_file) or not os.path.getsize(url_file):
+            if time.time() > deadline or cls.console.poll() is not None:
+                raise RuntimeError("the console does not start")
+            time.sleep(0.05)
+        cls.url_file = url_file
+        with open(url_file) as f:
+            cls.url = f.read().strip()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.console.terminate()
+        try:
+            cls.console.wait(timeout=30)
+        finally:
+            cls.log.close()
+            cls.machine.remove()
+
+    def page(self):
+        with urllib.request.urlopen(self.url, timeout=5) as response:
+            return response.status, response.read()
+
+    def test_idle_strangers_neither_lock_out_the_page_nor_stay(self):
+        self.assertEqual(mode(self.url_file), 0o600)
+        flood = [socket.create_connection(("127.0.0.1", self.port), timeout=5) for _ in range(100)]
+        try:
+            status, body = self.page()
+            self.assertEqual(status, 200)
+            self.assertIn(b"<html", body.lower())
+            time.sleep(4)
+            self.assertTrue(all(closed_by_peer(s) for s in flood))
+        finally:
+            for s in flood:
+                s.close()
+
+    def test_a_request_without_the_secret_is_refused_and_its_connection_closed(self):
+        with socket.create_connection(("127.0.0.1", self.port), timeout=5) as s:
+            s.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n\r\n" % self.port)
+            answer = b""
+            while True:
+                piece = s.recv(4096)
+                if not piece:
+                    break
+                answer += piece
+        self.assertTrue(answer.startswith(b"HTTP/1.1 403 "), answer[:60])
+        with self.assertRaises(urllib.error.HTTPError):
+            urllib.request.urlopen(self.url.rsplit("/", 2)[0] + "/wrong/", timeout=5)
+        self.assertEqual(self.page()[0], 200)
+
+
+if __name__ == "__main__":
+    unittest.main()
