@@ -74,16 +74,24 @@ def html_pieces(rnd, size):
             piece = "<UL>%s</UL>\n" % "".join("<LI> %s </LI>\n" % w for w in text.split())
         elif kind == "attr":
             piece = '<A HREF="/d/page.htm?a=1&amp;b=2"  data-x="%s">%s</A>\n' % (rnd.choice(WORDS), text)
+            if rnd.random() < 0.2:
+                piece = '<DIV data-x="{\\"a\\":1}"  title=\'  two  words \'>%s</DIV>\n' % text
         else:
             piece = "<!--   %s   -->\n" % text
         total += len(piece)
         yield piece
 
 
+# Text inside strings and url(...) must pass exactly as it is.
+CSS_STRINGS = ['p:before {  content: "  /* keep me */  " ;  }\n', "a { background: url(\"x  y.png\") ; }\n",
+               "q::after { content : '  a ,  b ' }\n", "b { background : url( pic  one.gif ) }\n"]
+
+
 def css_sheet(rnd, size):
     pieces = ["/* rule %d */\n.%s  >  p ,  h%d {\n   color : #%06x ;\n   margin : %dpx  %dpx ;\n}\n" % (
         rnd.randint(0, 99), rnd.choice(WORDS).lower(), rnd.randint(1, 6), rnd.randint(0, 0xffffff),
-        rnd.randint(0, 9), rnd.randint(0, 9)) for _ in range(size // 60 + 1)]
+        rnd.randint(0, 9), rnd.randint(0, 9)) if rnd.random() < 0.8 else rnd.choice(CSS_STRINGS)
+        for _ in range(size // 60 + 1)]
     return exact(pieces, "", "", size)
 
 
@@ -404,10 +412,17 @@ def accepts_gzip(accept):
     return any(("gzip" in coding or "deflate" in coding) and q > 0 for coding, q in items)
 
 
+CSS_LITERAL = re.compile(r"(\"(?:\\.|[^\"\\])*\"|'(?:\\.|[^'\\])*'|url\([^)]*\))")
+
+
 def css_form(text):
-    text = re.sub(r"/\*.*?\*/", "", text, flags=re.S)
-    text = re.sub(r"\s+", " ", text)
-    return re.sub(r" ?([{}:;,>]) ?", r"\1", text).replace(";}", "}").strip()
+    """Comments gone and white space reduced outside strings and url(...), which stay exact."""
+    parts = CSS_LITERAL.split(text)
+    for i in range(0, len(parts), 2):
+        part = re.sub(r"/\*.*?\*/", "", parts[i], flags=re.S)
+        part = re.sub(r"\s+", " ", part)
+        parts[i] = re.sub(r" ?([{}:;,>]) ?", r"\1", part)
+    return "".join(parts).replace(";}", "}").strip()
 
 
 def same_markup(kind, before, after):
