@@ -2,6 +2,7 @@
 and console host: a connection flood past the cap, programs that block, requests a proxy
 would read differently, odd Host values, a flood of the console. After each, a normal client
 must be served correctly, and what the machine keeps must stay its owner's."""
+import gzip
 import http.client
 import os
 import socket
@@ -18,6 +19,9 @@ from machine import BIN, Machine, free_port_pair
 MAX_CONNECTIONS = 100
 PROGRAMS_PER_SITE = 4
 SLOW_CGI = "#!/bin/sh\nsleep 4\nprintf 'Content-Type: text/plain\\r\\n\\r\\nslept\\n'\n"
+# A page made for the user its cookie names, large enough to be compressed and cached.
+USER_CGI = ("#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\ni=0\n"
+            "while [ $i -lt 60 ]; do printf '<p>Account of %s</p>\\n' \"$HTTP_COOKIE\"; i=$((i+1)); done\n")
 
 
 def mode(path):
@@ -42,6 +46,7 @@ class HostileClientTest(unittest.TestCase):
                                str(PROGRAMS_PER_SITE), "--cgi-timeout-ms", "20000"])
         cls.machine.write("cgi/slow.cgi", SLOW_CGI, 0o755)
         cls.machine.write("folder/index.htm", "<html><body>folder</body></html>")
+        cls.machine.write("cgi/user.cgi", USER_CGI, 0o755)
         cls.machine.start()
 
     @classmethod
@@ -154,6 +159,51 @@ class HostileClientTest(unittest.TestCase):
         answer = self.machine.raw(b"GET /folder?a=1 HTTP/1.1\r\nHost: " + authority + b"\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 302 "), answer[:60])
         self.assertIn(b"\r\nLocation: http://" + authority + b"/folder/?a=1\r\n", answer)
+        self.assert_served()
+
+    def test_a_users_page_is_never_served_to_another(self):
+        # Dynamic pages cached by query: a page asked with a cookie (or that sets one) is the
+        # user's own and never goes through the shared cache.
+        site = "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1"
+        for name, value in [("DynamicCache", "1"), ("CacheExt", ".htm,.cgi")]:
+            self.machine.tool("reg", "add", site, "/v", name, "/d", value, "/f")
+        self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nHost: x\r\n\r\n" % self.machine.reload_token().encode())
+        try:
+            pages = {}
+            for user in ["ann", "bob", "ann", "bob"]:
+                connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=10)
+                connection.request("GET", "/cgi/user.cgi?view=1",
+                                   headers={"Cookie": "session=" + user, "Accept-Encoding": "gzip"})
+                response = connection.getresponse()
+                body = response.read()
+                connection.close()
+                if response.getheader("Content-Encoding") == "gzip":
+                    body = gzip.decompress(body)
+                self.assertIn(("session=" + user).encode(), body)
+                pages.setdefault(user, body)
+            cached = os.path.join(self.machine.wwwroot("gzipcache"), "korvanecompress", "cgi")
+            self.assertEqual(os.listdir(cached) if os.path.isdir(cached) else [], [])
+        finally:
+            for name, value in [("DynamicCache", "0"), ("CacheExt", ".htm,.html,.txt,.xml")]:
+                self.machine.tool("reg", "add", site, "/v", name, "/d", value, "/f")
+            self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nHost: x\r\n\r\n" % self.machine.reload_token().encode())
+        self.assert_served()
+
+    def test_the_cache_and_log_folders_are_not_served(self):
+        self.normal_get("/index.htm")
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=10)
+        connection.request("GET", "/index.htm", headers={"Accept-Encoding": "gzip"})  # a cached copy
+        connection.getresponse().read()
+        connection.close()
+        for path in ["/gzipcache/korvanecompress/index.htm", "/GzipCache/korvanecompress/index.htm",
+                     "/gziplog/pagestat.txt", "/gziplog/sitestat.txt", "/gzipcache/", "/gzip%6cog/pagestat.txt"]:
+            with self.subTest(path=path):
+                status, body = self.normal_get(path)
+                self.assertEqual(status, 404)
+                self.assertNotIn(b"index.htm", body)
+        # Nothing was cached again one level deeper.
+        nested = os.path.join(self.machine.wwwroot("gzipcache"), "korvanecompress", "gzipcache")
+        self.assertFalse(os.path.exists(nested))
         self.assert_served()
 
     def test_method_not_allowed_names_only_what_is_allowed(self):

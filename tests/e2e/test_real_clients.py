@@ -176,18 +176,6 @@ class RealClientTest(unittest.TestCase):
             self.assertTrue(body.rstrip().endswith(b"</html>"), body[-80:])
             self.assertEqual(int(headers["content-length"]), len(body))
 
-    def test_the_cache_and_log_folders_are_not_served(self):
-        self.get("/index.htm", GZIP)  # a cached copy and a statistics line
-        for path in ["/gzipcache/korvanecompress/index.htm", "/GzipCache/korvanecompress/index.htm",
-                     "/gziplog/pagestat.txt", "/gziplog/sitestat.txt", "/gzipcache/"]:
-            with self.subTest(path=path):
-                status, headers, body = self.get(path, GZIP)
-                self.assertEqual(status, 404)
-                self.assertNotIn(b"pagestat", body)
-        # Nothing was cached again one level deeper.
-        nested = os.path.join(self.machine.wwwroot("gzipcache"), "korvanecompress", "gzipcache")
-        self.assertFalse(os.path.exists(nested))
-
     # What the filter leaves alone.
     def test_head_304_and_206_are_untouched(self):
         file = self.machine.read("index.htm")
