@@ -2,11 +2,11 @@
 
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "platform/metabase/admin_base.h"
 #include "settings/metabase_session.h"
 #include "settings/rule_lists.h"
+#include "settings/text_case.h"
 
 namespace console {
 
@@ -46,7 +46,8 @@ std::optional<int> SiteOfNode(LPDATAOBJECT node) {
   GlobalFree(medium.hGlobal);
   if (!path) return std::nullopt;
   constexpr std::string_view kService = "/LM/W3SVC/";
-  if (path->size() <= kService.size() || strncasecmp(path->c_str(), kService.data(), kService.size()) != 0) return -1;
+  if (path->size() <= kService.size() || !settings::equalsNoCase(std::string_view(*path).substr(0, kService.size()), kService))
+    return -1;
   const std::string number = path->substr(kService.size());
   if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9) return -1;
   // Only a site the metabase holds: a node of another kind gets the inert page.

@@ -1,12 +1,12 @@
 #include "console/site_store.h"
 
 #include <cstring>
-#include <strings.h>
 
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/registry_layout.h"
 #include "settings/rule_lists.h"
+#include "settings/text_case.h"
 
 namespace console {
 
@@ -124,9 +124,9 @@ void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers,
       break;
     name.resize(nameChars);
     bool kept = false;
-    for (const auto& rule : browsers) kept = kept || strcasecmp(rule.DisplayName.c_str(), name.c_str()) == 0;
+    for (const auto& rule : browsers) kept = kept || settings::equalsNoCase(rule.DisplayName, name);
     // A value the console could not read is not the administrator's deletion.
-    for (const auto& other : unread) kept = kept || strcasecmp(other.c_str(), name.c_str()) == 0;
+    for (const auto& other : unread) kept = kept || settings::equalsNoCase(other, name);
     if (!kept) stale.push_back(name);
   }
   for (const std::string& name : stale) RegDeleteValueA(key.get(), name.c_str());

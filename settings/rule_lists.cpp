@@ -179,6 +179,8 @@ std::optional<BrowserRule> parseBrowserValue(std::string_view displayName, std::
     return rule;
   }
   rule.SearchTerm = strings[0].substr(0, comma);
+  // "term," and nothing more: how earlier upgrades wrote a browser without MIME rules.
+  if (comma + 1 == strings[0].size() && strings.size() == 1) return rule;
   if (parseMimeEntry(strings[0].substr(comma + 1), rule.MimeRules) != EntryParse::kComplete) return std::nullopt;
   for (std::size_t i = 1; i < strings.size(); ++i)
     if (parseMimeEntry(strings[i], rule.MimeRules) != EntryParse::kComplete) return std::nullopt;

@@ -113,8 +113,9 @@ std::optional<std::vector<std::string>> typeStrings(const std::string& path, con
     }
     strings.push_back(std::move(text));
   }
-  // A browser without type keys still has its search term.
-  if (strings.empty() && !first.empty()) strings.push_back(first);
+  // A browser without type keys still has its search term, alone: the comma announces MIME
+  // entries, and "term," with none after it is a broken value to the loader.
+  if (strings.empty() && !first.empty()) strings.push_back(first.substr(0, first.size() - 1));
   return strings;
 }
 

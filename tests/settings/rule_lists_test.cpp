@@ -158,6 +158,11 @@ TEST(BrowserValueTest, ASearchTermAloneIsABrowserWithoutMimeRules) {
     EXPECT_TRUE(rule->MimeRules.empty());
     EXPECT_EQ(formatBrowserValue(*rule), multi({"Lynx"}));
   }
+  // Earlier upgrades wrote "term," for a browser without MIME rules.
+  auto upgraded = parseBrowserValue("Lynx", multi({"Lynx,"}));
+  ASSERT_TRUE(upgraded);
+  EXPECT_EQ(upgraded->SearchTerm.str(), "Lynx");
+  EXPECT_TRUE(upgraded->MimeRules.empty());
   auto empty = parseBrowserValue("Any", std::string(2, '\0'));  // an empty search term
   ASSERT_TRUE(empty);
   EXPECT_EQ(empty->SearchTerm.str(), "");
