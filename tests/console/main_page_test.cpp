@@ -53,6 +53,18 @@ TEST_F(MainPageTest, TheSheetEditsTheSiteItWasOpenedFor) {
   EXPECT_TRUE(listener_.take().empty());
 }
 
+// Fault 7: without the product's global key the page is inert and writes nothing, not even
+// the reload token (which made the global key).
+TEST_F(MainPageTest, WithoutTheGlobalKeyThePageIsInertAndWritesNothing) {
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, kGlobalKey), ERROR_SUCCESS);
+  const std::string sheet = openSheet(1, "Shop");
+  driver().click(sheet, kDisable);
+  EXPECT_FALSE(driver().control(sheet, "Apply").enabled);
+  driver().click(sheet, "OK");
+  EXPECT_FALSE(keyExists(kGlobalKey));
+  EXPECT_TRUE(listener_.take().empty());
+}
+
 // Fault 6: the title names both sites; the node tells the sheet which one it is for.
 TEST_F(MainPageTest, TwoSitesWithTheSameDescriptionEachEditTheirOwn) {
   addSite(3, "Shop", ":81:", "C:\\Inetpub\\three");

@@ -9,6 +9,8 @@
 #include "platform/metabase/metabase_store.h"
 #include "platform/registry/reg_file.h"
 #include "settings/metabase_session.h"
+#include "settings/rule_lists.h"
+#include "settings/settings_loader.h"
 #include "setup/command_line.h"
 #include "setup/filter_registration.h"
 #include "setup/hostprep_commands.h"
@@ -297,6 +299,38 @@ TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2");
   setup::UpgradeSettings();
   EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"), std::string("*.dll,*.exe\0", 12));
+}
+
+// An old store converted by command 5 is what the filter then loads: a browser without MIME
+// types among them (written as "term," it made the loader drop every browser rule).
+TEST_F(HostprepTest, AnUpgradedStoreLoadsAsItWasKept) {
+  installProduct();
+  settings::LoadedSettings first;
+  ASSERT_TRUE(settings::LoadSettings(first));  // site 1's key with every scalar
+  UniqueKey site;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+  importReg(oldStore("1.4.0.10"));
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
+
+  settings::LoadedSettings loaded;
+  ASSERT_TRUE(settings::LoadSettings(loaded));
+  const settings::SiteSettings& s = *loaded.table->Slots[0];
+  ASSERT_EQ(s.InstancePath.str(), "/LM/W3SVC/1");
+  ASSERT_EQ(s.FileExtensions.size(), 1u);
+  EXPECT_EQ(s.FileExtensions[0].Name.str(), ".htm");
+  EXPECT_EQ(s.FileExtensions[0].Level, 9);
+  EXPECT_EQ(settings::formatMimeTypes(s.MimeTypes), std::string("text,1,9,html,1,6\0\0", 19));
+  ASSERT_EQ(s.NewExclude.size(), 2u);
+  EXPECT_EQ(s.NewExclude[0].Pattern.str(), "*.dll");
+  EXPECT_EQ(s.NewExclude[1].Pattern.str(), ".asp");
+  ASSERT_EQ(s.Browsers.size(), 2u);
+  EXPECT_EQ(s.Browsers[0].DisplayName.str(), "Lynx");
+  EXPECT_EQ(s.Browsers[0].SearchTerm.str(), "Lynx");
+  EXPECT_TRUE(s.Browsers[0].MimeRules.empty());
+  EXPECT_EQ(s.Browsers[1].SearchTerm.str(), "Mozilla/4");
+  EXPECT_EQ(settings::formatMimeTypes(s.Browsers[1].MimeRules), std::string("text,1,6,css,0,0\0\0", 18));
 }
 
 // The smaller commands.
