@@ -95,10 +95,22 @@ class ConsoleInBrowserTest(unittest.TestCase):
         self.assertEqual(fetched["guideAfter"]["body"], self.machine.read("guide/index.htm").decode())
         self.assertEqual(fetched["indexAfter"]["encoding"], "gzip")
         self.assertEqual(seen["helpTitle"], "Tamsic Help")
+        # What the lists and the readers cannot hold is refused, with the reason.
+        self.assertIn("2147483647", seen["refused"]["size"])
+        self.assertIn("comma", seen["refused"]["comma"])
+        # A browser added without MIME types is its search term alone; the filter keeps every
+        # browser rule (Wget's own, the built-in one against CSS for IE 5) beside it.
+        self.assertEqual(fetched["wgetBefore"]["encoding"], "gzip")
+        self.assertIsNone(fetched["wgetAfter"]["encoding"])
+        self.assertIsNone(fetched["ie5Css"]["encoding"])
+        self.assertEqual(fetched["lynxCss"]["encoding"], "gzip")
         # What the page stored.
         out = self.machine.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1").stdout
         self.assertRegex(out, r"EnableWhite\s+REG_SZ\s+1")
         self.assertIn("C:/Inetpub/wwwroot/guide\\*", out)
+        browsers = self.machine.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\Browsers").stdout
+        self.assertRegex(browsers, r"(?m)^\s+Lynx\s+REG_MULTI_SZ\s+Lynx$")
+        self.assertRegex(browsers, r"Wget\s+REG_MULTI_SZ\s+Wget/,text,0,6")
 
 
 if __name__ == "__main__":
