@@ -33,14 +33,18 @@ void show(HWND dialog, const WorkingCopy& copy) {
                    copy.CacheHeaders.value ? res::kFollowHeadersRadio : res::kIgnoreHeadersRadio);
 }
 
-void take(HWND dialog, WorkingCopy& copy) {
+// False (the dialog stays open) when the limit is not a size the readers take.
+bool take(HWND dialog, WorkingCopy& copy) {
+  const auto limit = acceptSize(dialog, itemText(dialog, res::kLimitEdit), 0, "The cache size limit");
+  if (!limit) return false;
   copy.Cache.set(isChecked(dialog, res::kCacheEnableRadio) ? 1 : 0);
   copy.CacheFolder.set(Path(itemText(dialog, res::kCacheFolderEdit)));
   copy.NoLimit.set(isChecked(dialog, res::kLimitCheck) ? 1 : 0);
   copy.CacheHeaders.set(isChecked(dialog, res::kFollowHeadersRadio) ? 1 : 0);
   copy.DynamicCache.set(isChecked(dialog, res::kDynamicCacheCheck) ? 1 : 0);
   copy.RemoveCache.set(isChecked(dialog, res::kRemoveCacheCheck) ? 1 : 0);
-  copy.Limit.set(settings::parseNumber(itemText(dialog, res::kLimitEdit)));
+  copy.Limit.set(*limit);
+  return true;
 }
 
 }  // namespace
@@ -75,7 +79,7 @@ INT_PTR CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
       runDialog(res::kExtensionListDialog, dialog, CachedExtensionsDialogProc, reinterpret_cast<LPARAM>(extension));
       return TRUE;
     case IDOK:
-      take(dialog, extension->copy);
+      if (!take(dialog, extension->copy)) return TRUE;
       return endDialog(dialog, IDOK);
     case IDCANCEL:
       return endDialog(dialog, IDCANCEL);

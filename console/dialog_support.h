@@ -1,6 +1,8 @@
 #pragma once
 // Small conveniences over the dialog calls that every console dialog uses.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/ui/win_user.h"
@@ -16,6 +18,22 @@ void setChecked(HWND dialog, int id, bool checked);
 void enableItem(HWND dialog, int id, bool enabled);
 // The text of a list box entry.
 std::string listText(HWND dialog, int id, int index);
+
+// Whether text can be one item of a stored list (no comma: the list encoding splits items
+// there). When it cannot, a message box owned by dialog says why, naming what, and the
+// caller keeps its dialog open.
+bool acceptListItem(HWND dialog, const std::string& text, const char* what);
+
+// A size typed into an edit box ("digits only"), as a number the store's readers take
+// (0 to 2147483647); empty text gives whenEmpty. Otherwise nullopt after a message box
+// that says why.
+std::optional<std::int32_t> acceptSize(HWND dialog, const std::string& text, std::int32_t whenEmpty, const char* what);
+
+// What a dialog keeps of a typed text: the text as it was (whole, however long) when it was
+// left unchanged, else what was typed cut to limit characters.
+inline std::string keptText(const std::string& typed, const std::string& before, std::size_t limit) {
+  return typed == before ? before : typed.substr(0, limit);
+}
 
 // The object a dialog was opened with, kept in its DWLP_USER slot at WM_INITDIALOG.
 template <typename T>

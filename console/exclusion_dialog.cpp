@@ -72,8 +72,8 @@ void store(HWND dialog, PropertySheetExtension& extension) {
 }  // namespace
 
 std::string ExclusionFromPath(const std::string& path) {
+  // A ';' stays: turned into ',' it split the entry in the stored list.
   std::string out = path;
-  std::replace(out.begin(), out.end(), ';', ',');
   std::replace(out.begin(), out.end(), '\\', '/');
   return out;
 }
@@ -98,6 +98,7 @@ INT_PTR ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
     }
     case IDOK:
       entry->text = itemText(dialog, res::kExclusionEdit);
+      if (!acceptListItem(dialog, entry->text, entry->directory ? "A directory name" : "A file name")) return TRUE;
       return endDialog(dialog, IDOK);
     case IDCANCEL:
       return endDialog(dialog, IDCANCEL);

@@ -14,7 +14,10 @@ namespace console {
 
 namespace {
 
-std::string withDot(const std::string& text) { return text.front() == '.' ? text : "." + text; }
+// With its leading dot, within the console's limit.
+std::string withDot(const std::string& text) {
+  return (text.front() == '.' ? text : "." + text).substr(0, kConsoleExtensionChars);
+}
 
 auto findRule(std::vector<settings::ExtensionRule>& list, const std::string& name) {
   return std::find_if(list.begin(), list.end(), [&](const settings::ExtensionRule& r) { return r.Name.str() == name; });
@@ -47,7 +50,7 @@ void edit(HWND dialog, ExtensionEditorData& data) {
   if (entry.name != old) {
     name = withDot(entry.name);
     SendDlgItemMessageA(dialog, res::kExtensionList, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-    addToList(dialog, settings::BoundedText<10>(name).str());
+    addToList(dialog, name);
   }
   if (rule != data.list->end()) {
     rule->Name = name;

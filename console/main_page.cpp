@@ -62,7 +62,8 @@ void loadPage(HWND page, PropertySheetExtension& extension) {
   const bool haveGlobal =
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, settings::kGlobalKeyPath, 0, KEY_READ, global.put()) == ERROR_SUCCESS;
   if (haveGlobal) extension.installFolder = readGlobalText(global.get(), settings::kProgFilesValue).value_or("");
-  extension.site = FindSiteByTitle(page);
+  // The node's own site when it tells it: a title names two sites of the same description.
+  extension.site = extension.nodeSite ? *extension.nodeSite : FindSiteByTitle(page);
   if (extension.site < 0) return;
   takeBinding(extension);
   if (!haveGlobal) {

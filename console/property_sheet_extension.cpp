@@ -3,6 +3,7 @@
 #include "console/main_page.h"
 #include "console/module_state.h"
 #include "console/resources/resource_ids.h"
+#include "console/site_lookup.h"
 #include "settings/reload_token.h"
 
 namespace console {
@@ -29,8 +30,9 @@ ULONG PropertySheetExtension::Release() {
 
 HRESULT PropertySheetExtension::QueryPagesFor(LPDATAOBJECT) { return S_OK; }
 
-HRESULT PropertySheetExtension::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR, LPDATAOBJECT) {
+HRESULT PropertySheetExtension::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR, LPDATAOBJECT dataObject) {
   changed = false;
+  nodeSite = SiteOfNode(dataObject);
   // The token the filter checks; read before the page exists, as the reload needs it.
   reloadToken = settings::ObtainReloadToken().value_or("");
   PROPSHEETPAGEA record{};

@@ -36,6 +36,9 @@ class PropertySheetExtension final : public IExtendPropertySheet {
   std::optional<std::string> hostName;
   std::string reloadToken;
   int site = -1;  // -1: no web site behind the node; the page is inert
+  // The site of the node the sheet was opened for, when the node tells its metabase path;
+  // the page then does not look the site up by the sheet's title.
+  std::optional<int> nodeSite;
   WorkingCopy copy;
 
  private:

@@ -50,6 +50,12 @@ std::string maskOfReportList(HWND dialog) {
   return mask;
 }
 
+bool sameFields(std::string_view a, std::string_view b) {
+  for (const ReportField& f : kFields)
+    if ((a.find(f.code) != std::string_view::npos) != (b.find(f.code) != std::string_view::npos)) return false;
+  return true;
+}
+
 void deleteStatistics(const std::string& logFolder) {
   for (const char* file : {"\\pagestat.txt", "\\sitestat.txt"}) {
     const auto host = platform::fs::hostPath(logFolder + file);
@@ -81,8 +87,10 @@ void take(HWND dialog, WorkingCopy& copy) {
   const auto period = SendDlgItemMessageA(dialog, res::kRefreshList, CB_GETCURSEL, 0, 0);
   if (period >= 0) copy.RefreshLog.set(Path(kPeriods[period]));
   const std::string mask = maskOfReportList(dialog);
-  // Statistics gathered with other fields no longer fit the report.
-  if (mask != copy.ReportMask.value.str()) deleteStatistics(copy.LogFolder.value.str());
+  // The same fields in another order are no change: the stored text stays as it was, and
+  // so do the statistics. Statistics gathered with other fields no longer fit the report.
+  if (sameFields(mask, copy.ReportMask.value)) return;
+  deleteStatistics(copy.LogFolder.value.str());
   copy.ReportMask.set(Path(mask));
 }
 

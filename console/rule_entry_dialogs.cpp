@@ -34,6 +34,7 @@ INT_PTR MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
   switch (clickedButton(message, wParam)) {
     case IDOK:
       entry->name = itemText(dialog, res::kMimeNameEdit);
+      if (!acceptListItem(dialog, entry->name, "A MIME type name")) return TRUE;
       entry->compress = isChecked(dialog, res::kCompressCheck);
       entry->level = sliderLevel(dialog, res::kLevelSlider);
       return endDialog(dialog, IDOK);
@@ -48,7 +49,7 @@ bool editMimeRule(HWND owner, const std::string& caption, settings::MimeRule& ru
   MimeTypeEntry entry{caption, rule.Name.str(), rule.Compress != 0, rule.Level};
   if (!runDialog(res::kMimeTypeDialog, owner, MimeTypeDialogProc, reinterpret_cast<LPARAM>(&entry))) return false;
   if (entry.name.empty()) return false;
-  rule.Name = entry.name;
+  rule.Name = keptText(entry.name, rule.Name.str(), kConsoleMimeNameChars);
   rule.Compress = entry.compress ? 1 : 0;
   rule.Level = entry.level;
   return true;
@@ -70,6 +71,8 @@ INT_PTR BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
     case IDOK:
       entry->name = itemText(dialog, res::kBrowserNameEdit);
       entry->searchText = itemText(dialog, res::kSearchTextEdit);
+      // The display name is a value name and may hold commas; the search text is a list item.
+      if (!acceptListItem(dialog, entry->searchText, "The user-agent search text")) return TRUE;
       return endDialog(dialog, IDOK);
     case IDCANCEL:
       return endDialog(dialog, IDCANCEL);
@@ -93,6 +96,7 @@ INT_PTR ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
   switch (clickedButton(message, wParam)) {
     case IDOK:
       entry->name = itemText(dialog, res::kExtensionNameEdit);
+      if (!acceptListItem(dialog, entry->name, "A file extension")) return TRUE;
       if (GetDlgItem(dialog, res::kExtensionSlider)) entry->level = sliderLevel(dialog, res::kExtensionSlider);
       return endDialog(dialog, IDOK);
     case IDCANCEL:

@@ -1,10 +1,12 @@
 #include "console/site_lookup.h"
 
+#include <cstring>
 #include <string>
 
 #include "platform/metabase/admin_base.h"
 #include "settings/metabase_session.h"
 #include "settings/rule_lists.h"
+#include "settings/text_case.h"
 
 namespace console {
 
@@ -27,6 +29,34 @@ int FindSiteByTitle(HWND pageWindow) {
     if (prefixMatch < 0 && cut.compare(0, description->size(), *description) == 0) prefixMatch = site;
   }
   return prefixMatch;
+}
+
+std::optional<int> SiteOfNode(LPDATAOBJECT node) {
+  if (!node) return std::nullopt;
+  FORMATETC format{RegisterClipboardFormatA(CCF_ISM_META_PATH), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  constexpr std::size_t kPathBytes = 256;
+  STGMEDIUM medium{TYMED_HGLOBAL, GlobalAlloc(GMEM_FIXED, kPathBytes), nullptr};
+  if (!medium.hGlobal) return std::nullopt;
+  std::optional<std::string> path;
+  if (SUCCEEDED(node->GetDataHere(&format, &medium))) {
+    const char* text = static_cast<const char*>(GlobalLock(medium.hGlobal));
+    path.emplace(text, strnlen(text, kPathBytes));
+    GlobalUnlock(medium.hGlobal);
+  }
+  GlobalFree(medium.hGlobal);
+  if (!path) return std::nullopt;
+  constexpr std::string_view kService = "/LM/W3SVC/";
+  if (path->size() <= kService.size() || !settings::equalsNoCase(std::string_view(*path).substr(0, kService.size()), kService))
+    return -1;
+  const std::string number = path->substr(kService.size());
+  if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9) return -1;
+  // Only a site the metabase holds: a node of another kind gets the inert page.
+  for (DWORD index = 0; index <= 9999; ++index) {
+    const auto name = settings::MetabaseSession::EnumChildKey(index, nullptr);
+    if (!name) break;
+    if (*name == number) return settings::parseNumber(number);
+  }
+  return -1;
 }
 
 }  // namespace console

@@ -1,12 +1,12 @@
 #include "console/site_store.h"
 
 #include <cstring>
-#include <strings.h>
 
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/registry_layout.h"
 #include "settings/rule_lists.h"
+#include "settings/text_case.h"
 
 namespace console {
 
@@ -34,21 +34,6 @@ bool openSite(int site, REGSAM access, UniqueKey& key) {
   return RegOpenKeyExA(HKEY_LOCAL_MACHINE, siteKeyPath(site).c_str(), 0, access, key.put()) == ERROR_SUCCESS;
 }
 
-// A browser value, leniently: a value holding only the search text is a browser without
-// MIME rules (the page writes such a value).
-std::optional<settings::BrowserRule> parseBrowser(const char* name, const std::string& data) {
-  auto rule = settings::parseBrowserValue(name, data);
-  if (!rule) {
-    const auto strings = settings::splitMultiString(data);
-    if (strings.size() != 1 || strings[0].find(',') != std::string_view::npos) return std::nullopt;
-    rule.emplace();
-    rule->DisplayName = name;
-    rule->SearchTerm = strings[0];
-  }
-  rule->SearchTerm = std::string_view(rule->SearchTerm).substr(0, 254);
-  return rule;
-}
-
 void readBrowsers(int site, WorkingCopy& copy) {
   UniqueKey key;
   const std::string path = siteKeyPath(site) + "\\" + settings::kBrowsersSubKey;
@@ -56,13 +41,16 @@ void readBrowsers(int site, WorkingCopy& copy) {
   auto& browsers = copy.Browsers.edit();
   browsers.clear();
   for (DWORD index = 0;; ++index) {
-    char name[kMaxRegKeyNameChars + 1];
-    DWORD nameChars = sizeof(name);
+    // Value names may be longer than key names: a long one must not end the list.
+    std::string name(kMaxRegValueNameChars + 1, '\0');
+    DWORD nameChars = static_cast<DWORD>(name.size());
     DWORD size = 0;
-    if (RegEnumValueA(key.get(), index, name, &nameChars, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) break;
-    auto data = readWhole(key.get(), name);
-    if (!data) continue;
-    if (auto rule = parseBrowser(name, *data)) browsers.push_back(std::move(*rule));
+    if (RegEnumValueA(key.get(), index, name.data(), &nameChars, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) break;
+    name.resize(nameChars);
+    auto data = readWhole(key.get(), name.c_str());
+    auto rule = data ? settings::parseBrowserValue(name, *data) : std::nullopt;
+    if (rule) browsers.push_back(std::move(*rule));
+    else copy.UnreadBrowsers.push_back(name);
   }
 }
 
@@ -115,7 +103,8 @@ void createWithDefaults(HKEY key, const std::string& homeFolder, WorkingCopy& co
   writeText(key, "CacheExt", joinExtensions(copy.CacheExt.value));
 }
 
-void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers) {
+void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers,
+                   const std::vector<std::string>& unread) {
   UniqueKey key;
   const std::string path = siteKeyPath(site) + "\\" + settings::kBrowsersSubKey;
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
@@ -129,12 +118,16 @@ void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers)
   // Values of browsers the working copy no longer has go, so the store matches it.
   std::vector<std::string> stale;
   for (DWORD index = 0;; ++index) {
-    char name[kMaxRegKeyNameChars + 1];
-    DWORD nameChars = sizeof(name);
-    if (RegEnumValueA(key.get(), index, name, &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    std::string name(kMaxRegValueNameChars + 1, '\0');
+    DWORD nameChars = static_cast<DWORD>(name.size());
+    if (RegEnumValueA(key.get(), index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    name.resize(nameChars);
     bool kept = false;
-    for (const auto& rule : browsers) kept = kept || strcasecmp(rule.DisplayName.c_str(), name) == 0;
-    if (!kept) stale.emplace_back(name);
+    for (const auto& rule : browsers) kept = kept || settings::equalsNoCase(rule.DisplayName, name);
+    // A value the console could not read is not the administrator's deletion.
+    for (const auto& other : unread) kept = kept || settings::equalsNoCase(other, name);
+    if (!kept) stale.push_back(name);
   }
   for (const std::string& name : stale) RegDeleteValueA(key.get(), name.c_str());
 }
@@ -211,7 +204,7 @@ void applyWorkingCopy(int site, const WorkingCopy& copy) {
                      static_cast<DWORD>(data.size()));
     }
   }
-  if (copy.Browsers.known) applyBrowsers(site, copy.Browsers.value);
+  if (copy.Browsers.known) applyBrowsers(site, copy.Browsers.value, copy.UnreadBrowsers);
 }
 
 }  // namespace console

@@ -13,11 +13,6 @@ namespace {
 constexpr std::int32_t kEmptyMinimum = 800;
 constexpr std::int32_t kEmptyMaximum = 500000;
 
-std::int32_t sizeField(HWND dialog, int id, std::int32_t whenEmpty) {
-  const std::string text = itemText(dialog, id);
-  return text.empty() ? whenEmpty : settings::parseNumber(text);
-}
-
 }  // namespace
 
 INT_PTR SizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -30,10 +25,16 @@ INT_PTR SizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) 
     return TRUE;
   }
   switch (clickedButton(message, wParam)) {
-    case IDOK:
-      extension->copy.MinSize.set(sizeField(dialog, res::kMinSizeEdit, kEmptyMinimum));
-      extension->copy.MaxSize.set(sizeField(dialog, res::kMaxSizeEdit, kEmptyMaximum));
+    case IDOK: {
+      // A number the readers would take otherwise is refused, and the dialog stays open.
+      const auto minimum = acceptSize(dialog, itemText(dialog, res::kMinSizeEdit), kEmptyMinimum, "The minimum file size");
+      if (!minimum) return TRUE;
+      const auto maximum = acceptSize(dialog, itemText(dialog, res::kMaxSizeEdit), kEmptyMaximum, "The maximum file size");
+      if (!maximum) return TRUE;
+      extension->copy.MinSize.set(*minimum);
+      extension->copy.MaxSize.set(*maximum);
       return endDialog(dialog, IDOK);
+    }
     case IDCANCEL:
       return endDialog(dialog, IDCANCEL);
     default:

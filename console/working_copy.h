@@ -4,6 +4,7 @@
 // writes only those, so a value the key lacked is never stored back as 0 or "".
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "settings/bounded_text.h"
@@ -26,8 +27,15 @@ struct Known {
   }
 };
 
-using Path = settings::BoundedText<255>;
-using ExtensionName = settings::BoundedText<10>;
+// Texts as the store holds them, whole: what the console did not edit goes back unchanged.
+// The dialogs keep what they take within the limits below.
+using Path = settings::WholeText;
+using ExtensionName = settings::WholeText;
+
+// What the console's dialogs take (the edit boxes accept up to 255 characters).
+constexpr std::size_t kConsoleExtensionChars = 10;
+constexpr std::size_t kConsoleMimeNameChars = 99;
+constexpr std::size_t kConsoleBrowserTextChars = 254;
 
 struct WorkingCopy {
   Known<std::int32_t> Disabled, CacheHeaders, MinSize, MaxSize, EnableWhite, WsWhite, WsComment, WsLower, WsCss,
@@ -38,6 +46,8 @@ struct WorkingCopy {
   Known<std::vector<Path>> NewExclude;
   Known<std::vector<settings::MimeRule>> MimeTypes;
   Known<std::vector<settings::BrowserRule>> Browsers;
+  // Browser values the console cannot read: Apply leaves them in the store as they are.
+  std::vector<std::string> UnreadBrowsers;
 };
 
 // The scalar members in the order the page reads and writes them, with their value names.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/handle.h"
+#include "settings/reload_token.h"
 #include "settings/site_settings.h"
 
 namespace filter {
@@ -22,7 +23,7 @@ struct FilterGlobals {
   std::int32_t inFlight[2] = {0, 0};
   std::mutex tableLock;  // guards activeSlot, inFlight and the slot pointers
   std::shared_ptr<UniqueHandle> logMutex;
-  std::string reloadToken;
+  settings::ReloadTokenCheck reloadToken;
   std::mutex reloadLock;  // one reload at a time: both use the inactive slot
 };
 

@@ -43,7 +43,7 @@ settings::SiteSettings* SiteOf(RequestContext& context) {
 DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers) {
   const auto url = RequestHeader(pfc, headers, "url", 256);
   FilterGlobals& g = Globals();
-  if (url && url->size() > 1 && !g.reloadToken.empty() && url->substr(1) == "rstval=" + g.reloadToken) {
+  if (url && url->size() > 1 && url->starts_with("/rstval=") && g.reloadToken.matches(url->substr(8))) {
     SwapTables();
     DWORD bytes = sizeof(kReloadAnswer) - 1;
     pfc->WriteClient(pfc, const_cast<char*>(kReloadAnswer), &bytes, 0);

@@ -23,7 +23,7 @@ void deleteIfPresent(const std::string& path) {
 
 extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   filter::FilterGlobals& g = filter::Globals();
-  g.reloadToken = settings::ObtainReloadToken().value_or("");
+  g.reloadToken.remember(settings::ObtainReloadToken().value_or(""));
   settings::LoadedSettings loaded;
   if (!settings::LoadSettings(loaded)) return FALSE;
   filter::InstallInitialTable(std::move(loaded.table), std::make_shared<UniqueHandle>(std::move(loaded.logMutex)));

@@ -1,6 +1,8 @@
 #include "mmc/sheet_opener.h"
 
 #include <atomic>
+#include <cstring>
+#include <string>
 #include <map>
 #include <vector>
 
@@ -12,9 +14,24 @@ namespace mmc {
 
 namespace {
 
-// The node the sheet is for. Extensions may hold it; it lives while they do.
+// The node the sheet is for. Extensions may hold it; it lives while they do. It tells its
+// metabase path, so that an extension edits this site even when another has the same
+// description.
 class SiteNode final : public IDataObject {
  public:
+  explicit SiteNode(int site) : metaPath_("/LM/W3SVC/" + std::to_string(site)) {}
+  HRESULT GetDataHere(FORMATETC* format, STGMEDIUM* medium) override {
+    if (!format || !medium) return E_POINTER;
+    if (format->cfFormat != RegisterClipboardFormatA(CCF_ISM_META_PATH) || !(format->tymed & TYMED_HGLOBAL) ||
+        medium->tymed != TYMED_HGLOBAL)
+      return DV_E_FORMATETC;
+    if (GlobalSize(medium->hGlobal) < metaPath_.size() + 1) return STG_E_MEDIUMFULL;
+    auto* out = static_cast<char*>(GlobalLock(medium->hGlobal));
+    if (!out) return E_INVALIDARG;
+    std::memcpy(out, metaPath_.c_str(), metaPath_.size() + 1);
+    GlobalUnlock(medium->hGlobal);
+    return S_OK;
+  }
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
@@ -32,6 +49,7 @@ class SiteNode final : public IDataObject {
 
  private:
   ~SiteNode() = default;
+  std::string metaPath_;
   std::atomic<ULONG> references_{1};
 };
 
@@ -85,7 +103,7 @@ void openSiteProperties(HWND owner, int site, const std::string& description) {
     SetActiveWindow(it->second);
     return;
   }
-  auto* node = new SiteNode();
+  auto* node = new SiteNode(site);
   PageCollector collector;
   std::vector<IExtendPropertySheet*> extensions;
   for (const CLSID& clsid : registeredExtensions()) {

@@ -47,7 +47,7 @@ BrowserRule browser(std::string_view name, std::string_view term, std::vector<Mi
 
 bool appendMimeRule(std::vector<MimeRule>& rules, std::string_view name, int compress, int level) try {
   MimeRule rule;
-  rule.Name = name;
+  rule.Name = name.substr(0, kMimeNameChars);
   rule.Compress = compress;
   rule.Level = level;
   rules.push_back(std::move(rule));
@@ -61,7 +61,7 @@ bool appendMimeSubType(std::vector<MimeRule>& rules, std::string_view type, std:
   for (MimeRule& top : rules) {
     if (top.Name.str() != type) continue;
     MimeRule sub;
-    sub.Name = name;
+    sub.Name = name.substr(0, kMimeNameChars);
     sub.Compress = compress;
     sub.Level = level;
     top.SubTypes.push_back(std::move(sub));

@@ -42,10 +42,32 @@ std::optional<std::string> randomToken() {
 
 }  // namespace
 
+std::optional<std::string> ReadReloadToken() {
+  UniqueKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, settings::kGlobalKeyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+    return std::nullopt;
+  return readToken(key.get());
+}
+
+void ReloadTokenCheck::remember(std::string token) {
+  std::lock_guard<std::mutex> hold(lock_);
+  token_ = std::move(token);
+}
+
+bool ReloadTokenCheck::matches(std::string_view candidate) {
+  if (candidate.empty()) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!token_.empty() && candidate == token_) return true;
+  // Only requests of the reload form get here, so the store is read for them alone.
+  if (auto stored = ReadReloadToken()) token_ = std::move(*stored);
+  return !token_.empty() && candidate == token_;
+}
+
 std::optional<std::string> ObtainReloadToken() {
   UniqueKey key;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, settings::kGlobalKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                      KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+  // Opened, not created: without the product's global key there is nothing to reload, and
+  // the console's page stays inert.
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, settings::kGlobalKeyPath, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS)
     return std::nullopt;
   if (auto token = readToken(key.get())) return token;
   // The filter and the console may both start first: one creates, the other reads it.

@@ -3,14 +3,34 @@
 // settings store's global key as "ReloadToken", so the filter and the console read the
 // same one; whoever needs it first creates it (128 random bits as 32 hex digits).
 
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace settings {
 
 constexpr const char* kReloadTokenValue = "ReloadToken";
 
-// The stored token, created when missing. nullopt when the store cannot be read or written.
+// The stored token, created when missing. nullopt when the store cannot be read or written,
+// and when the product's global key is missing: that key is never created here.
 std::optional<std::string> ObtainReloadToken();
+
+// The stored token, never created; nullopt when there is none.
+std::optional<std::string> ReadReloadToken();
+
+// The token a running process checks reload requests against. A request that names another
+// token makes it read the stored one again, so a token made anew (the console registered
+// again) takes effect without a restart. Thread-safe.
+class ReloadTokenCheck {
+ public:
+  void remember(std::string token);
+  // True when candidate is the token (an empty one never is).
+  bool matches(std::string_view candidate);
+
+ private:
+  std::mutex lock_;
+  std::string token_;
+};
 
 }  // namespace settings

@@ -1,5 +1,6 @@
 #include "settings/rule_lists.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace settings {
@@ -44,20 +45,16 @@ std::int32_t parseNumber(std::string_view text) {
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  // glibc's atoi is strtol truncated to int: accumulate as a long, saturating as strtol
-  // does, then keep the low 32 bits.
-  long value = 0;
-  bool saturated = false;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    const int digit = text[i] - '0';
-    if (saturated || value > (LONG_MAX - digit) / 10) {
-      saturated = true;
-      continue;
-    }
-    value = value * 10 + digit;
-  }
-  long clamped = saturated ? (negative ? LONG_MIN : LONG_MAX) : (negative ? -value : value);
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<unsigned long>(clamped)));
+  // The Windows C runtime's atoi clamps an out-of-range number to INT_MAX or INT_MIN (glibc's
+  // keeps the low 32 bits, which turned "3000000000" into a negative size).
+  const std::int64_t limit = negative ? -static_cast<std::int64_t>(INT32_MIN) : INT32_MAX;
+  std::int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = std::min(limit, value * 10 + (text[i] - '0'));
+  return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+bool canHoldListItem(std::string_view text) {
+  return text.find(',') == std::string_view::npos && text.find('\0') == std::string_view::npos;
 }
 
 std::vector<std::string_view> splitCommaList(std::string_view text) {
@@ -133,17 +130,22 @@ EntryParse parseMimeEntry(std::string_view entry, std::vector<MimeRule>& rules) 
   MimeRule top;
   bool more = false;
   if (!takeTriple(entry, pos, top, more)) return EntryParse::kIncomplete;
-  EntryParse result = EntryParse::kComplete;
-  while (more) {
-    MimeRule sub;
-    if (!takeTriple(entry, pos, sub, more)) {
-      result = EntryParse::kSubTypesCut;
+  const std::string type = top.Name.str();
+  rules.push_back(std::move(top));
+  // As the append operation does: a sub-type goes under the first type of its name, which
+  // is an earlier one when the list names a type twice.
+  MimeRule* owner = &rules.back();
+  for (MimeRule& rule : rules)
+    if (rule.Name.str() == type) {
+      owner = &rule;
       break;
     }
-    top.SubTypes.push_back(std::move(sub));
+  while (more) {
+    MimeRule sub;
+    if (!takeTriple(entry, pos, sub, more)) return EntryParse::kSubTypesCut;
+    owner->SubTypes.push_back(std::move(sub));
   }
-  rules.push_back(std::move(top));
-  return result;
+  return EntryParse::kComplete;
 }
 
 std::vector<MimeRule> parseMimeTypes(std::string_view multiString) {
@@ -165,12 +167,20 @@ std::string formatMimeTypes(const std::vector<MimeRule>& rules) {
 
 std::optional<BrowserRule> parseBrowserValue(std::string_view displayName, std::string_view data) {
   auto strings = splitMultiString(data);
-  if (strings.empty()) return std::nullopt;
-  std::size_t comma = strings[0].find(',');
-  if (comma == std::string_view::npos) return std::nullopt;
   BrowserRule rule;
   rule.DisplayName = displayName;
+  // A search term alone (an empty one too, whose value is only the final NULs) is a
+  // browser without MIME rules: the console writes such values.
+  if (strings.empty()) return rule;
+  const std::size_t comma = strings[0].find(',');
+  if (comma == std::string_view::npos) {
+    if (strings.size() != 1) return std::nullopt;
+    rule.SearchTerm = strings[0];
+    return rule;
+  }
   rule.SearchTerm = strings[0].substr(0, comma);
+  // "term," and nothing more: how earlier upgrades wrote a browser without MIME rules.
+  if (comma + 1 == strings[0].size() && strings.size() == 1) return rule;
   if (parseMimeEntry(strings[0].substr(comma + 1), rule.MimeRules) != EntryParse::kComplete) return std::nullopt;
   for (std::size_t i = 1; i < strings.size(); ++i)
     if (parseMimeEntry(strings[i], rule.MimeRules) != EntryParse::kComplete) return std::nullopt;
@@ -189,6 +199,34 @@ std::string formatBrowserValue(const BrowserRule& rule) {
   if (rule.MimeRules.empty()) out += '\0';
   out += '\0';
   return out;
+}
+
+namespace {
+
+template <typename Text>
+void cut(Text& text, std::size_t width) {
+  if (text.size() > width) text = std::string_view(text).substr(0, width);
+}
+
+void cutMimeRules(std::vector<MimeRule>& rules) {
+  for (MimeRule& rule : rules) {
+    cut(rule.Name, kMimeNameChars);
+    cutMimeRules(rule.SubTypes);
+  }
+}
+
+}  // namespace
+
+void cutToRecordWidths(SiteSettings& site) {
+  for (ExtensionRule& rule : site.CacheExt) cut(rule.Name, kExtensionNameChars);
+  for (ExtensionRule& rule : site.FileExtensions) cut(rule.Name, kExtensionNameChars);
+  for (ExclusionEntry& entry : site.NewExclude) cut(entry.Pattern, kPatternChars);
+  cutMimeRules(site.MimeTypes);
+  for (BrowserRule& browser : site.Browsers) {
+    cut(browser.DisplayName, kDisplayNameChars);
+    cut(browser.SearchTerm, kSearchTermChars);
+    cutMimeRules(browser.MimeRules);
+  }
 }
 
 }  // namespace settings

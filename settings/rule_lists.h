@@ -14,9 +14,14 @@
 
 namespace settings {
 
-// The C runtime's atoi as the store's readers use it: leading blanks, an optional sign,
-// digits up to the first non-digit; no digits read as 0. Out-of-range values saturate.
+// The Windows C runtime's atoi, as every reader of the store uses it: leading blanks, an
+// optional sign, digits up to the first non-digit; no digits read as 0. Out-of-range values
+// clamp to INT32_MIN / INT32_MAX.
 std::int32_t parseNumber(std::string_view text);
+
+// Whether a text can be one item of a list value: items are split at commas and strings at
+// NULs, so a text holding either would not read back as written.
+bool canHoldListItem(std::string_view text);
 
 // "a,b,c" -> {"a","b","c"}; "" -> {}. Empty items are skipped.
 std::vector<std::string_view> splitCommaList(std::string_view text);
@@ -32,7 +37,8 @@ std::string formatExtensionList(const std::vector<ExtensionRule>& rules);
 // A multi-string: its strings up to the empty one (or the end of data).
 std::vector<std::string_view> splitMultiString(std::string_view data);
 
-// Parses one MIME entry string ("type,c,l[,sub,c,l]...") and appends it to rules.
+// Parses one MIME entry string ("type,c,l[,sub,c,l]...") and appends its type to rules; its
+// sub-types go under the first type of rules with that name, as the append operation does.
 // kIncomplete: the first triple is short; kSubTypesCut: a sub-type triple is short (what
 // came before it is kept).
 enum class EntryParse { kComplete, kSubTypesCut, kIncomplete };
@@ -44,8 +50,13 @@ std::vector<MimeRule> parseMimeTypes(std::string_view multiString);
 // The multi-string with its final empty string (two NULs at the end).
 std::string formatMimeTypes(const std::vector<MimeRule>& rules);
 
-// Strict: nullopt when there is no comma after the search term or any triple is short.
+// Strict: nullopt when any triple is short. A value holding only its search term is a rule
+// without MIME rules. A sub-type goes under the first type of its name (see parseMimeEntry).
 std::optional<BrowserRule> parseBrowserValue(std::string_view displayName, std::string_view data);
 std::string formatBrowserValue(const BrowserRule& rule);
+
+// Cuts the texts of the loaded lists to the widths of the filter's records (the parsers keep
+// them whole, for the console).
+void cutToRecordWidths(SiteSettings& site);
 
 }  // namespace settings

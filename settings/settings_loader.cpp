@@ -91,29 +91,6 @@ std::string formatWithRoot(const char* format, const SiteSettings& s) {
   return buffer;
 }
 
-// Stores the default extension, MIME and browser tables and the default exclusions; what
-// was stored before a table failed to build stays.
-void storeDefaultRules(HKEY siteKey, int instance, SiteSettings& s) {
-  auto extensions = buildDefaultExtensionTable();
-  if (!extensions) return;
-  s.FileExtensions = std::move(*extensions);
-  writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
-  auto mime = buildDefaultMimeTable();
-  if (!mime) return;
-  s.MimeTypes = std::move(*mime);
-  writeMulti(siteKey, "MimeTypes", formatMimeTypes(s.MimeTypes));
-  writeText(siteKey, "NewExclude", defaults::kNewExclude);
-  UniqueKey browsers;
-  const std::string browserPath = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, browsers.put(), nullptr) != ERROR_SUCCESS)
-    return;
-  auto table = buildDefaultBrowserTable();
-  if (!table) return;
-  s.Browsers = std::move(*table);
-  for (const BrowserRule& rule : s.Browsers) writeMulti(browsers.get(), rule.DisplayName.c_str(), formatBrowserValue(rule));
-}
-
 // Every value of the browser key, or none at all when any value is broken.
 std::vector<BrowserRule> readBrowsers(int instance) {
   UniqueKey key;
@@ -142,10 +119,48 @@ std::vector<BrowserRule> readBrowsers(int instance) {
   return rules;
 }
 
+// A site key without "FileExtensions" has no rule lists of its own yet: the built-in tables
+// go where nothing is stored. What an administrator stored ("MimeTypes", "NewExclude", the
+// browser key, which the console writes without "FileExtensions") is kept and used. What
+// was stored before a table failed to build stays.
+void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s) {
+  auto extensions = buildDefaultExtensionTable();
+  if (!extensions) return;
+  s.FileExtensions = std::move(*extensions);
+  writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
+  WholeValue mime = readWhole(siteKey, "MimeTypes");
+  if (mime.status == ERROR_SUCCESS) {
+    s.MimeTypes = parseMimeTypes(mime.data);
+  } else if (mime.status == ERROR_FILE_NOT_FOUND) {
+    auto table = buildDefaultMimeTable();
+    if (!table) return;
+    s.MimeTypes = std::move(*table);
+    writeMulti(siteKey, "MimeTypes", formatMimeTypes(s.MimeTypes));
+  }
+  if (readWhole(siteKey, "NewExclude").status == ERROR_FILE_NOT_FOUND)
+    writeText(siteKey, "NewExclude", defaults::kNewExclude);
+  const std::string browserPath = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
+  {
+    UniqueKey existing;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, KEY_ALL_ACCESS, existing.put()) == ERROR_SUCCESS) {
+      s.Browsers = readBrowsers(instance);
+      return;
+    }
+  }
+  UniqueKey browsers;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                      nullptr, browsers.put(), nullptr) != ERROR_SUCCESS)
+    return;
+  auto table = buildDefaultBrowserTable();
+  if (!table) return;
+  s.Browsers = std::move(*table);
+  for (const BrowserRule& rule : s.Browsers) writeMulti(browsers.get(), rule.DisplayName.c_str(), formatBrowserValue(rule));
+}
+
 void readRuleLists(HKEY siteKey, int instance, SiteSettings& s) {
   WholeValue extensions = readWhole(siteKey, "FileExtensions");
   if (extensions.status == ERROR_FILE_NOT_FOUND) {
-    storeDefaultRules(siteKey, instance, s);
+    storeMissingDefaults(siteKey, instance, s);
     return;
   }
   // Unreadable for another reason: keep what is stored and load no rules from it.
@@ -273,6 +288,7 @@ bool loadSites(SiteTable& table, const std::string& anonymousAccount) {
         return false;
       }
     }
+    cutToRecordWidths(site);
     if (prepareSiteFolders(site, anonymousAccount) == FolderResult::kNoProgFiles) return false;
     ++slot;
   }

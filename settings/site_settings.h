@@ -13,16 +13,26 @@
 
 namespace settings {
 
+// The widths the filter's records keep. The records themselves hold a text whole: the loader
+// cuts to these widths (cutToRecordWidths), while the console, which shares the records,
+// writes back unedited what it read.
+constexpr std::size_t kExtensionNameChars = 10;
+constexpr std::size_t kMimeNameChars = 99;
+constexpr std::size_t kDisplayNameChars = 254;
+constexpr std::size_t kSearchTermChars = 255;
+constexpr std::size_t kPatternChars = 511;
+using WholeText = BoundedText<static_cast<std::size_t>(-1)>;
+
 // Compression level by file extension ("FileExtensions"); also a cachable extension
 // ("CacheExt", level 0 when read from the store).
 struct ExtensionRule {
-  BoundedText<10> Name;
+  WholeText Name;  // at most kExtensionNameChars once loaded
   std::int32_t Level = 0;
 };
 
 // Compress switch and level of a MIME type; a top-level rule carries its sub-types.
 struct MimeRule {
-  BoundedText<99> Name;
+  WholeText Name;  // at most kMimeNameChars once loaded
   std::int32_t Compress = 0;
   std::int32_t Level = 0;
   std::vector<MimeRule> SubTypes;
@@ -31,14 +41,14 @@ struct MimeRule {
 // MIME rules that apply to user agents matching SearchTerm ("include" or
 // "include!exclude", case-sensitive substring tests).
 struct BrowserRule {
-  BoundedText<254> DisplayName;
-  BoundedText<255> SearchTerm;
+  WholeText DisplayName;  // at most kDisplayNameChars once loaded
+  WholeText SearchTerm;   // at most kSearchTermChars once loaded
   std::vector<MimeRule> MimeRules;
 };
 
 // A file or directory pattern that is never compressed.
 struct ExclusionEntry {
-  BoundedText<511> Pattern;
+  WholeText Pattern;  // at most kPatternChars once loaded
 };
 
 // One file of a site's compressed-content cache.

@@ -1,5 +1,6 @@
 #include "setup/filter_registration.h"
 
+#include <cctype>
 #include <cstdio>
 #include <vector>
 
@@ -30,9 +31,19 @@ std::vector<std::string_view> items(std::string_view list) {
   }
 }
 
+// An item as the web server reads it: without the blanks around it.
+std::string_view trimmed(std::string_view item) {
+  const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+  while (!item.empty() && blank(item.front())) item.remove_prefix(1);
+  while (!item.empty() && blank(item.back())) item.remove_suffix(1);
+  return item;
+}
+
+bool sameFilter(std::string_view item, std::string_view name) { return settings::equalsNoCase(trimmed(item), trimmed(name)); }
+
 bool isKnown(std::string_view item) {
   for (const char* known : FilterPrecedenceList)
-    if (settings::equalsNoCase(item, known)) return true;
+    if (sameFilter(item, known)) return true;
   return false;
 }
 
@@ -43,7 +54,7 @@ void append(std::string& out, std::string_view item) {
 
 bool listNames(std::string_view list, std::string_view name) {
   for (std::string_view item : items(list))
-    if (settings::equalsNoCase(item, name)) return true;
+    if (sameFilter(item, name)) return true;
   return false;
 }
 
@@ -64,7 +75,7 @@ std::string OrderFilterList(std::string_view list) {
   const std::vector<std::string_view> input = items(list);
   for (const char* known : FilterPrecedenceList)
     for (std::string_view item : input)
-      if (settings::equalsNoCase(item, known)) append(out, known);
+      if (sameFilter(item, known)) append(out, known);
   for (std::string_view item : input)
     if (!isKnown(item)) append(out, item);
   return out;
@@ -100,15 +111,15 @@ bool RegisterFilter(const std::string& name, const std::string& dllPath, const s
 bool UnregisterFilter(const std::string& name) {
   if (const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType)) {
     // Mended: the first item that merely began with the name went ("TamsicOld" for "Tamsic");
-    // only an item that is the name is removed, with one comma beside it.
+    // only items that are the name, as the server reads them (" Tamsic" too), are removed,
+    // each with one comma beside it. Every one goes: the server would load one left behind.
     std::vector<std::string_view> list = items(*current);
-    for (std::size_t i = 0; i < list.size(); ++i) {
-      if (!settings::equalsNoCase(list[i], name)) continue;
-      list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+    const auto before = list.size();
+    std::erase_if(list, [&](std::string_view item) { return sameFilter(item, name); });
+    if (list.size() != before) {
       std::string rest;
       for (std::size_t j = 0; j < list.size(); ++j) rest += (j ? "," : "") + std::string(list[j]);
       writeLoadOrder(rest);
-      break;
     }
   }
   MetabaseSession::DeleteKeyOrData(kFiltersPath, name.c_str(), 0, 0);

@@ -13,7 +13,7 @@ namespace setup {
 
 namespace {
 
-// Every value and key name is read into a buffer of this size, as the old stores were.
+// Key names are read into a buffer of this size, as the old stores were; values are read whole.
 constexpr DWORD kBufferBytes = 1024;
 
 std::optional<UniqueKey> openKey(const std::string& path) {
@@ -22,13 +22,21 @@ std::optional<UniqueKey> openKey(const std::string& path) {
   return key;
 }
 
+// A value's text, read whole: sized first, so a value longer than the old stores' buffers
+// is never taken for a missing one (that replaced a long "NewExclude" with the default).
 std::optional<std::string> readText(HKEY key, const char* name) {
-  char buffer[kBufferBytes];
-  DWORD size = sizeof(buffer);
-  DWORD type = 0;
-  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer), &size) != ERROR_SUCCESS)
-    return std::nullopt;
-  return std::string(buffer, size > 0 && buffer[size - 1] == '\0' ? size - 1 : size);
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    DWORD size = 0;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    std::string buffer(size, '\0');
+    const LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer.data()), &size);
+    if (rc == ERROR_MORE_DATA) continue;  // grown meanwhile
+    if (rc != ERROR_SUCCESS) return std::nullopt;
+    buffer.resize(size);
+    if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+    return buffer;
+  }
+  return std::nullopt;
 }
 
 bool hasValue(HKEY key, const char* name) {
@@ -105,8 +113,9 @@ std::optional<std::vector<std::string>> typeStrings(const std::string& path, con
     }
     strings.push_back(std::move(text));
   }
-  // A browser without type keys still has its search term.
-  if (strings.empty() && !first.empty()) strings.push_back(first);
+  // A browser without type keys still has its search term, alone: the comma announces MIME
+  // entries, and "term," with none after it is a broken value to the loader.
+  if (strings.empty() && !first.empty()) strings.push_back(first.substr(0, first.size() - 1));
   return strings;
 }
 

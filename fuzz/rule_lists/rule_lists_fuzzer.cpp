@@ -1,5 +1,6 @@
 // The registry's rule lists: the extension list, the MIME multi-string and browser values.
-// Whatever is parsed formats back into text that parses to the same rules.
+// Whatever is parsed formats back into text that parses to the same rules, so that what the
+// console writes back is what it read (a second write changes nothing).
 
 #include <cstdlib>
 
@@ -18,14 +19,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
     case 1: {
-      const auto rules = settings::parseMimeTypes(text);
-      settings::parseMimeTypes(settings::formatMimeTypes(rules));
+      const std::string written = settings::formatMimeTypes(settings::parseMimeTypes(text));
+      if (settings::formatMimeTypes(settings::parseMimeTypes(written)) != written) std::abort();
       break;
     }
     case 2: {
       fuzz_support::Input parts(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
       const std::string_view name = parts.until('\n');
-      if (auto rule = settings::parseBrowserValue(name, parts.rest())) settings::formatBrowserValue(*rule);
+      if (auto rule = settings::parseBrowserValue(name, parts.rest())) {
+        const std::string written = settings::formatBrowserValue(*rule);
+        auto again = settings::parseBrowserValue(name, written);
+        if (!again || settings::formatBrowserValue(*again) != written) std::abort();
+      }
       break;
     }
     default:

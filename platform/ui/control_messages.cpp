@@ -289,8 +289,9 @@ LRESULT controlMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   LRESULT result = 0;
   switch (message) {
     case WM_SETTEXT:
+      // As on Windows, an edit's limit holds for what the user types only: a text set by the
+      // program stays whole (a dialog showing a stored value must not cut it).
       w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-      if (w.className == WC_EDIT && w.text.size() > w.textLimit) w.text.resize(w.textLimit);
       result = TRUE;
       break;
     case WM_GETTEXT: {

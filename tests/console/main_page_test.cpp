@@ -30,28 +30,52 @@ TEST_F(MainPageTest, ASiteWithoutKeyGetsTheDefaultsInOrder) {
   EXPECT_FALSE(driver().control(sheet, "Apply").enabled);
 }
 
-TEST_F(MainPageTest, TheSheetTitleChoosesTheSiteAnExactDescriptionFirst) {
+TEST_F(MainPageTest, TheSheetEditsTheSiteItWasOpenedFor) {
   createSiteKey(1, "Shop");
   createSiteKey(2, "Shop Two");
-  // "Shop" begins "Shop Two", and comes first; the exact description still wins.
+  // "Shop" begins "Shop Two", and comes first; the sheet still edits its own site.
   std::string sheet = openSheet(2, "Shop Two");
   driver().click(sheet, kDisable);
   driver().click(sheet, "OK");
   EXPECT_EQ(siteValue(2, "Disabled"), "1");
   EXPECT_EQ(siteValue(1, "Disabled"), "0");
-  // Without an exact match the first site whose description begins the title is taken.
-  sheet = openSheet(7, "Shop Three");
-  driver().click(sheet, kDisable);
-  driver().click(sheet, "OK");
-  EXPECT_EQ(siteValue(1, "Disabled"), "1");
   listener_.take();
-  // A title that matches nothing gives an inert page: nothing is written or sent.
-  sheet = openSheet(8, "Elsewhere");
+  // A node that is no site of the metabase gives an inert page: nothing is written or sent,
+  // even though its title begins with a site's description.
+  for (const auto& [site, title] : {std::pair{7, "Shop Three"}, std::pair{8, "Elsewhere"}}) {
+    sheet = openSheet(site, title);
+    driver().click(sheet, kDisable);
+    EXPECT_FALSE(driver().control(sheet, "Apply").enabled);
+    driver().click(sheet, "OK");
+    EXPECT_FALSE(keyExists(siteKey(site)));
+  }
+  EXPECT_EQ(siteValue(1, "Disabled"), "0");
+  EXPECT_TRUE(listener_.take().empty());
+}
+
+// Fault 7: without the product's global key the page is inert and writes nothing, not even
+// the reload token (which made the global key).
+TEST_F(MainPageTest, WithoutTheGlobalKeyThePageIsInertAndWritesNothing) {
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, kGlobalKey), ERROR_SUCCESS);
+  const std::string sheet = openSheet(1, "Shop");
   driver().click(sheet, kDisable);
   EXPECT_FALSE(driver().control(sheet, "Apply").enabled);
   driver().click(sheet, "OK");
-  EXPECT_FALSE(keyExists(siteKey(8)));
+  EXPECT_FALSE(keyExists(kGlobalKey));
   EXPECT_TRUE(listener_.take().empty());
+}
+
+// Fault 6: the title names both sites; the node tells the sheet which one it is for.
+TEST_F(MainPageTest, TwoSitesWithTheSameDescriptionEachEditTheirOwn) {
+  addSite(3, "Shop", ":81:", "C:\\Inetpub\\three");
+  createSiteKey(1, "Shop");
+  createSiteKey(3, "Shop");
+  std::string sheet = openSheet(3, "Shop");
+  driver().click(sheet, kDisable);
+  driver().click(sheet, "OK");
+  EXPECT_EQ(siteValue(3, "Disabled"), "1");
+  EXPECT_EQ(siteValue(1, "Disabled"), "0");
+  EXPECT_EQ(siteValue(3, "CacheFolder"), "C:\\Inetpub\\three\\gzipcache");
 }
 
 TEST_F(MainPageTest, DisableGreysTheGroupsOnlyWhenClicked) {

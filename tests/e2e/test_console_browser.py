@@ -95,10 +95,69 @@ class ConsoleInBrowserTest(unittest.TestCase):
         self.assertEqual(fetched["guideAfter"]["body"], self.machine.read("guide/index.htm").decode())
         self.assertEqual(fetched["indexAfter"]["encoding"], "gzip")
         self.assertEqual(seen["helpTitle"], "Tamsic Help")
+        # What the lists and the readers cannot hold is refused, with the reason.
+        self.assertIn("2147483647", seen["refused"]["size"])
+        self.assertIn("comma", seen["refused"]["comma"])
+        # A browser added without MIME types is its search term alone; the filter keeps every
+        # browser rule (Wget's own, the built-in one against CSS for IE 5) beside it.
+        self.assertEqual(fetched["wgetBefore"]["encoding"], "gzip")
+        self.assertIsNone(fetched["wgetAfter"]["encoding"])
+        self.assertIsNone(fetched["ie5Css"]["encoding"])
+        self.assertEqual(fetched["lynxCss"]["encoding"], "gzip")
         # What the page stored.
         out = self.machine.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1").stdout
         self.assertRegex(out, r"EnableWhite\s+REG_SZ\s+1")
         self.assertIn("C:/Inetpub/wwwroot/guide\\*", out)
+        browsers = self.machine.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1\\Browsers").stdout
+        self.assertRegex(browsers, r"(?m)^\s+Lynx\s+REG_MULTI_SZ\s+Lynx$")
+        self.assertRegex(browsers, r"Wget\s+REG_MULTI_SZ\s+Wget/,text,0,6")
+
+
+
+class SameDescriptionInBrowserTest(unittest.TestCase):
+    """Two sites with the same description: the sheet opened for the second edits it."""
+
+    def setUp(self):
+        self.machine = Machine()
+        root = self.machine.host(os.path.join("Inetpub", "docs3"))
+        os.makedirs(root, exist_ok=True)
+        for args in (("create_vserv", "W3SVC/3"), ("set", "W3SVC/3/ServerComment", "Documentation"),
+                     ("set", "W3SVC/3/ServerBindings", "127.0.0.1:%d:" % (self.machine.port + 5)),
+                     ("set", "W3SVC/3/Root/Path", "C:\\Inetpub\\docs3")):
+            self.machine.tool("adsutil", *args)
+        url_file = os.path.join(self.machine.root, "run", "console-url.txt")
+        self.log = open(os.path.join(self.machine.root, "iisadmin.out"), "w")
+        self.console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground"], env=self.machine.env,
+                                        stdout=self.log, stderr=subprocess.STDOUT)
+        deadline = time.time() + 30
+        while not os.path.exists(url_file) and time.time() < deadline and self.console.poll() is None:
+            time.sleep(0.05)
+        with open(url_file) as f:
+            self.console_url = f.read().strip()
+
+    def tearDown(self):
+        self.console.terminate()
+        code = self.console.wait(timeout=60)
+        self.log.close()
+        self.machine.remove()
+        self.assertEqual(code, 0)
+
+    def disabled(self, site):
+        out = self.machine.tool("reg", "query", "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\%d" % site,
+                                "/v", "Disabled", check=False).stdout
+        return "REG_SZ    1" in out
+
+    def test_the_sheet_edits_the_site_it_was_opened_for(self):
+        os.makedirs(ARTIFACTS, exist_ok=True)
+        out = subprocess.run(["node", os.path.join(BROWSER, "same_description_check.mjs"), self.console_url,
+                              "Documentation", ARTIFACTS],
+                             capture_output=True, text=True, errors="replace", timeout=120, cwd=BROWSER)
+        self.assertEqual(out.returncode, 0, out.stderr)
+        seen = json.loads(out.stdout)
+        self.assertEqual(seen["errors"], [])
+        self.assertEqual(seen["items"], 2)
+        self.assertTrue(self.disabled(3))
+        self.assertFalse(self.disabled(2))
 
 
 if __name__ == "__main__":

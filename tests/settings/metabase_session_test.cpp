@@ -95,8 +95,17 @@ TEST_F(MetabaseSessionTest, DeleteKeyOrDataDeletesAKeyOrOneProperty) {
   EXPECT_FALSE(MetabaseSession::EnumChildKey(0, "Filters"));
 }
 
+// The paths exist, so only their length can make the reads fail.
 TEST_F(MetabaseSessionTest, PathsOfMoreThan259CharactersFail) {
-  EXPECT_FALSE(MetabaseSession::ReadString(("/LM/" + std::string(256, 'p')).c_str(), "", 1, 1));
+  const std::string fits = "/LM/W3SVC/Filters/" + std::string(259 - 18, 'p');  // 259 characters
+  ASSERT_EQ(fits.size(), 259u);
+  setMetabaseString(fits, MD_FILTER_DESCRIPTION, "long");
+  setMetabaseString(fits + "q", MD_FILTER_DESCRIPTION, "longer");
+  EXPECT_EQ(MetabaseSession::ReadString(fits.c_str(), "", MD_FILTER_DESCRIPTION, IIS_MD_UT_SERVER), "long");
+  EXPECT_FALSE(MetabaseSession::ReadString((fits + "q").c_str(), "", MD_FILTER_DESCRIPTION, IIS_MD_UT_SERVER));
+  EXPECT_EQ(MetabaseSession::ReadString("/LM/W3SVC/Filters", fits.substr(17).c_str(), MD_FILTER_DESCRIPTION,
+                                        IIS_MD_UT_SERVER),
+            "long");
 }
 
 // The console calls from a thread that is already single-threaded.

@@ -27,8 +27,12 @@ INSTANTIATE_TEST_SUITE_P(Texts, ParseNumberTest,
                          ::testing::Values(NumberCase{"800", 800}, NumberCase{"  42", 42}, NumberCase{"12abc", 12},
                                            NumberCase{"abc", 0}, NumberCase{"", 0}, NumberCase{"-7", -7},
                                            NumberCase{"+9", 9}, NumberCase{"\t\n5x", 5}, NumberCase{"- 5", 0},
-                                           NumberCase{"3000000000", static_cast<std::int32_t>(3000000000u)},
-                                           NumberCase{"99999999999999999999999", -1}));
+                                           // Fault 3: out-of-range numbers clamp as the Windows C
+                                           // runtime's atoi does (glibc's turned these negative).
+                                           NumberCase{"3000000000", 2147483647}, NumberCase{"4294967296", 2147483647},
+                                           NumberCase{"2147483647", 2147483647}, NumberCase{"-2147483648", -2147483648LL},
+                                           NumberCase{"-3000000000", -2147483648LL},
+                                           NumberCase{"99999999999999999999999", 2147483647}));
 
 std::vector<std::string> names(const std::vector<ExtensionRule>& rules) {
   std::vector<std::string> out;
@@ -44,11 +48,41 @@ TEST(ExtensionListTest, PairsAreReadUntilAnExtensionLacksItsLevel) {
   EXPECT_TRUE(parseExtensionList(".asp").empty());
 }
 
-TEST(ExtensionListTest, LongExtensionsAreCutToTenCharacters) {
-  auto rules = parseExtensionList(".verylongextension,5");
-  ASSERT_EQ(rules.size(), 1u);
-  EXPECT_EQ(rules[0].Name.str(), ".verylonge");
-  EXPECT_EQ(formatExtensionList(rules), ".verylonge,5");
+// The parser keeps texts whole (the console writes back what it did not edit); the loader
+// cuts them to the record widths.
+TEST(ExtensionListTest, LongExtensionsAreReadWholeAndCutToTenCharactersForTheFilter) {
+  SiteSettings site;
+  site.FileExtensions = parseExtensionList(".verylongextension,5");
+  ASSERT_EQ(site.FileExtensions.size(), 1u);
+  EXPECT_EQ(formatExtensionList(site.FileExtensions), ".verylongextension,5");
+  cutToRecordWidths(site);
+  EXPECT_EQ(site.FileExtensions[0].Name.str(), ".verylonge");
+  EXPECT_EQ(formatExtensionList(site.FileExtensions), ".verylonge,5");
+}
+
+TEST(RecordWidthsTest, EveryListTextIsCutToItsWidth) {
+  SiteSettings site;
+  site.CacheExt = parseCacheExtensions(std::string(20, 'c'));
+  site.NewExclude = parseExclusions(std::string(600, 'p'));
+  site.MimeTypes = parseMimeTypes(std::string(150, 't') + ",1,9," + std::string(120, 's') + ",1,9" + std::string(2, '\0'));
+  auto browser = parseBrowserValue(std::string(300, 'd'), std::string(300, 'u') + std::string(2, '\0'));
+  ASSERT_TRUE(browser);
+  site.Browsers.push_back(*browser);
+  cutToRecordWidths(site);
+  EXPECT_EQ(site.CacheExt[0].Name.size(), 10u);
+  EXPECT_EQ(site.NewExclude[0].Pattern.size(), 511u);
+  EXPECT_EQ(site.MimeTypes[0].Name.size(), 99u);
+  EXPECT_EQ(site.MimeTypes[0].SubTypes[0].Name.size(), 99u);
+  EXPECT_EQ(site.Browsers[0].DisplayName.size(), 254u);
+  EXPECT_EQ(site.Browsers[0].SearchTerm.size(), 255u);
+}
+
+// Fault 4: the dialogs ask this before they store a text as a list item.
+TEST(ListItemTest, ACommaOrANulCannotBeAListItem) {
+  EXPECT_TRUE(canHoldListItem("C:/web;root/a.htm"));
+  EXPECT_TRUE(canHoldListItem(""));
+  EXPECT_FALSE(canHoldListItem("a,b"));
+  EXPECT_FALSE(canHoldListItem(std::string("a\0b", 3)));
 }
 
 TEST(CommaListTest, SplitsAtCommasWithoutTrimming) {
@@ -109,11 +143,42 @@ TEST(BrowserValueTest, TheSearchTermIsTheFirstStringUpToItsComma) {
 }
 
 TEST(BrowserValueTest, AnyFaultRejectsTheValue) {
-  EXPECT_FALSE(parseBrowserValue("X", multi({"OnlyATerm"})));
   EXPECT_FALSE(parseBrowserValue("X", multi({"Term,text,1"})));
   EXPECT_FALSE(parseBrowserValue("X", multi({"Term,text,1,9,html,1"})));
   EXPECT_FALSE(parseBrowserValue("X", multi({"Term,text,1,9", "image,0"})));
-  EXPECT_FALSE(parseBrowserValue("X", std::string()));
+  EXPECT_FALSE(parseBrowserValue("X", multi({"OnlyATerm", "text,1,9"})));  // entries without a first one
+}
+
+// Fault 1: the console writes a browser added without MIME types as its search term alone.
+TEST(BrowserValueTest, ASearchTermAloneIsABrowserWithoutMimeRules) {
+  for (const std::string& data : {multi({"Lynx"}), std::string("Lynx", 4), std::string("Lynx\0", 5)}) {
+    auto rule = parseBrowserValue("Lynx", data);
+    ASSERT_TRUE(rule);
+    EXPECT_EQ(rule->SearchTerm.str(), "Lynx");
+    EXPECT_TRUE(rule->MimeRules.empty());
+    EXPECT_EQ(formatBrowserValue(*rule), multi({"Lynx"}));
+  }
+  // Earlier upgrades wrote "term," for a browser without MIME rules.
+  auto upgraded = parseBrowserValue("Lynx", multi({"Lynx,"}));
+  ASSERT_TRUE(upgraded);
+  EXPECT_EQ(upgraded->SearchTerm.str(), "Lynx");
+  EXPECT_TRUE(upgraded->MimeRules.empty());
+  auto empty = parseBrowserValue("Any", std::string(2, '\0'));  // an empty search term
+  ASSERT_TRUE(empty);
+  EXPECT_EQ(empty->SearchTerm.str(), "");
+  EXPECT_EQ(formatBrowserValue(*empty), std::string(2, '\0'));
+}
+
+// Fault 10: a list that names a type twice puts the second one's sub-types under the first,
+// as the append operation does, and reads back the same after it is written.
+TEST(MimeTypesTest, ASubTypeGoesUnderTheFirstTypeOfItsName) {
+  auto rules = parseMimeTypes(multi({"text,1,9", "image,0,0", "text,0,0,css,0,0"}));
+  ASSERT_EQ(rules.size(), 3u);
+  ASSERT_EQ(rules[0].SubTypes.size(), 1u);
+  EXPECT_EQ(rules[0].SubTypes[0].Name.str(), "css");
+  EXPECT_TRUE(rules[2].SubTypes.empty());
+  const std::string written = formatMimeTypes(rules);
+  EXPECT_EQ(formatMimeTypes(parseMimeTypes(written)), written);
 }
 
 TEST(BrowserValueTest, ARuleWithThreeEntriesIsWrittenAsThreeStrings) {

@@ -182,6 +182,51 @@ TEST_F(SettingsLoaderTest, AKeyWithoutFileExtensionsGetsTheDefaultTablesAndReads
   EXPECT_EQ(value(kSite1, "NewExclude"), std::string("*.dll,*.exe\0", 12));
 }
 
+// Fault 2: the console makes keys without "FileExtensions"; the built-in tables then went
+// over the exclusions, MIME types and browsers the administrator had stored.
+TEST_F(SettingsLoaderTest, AKeyWithoutFileExtensionsKeepsWhatTheAdministratorStored) {
+  load();
+  deleteValue(kSite1, "FileExtensions");
+  setText(kSite1, "NewExclude", "*.zip,*.dll");
+  setText(kSite1, "MimeTypes", std::string("text,1,5\0", 9), REG_MULTI_SZ);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+  setText(std::string(kSite1) + "\\Browsers", "Lynx", std::string("Lynx\0", 5), REG_MULTI_SZ);
+  LoadedSettings loaded = load();
+  const SiteSettings& s = site1(loaded);
+  EXPECT_EQ(s.FileExtensions.size(), 14u);  // what was missing is filled in
+  EXPECT_TRUE(value(kSite1, "FileExtensions"));
+  ASSERT_EQ(s.NewExclude.size(), 2u);
+  EXPECT_EQ(s.NewExclude[0].Pattern.str(), "*.zip");
+  EXPECT_EQ(value(kSite1, "NewExclude"), std::string("*.zip,*.dll\0", 12));
+  ASSERT_EQ(s.MimeTypes.size(), 1u);
+  EXPECT_EQ(s.MimeTypes[0].Level, 5);
+  EXPECT_EQ(valueNames(std::string(kSite1) + "\\Browsers"), std::vector<std::string>{"Lynx"});
+  ASSERT_EQ(s.Browsers.size(), 1u);
+  EXPECT_EQ(s.Browsers[0].SearchTerm.str(), "Lynx");
+}
+
+// Fault 3: numbers past 32 bits read as the Windows C runtime reads them, clamped.
+TEST_F(SettingsLoaderTest, NumbersPast32BitsClampInsteadOfWrapping) {
+  load();
+  setText(kSite1, "MaxSize", "3000000000");
+  setText(kSite1, "Limit", "4294967296");
+  LoadedSettings loaded = load();
+  EXPECT_EQ(site1(loaded).MaxSize, 2147483647);
+  EXPECT_EQ(site1(loaded).Limit, 2147483647u);
+}
+
+// Fault 1: a browser without MIME rules leaves the others (IE 5's rule against CSS) working.
+TEST_F(SettingsLoaderTest, ABrowserWithoutMimeTypesKeepsTheOtherBrowserRules) {
+  load();
+  setText(std::string(kSite1) + "\\Browsers", "Lynx", std::string("Lynx\0", 5), REG_MULTI_SZ);
+  LoadedSettings loaded = load();
+  const SiteSettings& s = site1(loaded);
+  ASSERT_EQ(s.Browsers.size(), 9u);
+  EXPECT_EQ(s.Browsers[1].SearchTerm.str(), "MSIE 5.0");
+  EXPECT_EQ(s.Browsers[8].SearchTerm.str(), "Lynx");
+  EXPECT_TRUE(s.Browsers[8].MimeRules.empty());
+}
+
 TEST_F(SettingsLoaderTest, AnExistingKeyWithoutCacheExtStoresAnEmptyList) {
   load();
   deleteValue(kSite1, "CacheExt");
@@ -203,7 +248,7 @@ TEST_F(SettingsLoaderTest, ABrokenMimeTypesValueKeepsWhatParsedBeforeTheBreak) {
 
 TEST_F(SettingsLoaderTest, ABrokenBrowserValueDropsAllBrowserRules) {
   load();
-  setText(std::string(kSite1) + "\\Browsers", "Lynx", std::string("Lynx/\0", 6), REG_MULTI_SZ);
+  setText(std::string(kSite1) + "\\Browsers", "Lynx", std::string("Lynx/,text,1\0", 14), REG_MULTI_SZ);
   LoadedSettings loaded = load();
   EXPECT_TRUE(site1(loaded).Browsers.empty());
   EXPECT_EQ(site1(loaded).MimeTypes.size(), 5u);

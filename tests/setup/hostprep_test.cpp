@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "platform/metabase/metabase_store.h"
 #include "platform/registry/reg_file.h"
 #include "settings/metabase_session.h"
+#include "settings/rule_lists.h"
+#include "settings/settings_loader.h"
 #include "setup/command_line.h"
 #include "setup/filter_registration.h"
 #include "setup/hostprep_commands.h"
@@ -105,11 +108,12 @@ class HostprepTest : public testing_support::MachineTest {
   std::optional<std::string> regText(const std::string& key, const char* value) {
     UniqueKey k;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.put()) != ERROR_SUCCESS) return std::nullopt;
-    char buffer[2048];
-    DWORD size = sizeof(buffer);
-    if (RegQueryValueExA(k.get(), value, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size) != ERROR_SUCCESS)
+    DWORD size = 0;
+    if (RegQueryValueExA(k.get(), value, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
+    std::string data(size, '\0');
+    if (RegQueryValueExA(k.get(), value, nullptr, nullptr, reinterpret_cast<LPBYTE>(data.data()), &size) != ERROR_SUCCESS)
       return std::nullopt;
-    return std::string(buffer, size);
+    return data;
   }
 };
 
@@ -132,6 +136,21 @@ TEST_F(HostprepTest, AnotherFilterWhoseNameHoldsOursDoesNotCountAsRegistered) {
   setLoadOrder("tamsic,x");  // the same name in another case is registered already
   EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
   EXPECT_EQ(loadOrder(), "tamsic,x");
+}
+
+// Fault 9: the server trims the blanks around each item; registration compared untrimmed
+// items and listed Tamsic a second time.
+TEST_F(HostprepTest, ItemsAreComparedAsTheServerReadsThem) {
+  setLoadOrder("sspifilt, Tamsic");
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "sspifilt, Tamsic");
+  setLoadOrder(" sspifilt ,Felgrin");  // a known filter with blanks still goes first
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "sspifilt,Tamsic,Felgrin");
+  // Removal takes every item the server would load, blanks or not.
+  setLoadOrder("sspifilt,Tamsic, Tamsic ,Felgrin");
+  EXPECT_TRUE(setup::UnregisterFilter("Tamsic"));
+  EXPECT_EQ(loadOrder(), "sspifilt,Felgrin");
 }
 
 TEST_F(HostprepTest, RegisteringAFilterWhoseKeyExistsRewritesTheOrderThenFails) {
@@ -168,19 +187,28 @@ TEST_F(HostprepTest, RemovalTakesTheWholeItemWithOneCommaAndTheKey) {
   }
 }
 
+// Each case leaves a trace when it is dispatched wrongly: a longer A taken for its first digit
+// would delete the probe file from every site root (command 1 with B "x").
 TEST_F(HostprepTest, DispatchByTheFirstArgument) {
+  const auto probe = driveC("Inetpub/wwwroot/x");
+  writeHostFile(probe, "probe");
   setLoadOrder("0,Tamsic");
   MetabaseSession::CreateKeyPath("/LM/W3SVC/Filters", "0");
   EXPECT_EQ(setup::RunHostprep(ParseCommandLine("12 x")), 0);
+  EXPECT_TRUE(std::filesystem::exists(probe));
   EXPECT_EQ(loadOrder(), "0,Tamsic");
-  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("9")), 0);  // would wait without B and C
-  // "0" is a filter name; without B and C it is removed (no services here to restart).
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("1x x")), 0);
+  EXPECT_TRUE(std::filesystem::exists(probe));
+  // "0" is a filter name; without B and C it is removed.
   EXPECT_EQ(setup::RunHostprep(ParseCommandLine("0")), 0);
   EXPECT_EQ(loadOrder(), "Tamsic");
   EXPECT_FALSE(filterKeyExists("0"));
   // Mended: an empty name removed the key of every filter.
   EXPECT_EQ(setup::RunHostprep(ParseCommandLine(" x")), 0);
   EXPECT_TRUE(MetabaseSession::ReadString("/LM/W3SVC", "Filters", MD_FILTER_LOAD_ORDER, 1));
+  // The probe does go when command 1 is what was asked for.
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("1 x")), 0);
+  EXPECT_FALSE(std::filesystem::exists(probe));
 }
 
 TEST_F(HostprepTest, InstallWithoutAWebServiceChangesNothing) {
@@ -236,7 +264,7 @@ TEST_F(HostprepTest, UpgradeWritesTheNewValuesBesideTheOldTreesAndStopsAtAConver
   EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string(".htm,9\0", 7));
   EXPECT_EQ(regText(kSite1, "MimeTypes"), std::string("text,1,9,html,1,6\0\0", 19));
   const std::string browsers = std::string(kSite1) + "\\Browsers";
-  EXPECT_EQ(regText(browsers, "Lynx"), std::string("Lynx,\0\0", 7));
+  EXPECT_EQ(regText(browsers, "Lynx"), std::string("Lynx\0\0", 6));  // a search term alone
   EXPECT_EQ(regText(browsers, "Mozilla"), std::string("Mozilla/4,text,1,6,css,0,0\0\0", 28));
   EXPECT_TRUE(regText(std::string(kSite1) + "\\FileExtensions\\.htm", "Level"));  // the old tree stays
   EXPECT_TRUE(regText(std::string(kSite1) + "\\MimeTypes\\text\\html", "Level"));
@@ -245,11 +273,64 @@ TEST_F(HostprepTest, UpgradeWritesTheNewValuesBesideTheOldTreesAndStopsAtAConver
   EXPECT_FALSE(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"));
 }
 
+// Fault 8: a value longer than the old stores' 1024-byte buffers counted as missing, and a
+// long exclusion list became "*.dll,*.exe".
+TEST_F(HostprepTest, UpgradeReadsEveryValueWhole) {
+  importReg(oldStore("1.4.0.10"));
+  std::string exclude = ".DLL";
+  for (int i = 0; exclude.size() <= 1100; ++i) exclude += ",C:\\Inetpub\\wwwroot\\private" + std::to_string(i);
+  UniqueKey site;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+  RegSetValueExA(site.get(), "NewExclude", 0, REG_SZ, reinterpret_cast<const BYTE*>(exclude.c_str()),
+                 static_cast<DWORD>(exclude.size() + 1));
+  const std::string term(1500, 'm');
+  const std::string lynx = std::string(kSite1) + "\\Browsers\\Lynx";
+  UniqueKey browser;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, lynx.c_str(), 0, KEY_ALL_ACCESS, browser.put()), ERROR_SUCCESS);
+  RegSetValueExA(browser.get(), "SearchTerm", 0, REG_SZ, reinterpret_cast<const BYTE*>(term.c_str()),
+                 static_cast<DWORD>(term.size() + 1));
+  setup::UpgradeSettings();
+  EXPECT_EQ(regText(kSite1, "NewExclude"), "*.dll" + exclude.substr(4) + '\0');
+  EXPECT_EQ(regText(std::string(kSite1) + "\\Browsers", "Lynx"), term + std::string(2, '\0'));
+}
+
 TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
   importReg(oldStore("1.4.0.10"));
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2");
   setup::UpgradeSettings();
   EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"), std::string("*.dll,*.exe\0", 12));
+}
+
+// An old store converted by command 5 is what the filter then loads: a browser without MIME
+// types among them (written as "term," it made the loader drop every browser rule).
+TEST_F(HostprepTest, AnUpgradedStoreLoadsAsItWasKept) {
+  installProduct();
+  settings::LoadedSettings first;
+  ASSERT_TRUE(settings::LoadSettings(first));  // site 1's key with every scalar
+  UniqueKey site;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+  importReg(oldStore("1.4.0.10"));
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
+
+  settings::LoadedSettings loaded;
+  ASSERT_TRUE(settings::LoadSettings(loaded));
+  const settings::SiteSettings& s = *loaded.table->Slots[0];
+  ASSERT_EQ(s.InstancePath.str(), "/LM/W3SVC/1");
+  ASSERT_EQ(s.FileExtensions.size(), 1u);
+  EXPECT_EQ(s.FileExtensions[0].Name.str(), ".htm");
+  EXPECT_EQ(s.FileExtensions[0].Level, 9);
+  EXPECT_EQ(settings::formatMimeTypes(s.MimeTypes), std::string("text,1,9,html,1,6\0\0", 19));
+  ASSERT_EQ(s.NewExclude.size(), 2u);
+  EXPECT_EQ(s.NewExclude[0].Pattern.str(), "*.dll");
+  EXPECT_EQ(s.NewExclude[1].Pattern.str(), ".asp");
+  ASSERT_EQ(s.Browsers.size(), 2u);
+  EXPECT_EQ(s.Browsers[0].DisplayName.str(), "Lynx");
+  EXPECT_EQ(s.Browsers[0].SearchTerm.str(), "Lynx");
+  EXPECT_TRUE(s.Browsers[0].MimeRules.empty());
+  EXPECT_EQ(s.Browsers[1].SearchTerm.str(), "Mozilla/4");
+  EXPECT_EQ(settings::formatMimeTypes(s.Browsers[1].MimeRules), std::string("text,1,6,css,0,0\0\0", 18));
 }
 
 // The smaller commands.
@@ -296,18 +377,25 @@ TEST_F(HostprepTest, SharedKeyCarriesItsAccessListAndAnExistingKeyKeepsItsOwn) {
   EXPECT_FALSE(present);
 }
 
+// The first child is a site here ("Info" and "Filters" are gone), so a walk from index 0
+// would give it a key.
 TEST_F(HostprepTest, SiblingKeysGetTheirDefaultsOnceSkippingTheFirstChildOnVersion5_0) {
+  ASSERT_TRUE(MetabaseSession::DeleteKeyOrData("/LM/W3SVC", "Info", 0, 0));
+  ASSERT_TRUE(MetabaseSession::DeleteKeyOrData("/LM/W3SVC", "Filters", 0, 0));
+  ASSERT_EQ(MetabaseSession::EnumChildKey(0, nullptr), "1");
   createSite(2, "C:\\Sites\\Two");
-  const std::string two = std::string(setup::kSiblingSitesKey) + "\\2";
+  createSite(3, "C:\\Sites\\Three");
+  const std::string three = std::string(setup::kSiblingSitesKey) + "\\3";
   UniqueKey kept;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, two.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, kept.put(), nullptr),
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, three.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, kept.put(), nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(setup::RunHostprep(ParseCommandLine("8")), 0);
-  const std::string one = std::string(setup::kSiblingSitesKey) + "\\1";
+  const std::string two = std::string(setup::kSiblingSitesKey) + "\\2";
   for (const auto& [name, value] : {std::pair{"Default", "months"}, std::pair{"FromLast", "0"}, std::pair{"Disable", "0"},
                                     std::pair{"override", "0"}, std::pair{"Deftime", "0"}, std::pair{"TimeNum", "1"}})
-    EXPECT_EQ(regText(one, name), std::string(value) + '\0') << name;
-  EXPECT_FALSE(regText(two, "Default"));  // existed: unchanged
+    EXPECT_EQ(regText(two, name), std::string(value) + '\0') << name;
+  EXPECT_FALSE(regText(std::string(setup::kSiblingSitesKey) + "\\1", "Default"));  // the first child: skipped
+  EXPECT_FALSE(regText(three, "Default"));  // existed: unchanged
 }
 
 TEST_F(HostprepTest, CopyToSiteRootsInFileAndFolderMode) {

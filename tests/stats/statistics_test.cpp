@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -61,6 +62,10 @@ class StatisticsTest : public testing_support::MachineTest {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
+  }
+
+  bool logExists(const char* name) const {
+    return std::filesystem::exists(driveC(std::string("Inetpub/wwwroot/gziplog/") + name));
   }
 
   void writeLogFile(const char* name, const std::string& text) const {
@@ -123,8 +128,9 @@ TEST_F(StatisticsTest, UncompressedResponsesAddToTheSiteTotals) {
   log(uncompressed(300));
   clock_.now_ += 50;
   log(uncompressed(200));
+  ASSERT_TRUE(logExists("sitestat.txt"));
   EXPECT_EQ(logFile("sitestat.txt"), "1000000 500.000000 2");
-  EXPECT_EQ(logFile("pagestat.txt"), "");
+  EXPECT_FALSE(logExists("pagestat.txt"));  // no page line, not even an empty file
 }
 
 TEST_F(StatisticsTest, APassedRefreshPeriodStartsBothFilesAfresh) {
@@ -137,6 +143,7 @@ TEST_F(StatisticsTest, APassedRefreshPeriodStartsBothFilesAfresh) {
   clock_.now_ += 2;  // 86401 s after the start
   log(uncompressed(70), kFullMask, "1 Day");
   EXPECT_EQ(logFile("sitestat.txt"), "1086401 70.000000 1");
+  ASSERT_TRUE(logExists("pagestat.txt"));  // started afresh: there, and empty
   EXPECT_EQ(logFile("pagestat.txt"), "");
 }
 

@@ -1,6 +1,8 @@
 // A whole administration in headless Chromium: opens the console, a site's properties and
 // its Tamsic page, switches the optional compression on and applies, then excludes a folder
-// chosen with the folder chooser and applies again. Between the steps it asks the running
+// chosen with the folder chooser and applies again; sees a size past 32 bits and a comma in
+// an exclusion refused with their reasons; adds a browser without MIME types and one with a
+// rule of its own, and applies. Between the steps it asks the running
 // web server for pages. Prints what it saw as JSON.
 //   node console_check.mjs <console url> <site url> <screenshot folder>
 import { chromium } from "playwright-core";
@@ -13,17 +15,19 @@ const browser = await chromium.launch({
 });
 const result = { errors: [], steps: [], fetched: {}, helpTitle: null };
 
-async function fetchPage(path) {
-  const response = await fetch(siteUrl + path, { headers: { "Accept-Encoding": "gzip" } });
+async function fetchPage(path, agent) {
+  const headers = { "Accept-Encoding": "gzip" };
+  if (agent) headers["User-Agent"] = agent;
+  const response = await fetch(siteUrl + path, { headers });
   return { status: response.status, encoding: response.headers.get("content-encoding"), body: await response.text() };
 }
 
 // The console sends the reload request and does not wait for it: the server takes the new
 // settings a moment later. Asks until the answer shows them, for 20 s at most.
-async function fetchUntil(path, shows) {
+async function fetchUntil(path, shows, agent) {
   let page;
   for (let i = 0; i < 200; i++) {
-    page = await fetchPage(path);
+    page = await fetchPage(path, agent);
     if (shows(page)) break;
     await new Promise((resolve) => setTimeout(resolve, 100));
   }
@@ -101,6 +105,89 @@ try {
   result.fetched.guideAfter = await fetchUntil("/guide/index.htm", (p) => p.encoding === null);
   result.fetched.indexAfter = await fetchPage("/index.htm");
 
+  const advanced = "Tamsic Advanced Configuration Preferences";
+  const edit = (caption, id) => win(caption).locator(`input[data-id="${id}"]`);
+  // The page redraws its windows as the console answers, which can put back an edit's
+  // previous text: types until the edit keeps the text through a few redraws.
+  const typeInto = async (caption, id, text) => {
+    for (let kept = 0, i = 0; kept < 4 && i < 100; i++) {
+      if ((await edit(caption, id).inputValue()) === text) {
+        kept++;
+      } else {
+        kept = 0;
+        await edit(caption, id).fill(text);
+        await edit(caption, id).dispatchEvent("change");
+      }
+      await page.waitForTimeout(50);
+    }
+  };
+  // Presses OK on a dialog that refuses what it holds; returns what the message said.
+  const refused = async (caption, name) => {
+    await button(caption, "OK").click();
+    await win("Tamsic").waitFor();
+    const said = await win("Tamsic").innerText();
+    await shot(name);
+    await button("Tamsic", "OK").click();
+    await win("Tamsic").waitFor({ state: "detached" });
+    await button(caption, "Cancel").click();
+    await win(caption).waitFor({ state: "detached" });
+    return said;
+  };
+  result.refused = {};
+  await step("refusals", async () => {
+    await button(sheet, "Advanced").click();
+    await button(advanced, "Size Limits").click();
+    await typeInto("File Size Limits", 1161, "3000000000");
+    result.refused.size = await refused("File Size Limits", "console-size-refused");
+    await button(advanced, "Cancel").click();
+    await win(advanced).waitFor({ state: "detached" });
+    await button(sheet, "Exclude").click();
+    await button("Tamsic Exclusion List", "Add File").click();
+    await typeInto("Add File to Exclude", 1211, "C:/web,root/a.htm");
+    result.refused.comma = await refused("Add File to Exclude", "console-comma-refused");
+    await button("Tamsic Exclusion List", "Cancel").click();
+    await win("Tamsic Exclusion List").waitFor({ state: "detached" });
+  });
+
+  const wget = "Wget/1.21";
+  result.fetched.wgetBefore = await fetchPage("/index.htm", wget);
+  await step("browsers", async () => {
+    const list = "Browser Definitions";
+    const item = (text) => win(list).locator(".tree span:not(.toggle)", { hasText: new RegExp(`^${text}$`) });
+    const add = async (name, term) => {
+      await item("Browsers").click();
+      await win(list).locator('button[data-id="1111"]').click();
+      await win("Add Browser").waitFor();
+      await typeInto("Add Browser", 1130, name);
+      if (term) await typeInto("Add Browser", 1131, term);
+      await button("Add Browser", "OK").click();
+      await win("Add Browser").waitFor({ state: "detached" });
+    };
+    await button(sheet, "Advanced").click();
+    await button(advanced, "Browsers").click();
+    await win(list).waitFor();
+    await add("Lynx");
+    await add("Wget", "Wget/");
+    await item("Wget").click();
+    await win(list).locator('button[data-id="1111"]').click();
+    const type = "Add top-level MIME type for Wget";
+    await win(type).waitFor();
+    await typeInto(type, 1120, "text");
+    await button(type, "OK").click();
+    await win("Tamsic").waitFor();  // the site's own "text" rule is overruled: yes
+    await button("Tamsic", "OK").click();
+    await win(type).waitFor({ state: "detached" });
+    await shot("console-browsers-added");
+    await button(list, "OK").click();
+    await button(advanced, "OK").click();
+    await win(advanced).waitFor({ state: "detached" });
+    await button(sheet, "Apply").click();
+    await applied(sheet);
+  });
+  result.fetched.wgetAfter = await fetchUntil("/index.htm", (p) => p.encoding === null, wget);
+  result.fetched.ie5Css = await fetchPage("/styles/site.css", "Mozilla/4.0 (compatible; MSIE 5.01; Windows NT 5.0)");
+  result.fetched.lynxCss = await fetchPage("/styles/site.css", "Lynx/2.8.9");
+
   // Every other dialog, looked at and cancelled.
   await step("tour", async () => {
     const cancel = async (caption) => {
@@ -118,7 +205,6 @@ try {
     await cancel("Tamsic Caching Preferences");
     await visit(sheet, "Reporting", "Tamsic Reporting Preferences", "console-reporting");
     await cancel("Tamsic Reporting Preferences");
-    const advanced = "Tamsic Advanced Configuration Preferences";
     await visit(sheet, "Advanced", advanced, "console-advanced");
     await visit(advanced, "MIME Types", "MIME Type List", "console-mime-types");
     await win("MIME Type List").locator(".tree span:not(.toggle)", { hasText: /^text$/ }).click();

@@ -1,0 +1,69 @@
+// The reload token: created only where the product's global key exists, and read again when
+// a reload request names another token (fault 7).
+
+#include <gtest/gtest.h>
+
+#include "platform/registry/registry.h"
+#include "platform/registry/unique_key.h"
+#include "settings/registry_layout.h"
+#include "settings/reload_token.h"
+#include "tests/support/machine_fixture.h"
+
+namespace {
+
+using namespace settings;
+
+class ReloadTokenTest : public testing_support::MachineTest {
+ protected:
+  static bool globalKeyExists() {
+    UniqueKey key;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGlobalKeyPath, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+  }
+  static void storeToken(const std::string& token) {
+    UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGlobalKeyPath, 0, KEY_ALL_ACCESS, key.put()), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.get(), kReloadTokenValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(token.c_str()),
+                             static_cast<DWORD>(token.size() + 1)),
+              ERROR_SUCCESS);
+  }
+};
+
+TEST_F(ReloadTokenTest, WithoutTheProductsGlobalKeyNothingIsCreated) {
+  EXPECT_FALSE(ObtainReloadToken());
+  EXPECT_FALSE(ReadReloadToken());
+  EXPECT_FALSE(globalKeyExists());
+}
+
+TEST_F(ReloadTokenTest, TheFirstToAskCreatesItAndTheOthersReadTheSame) {
+  installProduct();
+  EXPECT_FALSE(ReadReloadToken());
+  const auto token = ObtainReloadToken();
+  ASSERT_TRUE(token);
+  EXPECT_EQ(token->size(), 32u);
+  EXPECT_EQ(ObtainReloadToken(), token);
+  EXPECT_EQ(ReadReloadToken(), token);
+}
+
+TEST_F(ReloadTokenTest, ARequestNamingAnotherTokenReadsTheStoredOneAgain) {
+  installProduct();
+  ReloadTokenCheck check;
+  check.remember(ObtainReloadToken().value_or(""));
+  const std::string first = *ReadReloadToken();
+  EXPECT_TRUE(check.matches(first));
+  EXPECT_FALSE(check.matches("not-the-token"));
+  EXPECT_FALSE(check.matches(""));
+  // The console registered again made a new token while the filter ran.
+  const std::string second(32, 'b');
+  storeToken(second);
+  EXPECT_TRUE(check.matches(second));
+  EXPECT_FALSE(check.matches(first));  // the old one is gone with it
+}
+
+TEST_F(ReloadTokenTest, NoTokenMatchesNothing) {
+  ReloadTokenCheck check;
+  check.remember("");
+  EXPECT_FALSE(check.matches(""));
+  EXPECT_FALSE(check.matches(std::string(32, 'a')));
+}
+
+}  // namespace
