@@ -51,7 +51,7 @@ void sendRequest(const PropertySheetExtension& extension) {
   const std::string host = extension.boundAddress.empty() ? "127.0.0.1" : extension.boundAddress;
   server.sin_addr.s_addr = inet_addr(host.c_str());
   if (::connect(sock, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) == 0) {
-    const std::string request = FormatReloadRequest(extension.reloadToken, extension.hostName);
+    const std::string request = FormatReloadRequest(extension.reloadToken, extension.hostName, host);
     // One send of the whole request; its outcome does not matter, nothing is read.
     [[maybe_unused]] const ssize_t sent = ::send(sock, request.data(), request.size(), MSG_NOSIGNAL);
   }
@@ -60,10 +60,12 @@ void sendRequest(const PropertySheetExtension& extension) {
 
 }  // namespace
 
-std::string FormatReloadRequest(const std::string& token, const std::optional<std::string>& hostName) {
-  std::string request = "GET /rstval=" + token + " HTTP/1.1\r\nUser-Agent: TamsicUI\r\n";
-  if (hostName && !hostName->empty()) request += "Host: " + *hostName + "\r\n";
-  return request + "\r\n";
+std::string FormatReloadRequest(const std::string& token, const std::optional<std::string>& hostName,
+                                const std::string& address) {
+  // HTTP/1.1 requires a Host: the site's host name, else the address the request goes to
+  // (a server that follows the standard refuses a request without one).
+  const std::string host = hostName && !hostName->empty() ? *hostName : address;
+  return "GET /rstval=" + token + " HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: " + host + "\r\n\r\n";
 }
 
 void SendReloadRequest(HWND page, const PropertySheetExtension& extension) {

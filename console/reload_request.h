@@ -16,7 +16,9 @@ class PropertySheetExtension;
 // not listen on 80 (a REG_SZ decimal text or a REG_DWORD). Absent: port 80.
 constexpr const char* kReloadPortValue = "ReloadPort";
 
-std::string FormatReloadRequest(const std::string& token, const std::optional<std::string>& hostName);
+// The request's bytes; the Host is the site's host name, else address.
+std::string FormatReloadRequest(const std::string& token, const std::optional<std::string>& hostName,
+                                const std::string& address);
 
 // Shows the applying notice and the wait cursor while it connects and sends.
 void SendReloadRequest(HWND page, const PropertySheetExtension& extension);

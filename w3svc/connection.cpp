@@ -168,7 +168,7 @@ void Connection::processHeader() {
   request->version = version;
   for (const auto& field : header)
     request->headers.push_back({std::string(field.name_string()), std::string(field.value())});
-  if (const unsigned status = checkRequestHeader(request->headers)) return reject(status);
+  if (const unsigned status = checkRequestHeader(request->headers, version)) return reject(status);
   request->remoteAddress = remote_ip_;
   request->remotePort = remote_port_;
   request->localAddress = local_ip_;

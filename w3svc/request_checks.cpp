@@ -33,7 +33,7 @@ bool hasFoldedLine(std::string_view rawHeader) {
   return false;
 }
 
-unsigned checkRequestHeader(const HeaderList& headers) {
+unsigned checkRequestHeader(const HeaderList& headers, unsigned version) {
   unsigned chunked = 0;
   unsigned hosts = 0;
   bool codings = false;
@@ -64,10 +64,9 @@ unsigned checkRequestHeader(const HeaderList& headers) {
   }
   if (unknownCoding) return 501;
   if (codings && chunked != 1) return 400;
-  // Two Hosts could route one request to two sites. A missing one is routed by the address
-  // it came in on, as for HTTP/1.0: the settings console sends its reload request without
-  // a Host when the site's binding names none.
-  if (hosts > 1) return 400;
+  // Two Hosts could route one request to two sites; HTTP/1.1 requires one. An HTTP/1.0
+  // request without one is routed by the address it came in on.
+  if (hosts > 1 || (version == 11 && hosts == 0)) return 400;
   return 0;
 }
 

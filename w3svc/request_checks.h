@@ -15,8 +15,8 @@ bool hasFoldedLine(std::string_view rawHeader);
 
 // 0 when the framing fields can be trusted; else the status to answer: 501 for a transfer
 // coding the server does not implement, 400 for Transfer-Encoding without chunked once and
-// last, for two Host fields or a Host that is no host.
-unsigned checkRequestHeader(const HeaderList& headers);
+// last, for two Host fields, none in HTTP/1.1 (version 11), or a Host that is no host.
+unsigned checkRequestHeader(const HeaderList& headers, unsigned version);
 
 // host[:port]: a name of letters, digits, '-', '.', '_' and '~', or an IPv6 literal in
 // brackets; a port of at most five digits up to 65535. Empty is valid (no authority).

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   w3svc::canonicalizeUrl(target);
   w3svc::HeaderList fields;
   for (const auto& field : header) fields.push_back({std::string(field.name_string()), std::string(field.value())});
-  w3svc::checkRequestHeader(fields);
+  w3svc::checkRequestHeader(fields, header.version());
   for (const auto& field : header) {
     const std::string value(field.value());
     w3svc::parseBinding(value);

@@ -123,12 +123,13 @@ TEST_F(MainPageTest, ApplySendsOneReloadRequestOnlyAfterAChange) {
   EXPECT_TRUE(listener_.take().empty());
 }
 
-TEST_F(MainPageTest, ASiteWithoutHostNameGetsTheRequestWithoutHost) {
+// HTTP/1.1 needs a Host: without a host name the request names the address it goes to.
+TEST_F(MainPageTest, ASiteWithoutHostNameGetsTheRequestWithItsAddressAsHost) {
   const std::string sheet = openSheet(2, "Shop Two");
   driver().click(sheet, kDisable);
   driver().click(sheet, "Apply");
   EXPECT_EQ(listener_.take(), std::vector<std::string>{"GET /rstval=" + settings::ObtainReloadToken().value() +
-                                                       " HTTP/1.1\r\nUser-Agent: TamsicUI\r\n\r\n"});
+                                                       " HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\n\r\n"});
 }
 
 TEST_F(MainPageTest, NoServerListeningIsSilent) {

@@ -141,11 +141,10 @@ class HostileClientTest(unittest.TestCase):
                 self.assertEqual(answer.count(b"HTTP/1.1 "), 1, answer)
         two_hosts = b"GET /index.htm HTTP/1.1\r\nHost: x\r\nHost: y\r\n\r\n"
         self.assertTrue(self.machine.raw(two_hosts, timeout=5).startswith(b"HTTP/1.1 400 "))
-        # Without a Host the address decides, for HTTP/1.1 too: the settings console's reload
-        # request comes that way.
-        for version in [b"1.0", b"1.1"]:
+        # HTTP/1.1 requires a Host; for HTTP/1.0 the address decides.
+        for version, status in [(b"1.0", b"200"), (b"1.1", b"400")]:
             answer = self.machine.raw(b"GET /index.htm HTTP/" + version + b"\r\nConnection: close\r\n\r\n", timeout=5)
-            self.assertTrue(answer.startswith(b"HTTP/1.1 200 "), answer[:60])
+            self.assertTrue(answer.startswith(b"HTTP/1.1 " + status + b" "), answer[:60])
         self.assert_served()
 
     def test_a_host_that_is_no_host_never_reaches_a_redirect(self):
@@ -213,7 +212,7 @@ class HostileClientTest(unittest.TestCase):
 
     def test_the_machine_keeps_its_secrets_from_other_users(self):
         token = self.machine.reload_token()
-        answer = self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\n\r\n" % token.encode())
+        answer = self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\n\r\n" % token.encode())
         self.assertIn(b"Changes Updated", answer)
         self.assertEqual(mode(self.machine.root), 0o700)
         for name in ["registry.db", "registry.db-wal", "metabase.db"]:

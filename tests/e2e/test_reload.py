@@ -29,7 +29,7 @@ class ReloadTest(unittest.TestCase):
 
     def reload(self):
         # The console's bytes, without a Host header, as it sends them.
-        request = b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\n\r\n" % self.machine.reload_token().encode()
+        request = b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\n\r\n" % self.machine.reload_token().encode()
         return self.machine.raw(request, timeout=30)
 
     def test_reload_under_load_answers_and_switches_to_the_new_settings(self):
@@ -63,7 +63,7 @@ class ReloadTest(unittest.TestCase):
         self.assertGreater(served[0], 0)
 
     def test_a_wrong_token_is_an_ordinary_request(self):
-        answer = self.machine.raw(b"GET /rstval=0123 HTTP/1.1\r\nUser-Agent: TamsicUI\r\nConnection: close\r\n\r\n")
+        answer = self.machine.raw(b"GET /rstval=0123 HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 404 "), answer[:40])
 
 

@@ -47,7 +47,7 @@ class StoreThroughTheServerTest(unittest.TestCase):
 
     def reload(self, token=None):
         token = token or self.machine.reload_token()
-        return self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\n\r\n" % token.encode(), timeout=30)
+        return self.machine.raw(b"GET /rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\n\r\n" % token.encode(), timeout=30)
 
     def test_a_browser_stored_as_its_search_term_alone_keeps_the_other_browser_rules(self):
         self.assertIsNone(self.encoding("/styles/site.css", IE5))  # the built-in rule for IE 5

@@ -138,13 +138,14 @@ struct HeaderCase {
   const char* name;
   w3svc::HeaderList headers;
   unsigned status;
+  unsigned version = 11;
 };
 
 class RequestHeaderCheckTest : public ::testing::TestWithParam<HeaderCase> {};
 
 TEST_P(RequestHeaderCheckTest, RefusesWhatCouldBeReadTwoWays) {
   const HeaderCase& c = GetParam();
-  EXPECT_EQ(w3svc::checkRequestHeader(c.headers), c.status);
+  EXPECT_EQ(w3svc::checkRequestHeader(c.headers, c.version), c.status);
 }
 
 const w3svc::HeaderField kHost{"Host", "127.0.0.1:8080"};
@@ -159,7 +160,8 @@ INSTANTIATE_TEST_SUITE_P(
         HeaderCase{"CodingInASecondField", {kHost, {"Transfer-Encoding", "chunked"}, {"Transfer-Encoding", "gzip"}}, 501},
         HeaderCase{"ChunkedTwice", {kHost, {"Transfer-Encoding", "chunked, chunked"}}, 400},
         HeaderCase{"NoCodingAtAll", {kHost, {"Transfer-Encoding", " "}}, 400},
-        HeaderCase{"WithoutHost", {}, 0}, HeaderCase{"TwoHosts", {kHost, {"host", "127.0.0.1:8080"}}, 400},
+        HeaderCase{"WithoutHost", {}, 400}, HeaderCase{"Http10WithoutHost", {}, 0, 10},
+        HeaderCase{"TwoHosts", {kHost, {"host", "127.0.0.1:8080"}}, 400},
         HeaderCase{"EmptyHost", {{"Host", ""}}, 0},
         HeaderCase{"MarkupInHost", {{"Host", "\"><script>alert(1)</script>"}}, 400},
         HeaderCase{"BlankInHost", {{"Host", "a b"}}, 400}),
