@@ -1,5 +1,6 @@
 #include "filter/isapi_access.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -20,6 +21,21 @@ std::optional<std::string> ServerVariable(HTTP_FILTER_CONTEXT* pfc, const char* 
   return readInto(bufferBytes, [&](char* buffer, DWORD* size) {
     return pfc->GetServerVariable(pfc, const_cast<LPSTR>(name), buffer, size);
   });
+}
+
+std::optional<std::string> ServerVariableWhole(HTTP_FILTER_CONTEXT* pfc, const char* name) {
+  if (!pfc->GetServerVariable) return std::nullopt;
+  std::string value(1024, '\0');
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    DWORD size = static_cast<DWORD>(value.size());
+    if (pfc->GetServerVariable(pfc, const_cast<LPSTR>(name), value.data(), &size)) {
+      value.resize(strnlen(value.data(), std::min<std::size_t>(size, value.size())));
+      return value;
+    }
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= value.size()) return std::nullopt;
+    value.assign(size, '\0');
+  }
+  return std::nullopt;
 }
 
 std::optional<std::string> RequestHeader(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* headers,

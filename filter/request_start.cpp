@@ -72,7 +72,7 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
   // Read whole whatever its length: a path too long for a small buffer may still lie inside.
-  if (const auto path = ServerVariable(pfc, "PATH_TRANSLATED", 32768); path && InsideFilterFolder(*path, site)) {
+  if (const auto path = ServerVariableWhole(pfc, "PATH_TRANSLATED"); path && InsideFilterFolder(*path, site)) {
     AnswerNotFound(pfc);
     return SF_STATUS_REQ_FINISHED;
   }

@@ -465,8 +465,10 @@ TEST_F(FilterTest, PagesForOneUserNeverGoThroughTheCache) {
 TEST_F(FilterTest, TheCacheAndLogFoldersAreNeverServed) {
   start();
   serve(FakeRequest{}, html(page(3000)));
-  for (const char* url : {"/gzipcache/korvanecompress/index.htm", "/GZIPCACHE/korvanecompress/index.htm",
-                          "/gziplog/pagestat.txt", "/gziplog", "/gzipcache/"}) {
+  const std::string deep = "/gzipcache/" + std::string(1500, 'd') + "/index.htm";  // past any small buffer
+  for (const std::string& url : {std::string("/gzipcache/korvanecompress/index.htm"),
+                                 std::string("/GZIPCACHE/korvanecompress/index.htm"), std::string("/gziplog/pagestat.txt"),
+                                 std::string("/gziplog"), std::string("/gzipcache/"), deep}) {
     FakeRequest r;
     r.url = url;
     Exchange e = connection_.serve(r, html(page(3000)));
