@@ -279,24 +279,4 @@ bool Validate(SiteSettings& site, const std::string& fileName, filter::ResponseS
   return false;
 }
 
-bool EmptyFolder(std::string_view folder) {
-  if (folder.empty() || folder == "C:\\") return false;
-  const std::string base(folder);
-  WIN32_FIND_DATAA found;
-  UniqueSearch search(FindFirstFileA((base + "\\*.*").c_str(), &found));
-  if (!search) return false;
-  do {
-    const std::string name = found.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string path = base + "\\" + name;
-    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      EmptyFolder(path);
-      RemoveDirectoryA(path.c_str());
-    } else {
-      DeleteFileA(path.c_str());
-    }
-  } while (FindNextFileA(search.get(), &found));
-  return true;
-}
-
 }  // namespace compression

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "filter/request_state.h"
+#include "settings/site_folders.h"
 #include "settings/site_settings.h"
 
 namespace compression {
@@ -35,9 +36,8 @@ void Register(const std::string& fileName, settings::SiteSettings& site, std::in
 void Hit(const std::string& fileName, settings::SiteSettings& site);
 bool Validate(settings::SiteSettings& site, const std::string& fileName, filter::ResponseState& state, std::time_t now);
 
-// Deletes everything inside the folder (not the folder itself); refuses "" and "C:\".
-// Links are removed, never followed. False when the folder could not be listed.
-bool EmptyFolder(std::string_view folder);
+// Empties a cache folder; shared with the console, which may not depend on this library.
+using settings::EmptyFolder;
 
 // Whether the URL part and query string can name a file inside the cache folder: no "."
 // or ".." component, no drive, no character a Windows file name cannot hold.

@@ -1,14 +1,12 @@
 // "Tamsic Caching Preferences" and "Clear Cache Now".
 
-#include <filesystem>
-#include <strings.h>
-
 #include "console/dialog_support.h"
 #include "console/preference_dialogs.h"
 #include "console/property_sheet_extension.h"
 #include "console/resources/resource_ids.h"
-#include "platform/fs/windows_path.h"
 #include "settings/rule_lists.h"
+#include "settings/site_folders.h"
+#include "settings/text_case.h"
 
 namespace console {
 
@@ -50,14 +48,8 @@ bool take(HWND dialog, WorkingCopy& copy) {
 }  // namespace
 
 void ClearCacheFolder(const std::string& cacheFolder) {
-  if (cacheFolder.empty() || strcasecmp(cacheFolder.c_str(), "C:\\") == 0) return;
-  const auto host = platform::fs::hostPath(cacheFolder + "\\korvanecompress");
-  if (!host) return;
-  std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(*host, ec)) {
-    std::error_code ignored;
-    std::filesystem::remove_all(entry.path(), ignored);  // what cannot go stays
-  }
+  if (cacheFolder.empty() || settings::equalsNoCase(cacheFolder, "C:\\")) return;
+  settings::EmptyFolder(cacheFolder + "\\korvanecompress");  // what cannot go stays
 }
 
 INT_PTR CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -10,7 +10,7 @@ namespace console {
 ExtensionClassFactory::ExtensionClassFactory() { ++g_objectCount; }
 ExtensionClassFactory::~ExtensionClassFactory() { --g_objectCount; }
 
-HRESULT ExtensionClassFactory::QueryInterface(REFIID riid, void** object) {
+HRESULT ExtensionClassFactory::QueryInterface(REFIID riid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
@@ -19,15 +19,15 @@ HRESULT ExtensionClassFactory::QueryInterface(REFIID riid, void** object) {
   return S_OK;
 }
 
-ULONG ExtensionClassFactory::AddRef() { return ++references_; }
+ULONG ExtensionClassFactory::AddRef() noexcept { return ++references_; }
 
-ULONG ExtensionClassFactory::Release() {
+ULONG ExtensionClassFactory::Release() noexcept {
   const ULONG left = --references_;
   if (left == 0) delete this;
   return left;
 }
 
-HRESULT ExtensionClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
+HRESULT ExtensionClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** object) noexcept try {
   if (!object) return E_FAIL;
   *object = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
@@ -37,9 +37,12 @@ HRESULT ExtensionClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void
   // Without a first reference the object is destroyed again, leaving the count as it was.
   if (FAILED(hr)) extension->destroyUnreferenced();
   return hr;
+} catch (...) {
+  // The object's working copy could not be made.
+  return E_OUTOFMEMORY;
 }
 
-HRESULT ExtensionClassFactory::LockServer(BOOL lock) {
+HRESULT ExtensionClassFactory::LockServer(BOOL lock) noexcept {
   if (lock) ++g_lockCount;
   else --g_lockCount;
   return S_OK;

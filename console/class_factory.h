@@ -14,11 +14,11 @@ class ExtensionClassFactory final : public IClassFactory {
   ExtensionClassFactory(const ExtensionClassFactory&) = delete;
   ExtensionClassFactory& operator=(const ExtensionClassFactory&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) override;
-  HRESULT LockServer(BOOL lock) override;
+  HRESULT QueryInterface(REFIID riid, void** object) noexcept override;
+  ULONG AddRef() noexcept override;
+  ULONG Release() noexcept override;
+  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) noexcept override;
+  HRESULT LockServer(BOOL lock) noexcept override;
 
  private:
   ~ExtensionClassFactory();

@@ -11,7 +11,7 @@ namespace console {
 PropertySheetExtension::PropertySheetExtension() { ++g_objectCount; }
 PropertySheetExtension::~PropertySheetExtension() { --g_objectCount; }
 
-HRESULT PropertySheetExtension::QueryInterface(REFIID riid, void** object) {
+HRESULT PropertySheetExtension::QueryInterface(REFIID riid, void** object) noexcept {
   if (!object) return E_POINTER;
   *object = nullptr;
   if (riid != IID_IUnknown && riid != IID_IExtendPropertySheet) return E_NOINTERFACE;
@@ -20,17 +20,18 @@ HRESULT PropertySheetExtension::QueryInterface(REFIID riid, void** object) {
   return S_OK;
 }
 
-ULONG PropertySheetExtension::AddRef() { return ++references_; }
+ULONG PropertySheetExtension::AddRef() noexcept { return ++references_; }
 
-ULONG PropertySheetExtension::Release() {
+ULONG PropertySheetExtension::Release() noexcept {
   const ULONG left = --references_;
   if (left == 0) delete this;
   return left;
 }
 
-HRESULT PropertySheetExtension::QueryPagesFor(LPDATAOBJECT) { return S_OK; }
+HRESULT PropertySheetExtension::QueryPagesFor(LPDATAOBJECT) noexcept { return S_OK; }
 
-HRESULT PropertySheetExtension::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR, LPDATAOBJECT dataObject) {
+HRESULT PropertySheetExtension::CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR,
+                                                    LPDATAOBJECT dataObject) noexcept try {
   changed = false;
   nodeSite = SiteOfNode(dataObject);
   // The token the filter checks; read before the page exists, as the reload needs it.
@@ -49,6 +50,9 @@ HRESULT PropertySheetExtension::CreatePropertyPages(LPPROPERTYSHEETCALLBACK call
   pageHandle = created;
   if (!callback) return E_POINTER;
   return callback->AddPage(created);
+} catch (...) {
+  // The node's or the token's text could not be held: no page, and the console goes on.
+  return E_OUTOFMEMORY;
 }
 
 }  // namespace console

@@ -1,15 +1,11 @@
 #include "console/reload_request.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "console/module_state.h"
 #include "console/property_sheet_extension.h"
 #include "console/resources/resource_ids.h"
+#include "platform/net/winsock.h"
 #include "platform/registry/unique_key.h"
 #include "settings/registry_layout.h"
 #include "settings/rule_lists.h"
@@ -43,19 +39,23 @@ std::uint16_t reloadPort() {
 }
 
 void sendRequest(const PropertySheetExtension& extension) {
-  const int sock = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (sock < 0) return;
-  sockaddr_in server{};
-  server.sin_family = AF_INET;
-  server.sin_port = htons(reloadPort());
-  const std::string host = extension.boundAddress.empty() ? "127.0.0.1" : extension.boundAddress;
-  server.sin_addr.s_addr = inet_addr(host.c_str());
-  if (::connect(sock, reinterpret_cast<const sockaddr*>(&server), sizeof(server)) == 0) {
-    const std::string request = FormatReloadRequest(extension.reloadToken, extension.hostName, host);
-    // One send of the whole request; its outcome does not matter, nothing is read.
-    [[maybe_unused]] const ssize_t sent = ::send(sock, request.data(), request.size(), MSG_NOSIGNAL);
+  WSADATA winsock;
+  if (WSAStartup(MAKEWORD(2, 2), &winsock) != 0) return;
+  const SOCKET sock = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (sock != INVALID_SOCKET) {
+    SOCKADDR_IN server{};
+    server.sin_family = AF_INET;
+    server.sin_port = htons(reloadPort());
+    const std::string host = extension.boundAddress.empty() ? "127.0.0.1" : extension.boundAddress;
+    server.sin_addr.s_addr = inet_addr(host.c_str());
+    if (connect(sock, reinterpret_cast<const SOCKADDR*>(&server), sizeof(server)) == 0) {
+      const std::string request = FormatReloadRequest(extension.reloadToken, extension.hostName, host);
+      // One send of the whole request; its outcome does not matter, nothing is read.
+      [[maybe_unused]] const int sent = send(sock, request.data(), static_cast<int>(request.size()), 0);
+    }
+    closesocket(sock);
   }
-  ::close(sock);
+  WSACleanup();
 }
 
 }  // namespace

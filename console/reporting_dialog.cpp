@@ -1,7 +1,6 @@
 // "Tamsic Reporting Preferences": logging, the log folder, the refresh period and which
 // fields the page-level report shows (the report mask).
 
-#include <filesystem>
 #include <string_view>
 #include <vector>
 
@@ -9,7 +8,7 @@
 #include "console/preference_dialogs.h"
 #include "console/property_sheet_extension.h"
 #include "console/resources/resource_ids.h"
-#include "platform/fs/windows_path.h"
+#include "platform/fs/file_api.h"
 
 namespace console {
 
@@ -57,11 +56,7 @@ bool sameFields(std::string_view a, std::string_view b) {
 }
 
 void deleteStatistics(const std::string& logFolder) {
-  for (const char* file : {"\\pagestat.txt", "\\sitestat.txt"}) {
-    const auto host = platform::fs::hostPath(logFolder + file);
-    std::error_code ec;
-    if (host && std::filesystem::exists(*host, ec)) std::filesystem::remove(*host, ec);
-  }
+  for (const char* file : {"\\pagestat.txt", "\\sitestat.txt"}) DeleteFileA((logFolder + file).c_str());
 }
 
 void show(HWND dialog, const WorkingCopy& copy) {

@@ -1,6 +1,7 @@
-// The COM exports of squashconsole and its load-time set-up (what DllMain does on Windows:
-// keep the instance handle; here also hand the resources to the window system). COM keeps
-// the module loaded for the life of the process, so nothing is undone on unload.
+// The COM exports of squashconsole and its DllMain, which keeps the instance handle (and,
+// on the platform's stand-in, hands the resources to the window system). COM keeps the
+// module loaded for the life of the process, so nothing is undone on unload. No exception
+// leaves an entry point: the host is not ours to bring down.
 
 #include <new>
 
@@ -19,11 +20,6 @@ namespace {
 
 HINSTANCE g_instance = nullptr;
 
-__attribute__((constructor)) void attachToProcess() {
-  g_instance = platform::ui::moduleOf(reinterpret_cast<const void*>(&attachToProcess));
-  platform::ui::registerResources(g_instance, &res::resourceTable());
-}
-
 }  // namespace
 
 HINSTANCE moduleInstance() { return g_instance; }
@@ -32,7 +28,17 @@ HINSTANCE moduleInstance() { return g_instance; }
 
 extern "C" {
 
-HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object) {
+BOOL DllMain(HINSTANCE instance, DWORD reason, void*) noexcept try {
+  if (reason == DLL_PROCESS_ATTACH) {
+    console::g_instance = instance;
+    platform::ui::registerResources(instance, &console::res::resourceTable());
+  }
+  return TRUE;
+} catch (...) {
+  return FALSE;
+}
+
+HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object) noexcept {
   if (!object) return E_FAIL;
   *object = nullptr;
   // The interface is checked before the class.
@@ -43,12 +49,20 @@ HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object) {
   return factory->QueryInterface(interfaceId, object);
 }
 
-HRESULT DllCanUnloadNow() {
+HRESULT DllCanUnloadNow() noexcept {
   return console::g_objectCount == 0 && console::g_lockCount == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT DllRegisterServer() { return console::registerServer(); }
+HRESULT DllRegisterServer() noexcept try {
+  return console::registerServer();
+} catch (...) {
+  return E_UNEXPECTED;
+}
 
-HRESULT DllUnregisterServer() { return console::unregisterServer(); }
+HRESULT DllUnregisterServer() noexcept try {
+  return console::unregisterServer();
+} catch (...) {
+  return E_UNEXPECTED;
+}
 
 }  // extern "C"

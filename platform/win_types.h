@@ -26,6 +26,9 @@ using LPDWORD = DWORD*;
 #endif
 
 constexpr DWORD MAX_PATH = 260;
+
+// DllMain's reason when a module is first loaded into a process.
+constexpr DWORD DLL_PROCESS_ATTACH = 1;
 constexpr DWORD INFINITE = 0xFFFFFFFF;
 
 // Win32 error codes (the subset the stand-ins report).

@@ -1,10 +1,8 @@
 #include "settings/reload_token.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 
+#include "platform/gen_random.h"
 #include "platform/registry/unique_key.h"
 #include "platform/sync/named_mutex.h"
 #include "settings/registry_layout.h"
@@ -26,11 +24,7 @@ std::optional<std::string> readToken(HKEY key) {
 
 std::optional<std::string> randomToken() {
   unsigned char bytes[16];
-  int fd = ::open("/dev/urandom", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
-  const bool ok = ::read(fd, bytes, sizeof(bytes)) == static_cast<ssize_t>(sizeof(bytes));
-  ::close(fd);
-  if (!ok) return std::nullopt;
+  if (!RtlGenRandom(bytes, sizeof(bytes))) return std::nullopt;
   static const char kHex[] = "0123456789abcdef";
   std::string token;
   for (unsigned char b : bytes) {

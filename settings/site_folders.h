@@ -25,4 +25,9 @@ FolderResult prepareSiteFolders(const SiteSettings& site, std::string_view anony
 // single copies are ignored.
 void copyFolderFiles(std::string_view sourceFolder, std::string_view destinationPrefix);
 
+// Deletes everything inside the folder (not the folder itself); refuses "" and the drive root
+// "C:\" (in any case). Links are removed, never followed. False when the folder could not be
+// listed. The cache's clearing at load and the console's "Clear Cache Now" both use it.
+bool EmptyFolder(std::string_view folder);
+
 }  // namespace settings

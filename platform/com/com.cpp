@@ -5,12 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <mutex>
+#include <set>
 
 #include "platform/fs/windows_path.h"
 #include "platform/registry/registry.h"
 #include "platform/text/wide_text.h"
+#include "platform/ui/resources.h"
 
 namespace {
 
@@ -35,17 +36,7 @@ std::optional<std::string> inprocServerPath(REFCLSID clsid) {
   return std::string(buffer, strnlen(buffer, size));
 }
 
-// Libraries stay loaded for the life of the process, as COM keeps them until
-// CoFreeUnusedLibraries, which the system never calls.
-void* loadLibrary(const std::string& hostPath) {
-  static std::mutex mutex;
-  static std::map<std::string, void*> loaded;
-  std::lock_guard lock(mutex);
-  if (auto it = loaded.find(hostPath); it != loaded.end()) return it->second;
-  void* handle = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle) loaded.emplace(hostPath, handle);
-  return handle;
-}
+using DllMainFn = BOOL (*)(HINSTANCE, DWORD, void*);
 
 }  // namespace
 
@@ -78,7 +69,10 @@ HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD context, REFIID 
   if (!winPath) return REGDB_E_CLASSNOTREG;
   auto host = platform::fs::hostPath(*winPath);
   if (!host) return CO_E_DLLNOTFOUND;
-  void* library = loadLibrary(host->string());
+  // Libraries stay loaded for the life of the process, as COM keeps them until
+  // CoFreeUnusedLibraries, which the system never calls.
+  std::string error;
+  void* library = platform::com::loadModule(host->string(), error);
   if (!library) return CO_E_DLLNOTFOUND;
   auto getClassObject = reinterpret_cast<DllGetClassObjectFn>(dlsym(library, "DllGetClassObject"));
   if (!getClassObject) return CO_E_ERRORINDLL;
@@ -118,6 +112,34 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) noexcept try {
 }
 
 namespace platform::com {
+
+void* loadModule(const std::string& hostPath, std::string& error) {
+  // Held across DllMain, as Windows holds its loader lock: a second thread loading the same
+  // module waits until the first has attached it.
+  static std::mutex mutex;
+  static std::set<void*> attached;  // dlopen gives one handle per module, whatever the path
+  std::lock_guard lock(mutex);
+  void* handle = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) {
+    const char* reason = dlerror();
+    error = reason ? reason : "cannot be loaded";
+    return nullptr;
+  }
+  if (attached.contains(handle)) {
+    dlclose(handle);  // the first load's reference keeps it
+    return handle;
+  }
+  if (auto dllMain = reinterpret_cast<DllMainFn>(dlsym(handle, "DllMain"))) {
+    const HINSTANCE instance = platform::ui::moduleOf(reinterpret_cast<const void*>(dllMain));
+    if (!dllMain(instance, DLL_PROCESS_ATTACH, nullptr)) {
+      dlclose(handle);
+      error = "its DllMain refused to attach";
+      return nullptr;
+    }
+  }
+  attached.insert(handle);
+  return handle;
+}
 
 std::string guidToString(const GUID& g) {
   char buffer[40];

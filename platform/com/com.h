@@ -99,6 +99,14 @@ std::string guidToString(const GUID& guid);
 // Accepts the braced form, either case; nullopt for anything else.
 std::optional<GUID> guidFromString(std::string_view text);
 
+// Loads a module as Windows loads a DLL: the first load in the process calls its DllMain
+// with DLL_PROCESS_ATTACH and its instance handle; later loads return the same handle and
+// call nothing. On Windows DllMain is the image's entry point; here the loader finds it by
+// its exported name, so a module that needs one exports it. Returns the dlopen handle, or
+// nullptr with the reason in error when the file cannot be loaded or DllMain returns FALSE.
+// Thread-safe; modules stay loaded for the life of the process.
+void* loadModule(const std::string& hostPath, std::string& error);
+
 // A built-in class of the platform (the metabase's admin base object): makes one instance.
 using BuiltInFactory = HRESULT (*)(REFIID riid, void** object);
 std::optional<BuiltInFactory> findBuiltInClass(REFCLSID clsid);

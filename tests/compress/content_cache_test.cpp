@@ -300,6 +300,9 @@ TEST(HttpDateTest, FormatsAndParsesTheFixedForm) {
 TEST_F(ContentCacheTest, EmptyFolderEmptiesRecursivelyButNeverTheDriveOrALinksTarget) {
   EXPECT_FALSE(EmptyFolder(""));
   EXPECT_FALSE(EmptyFolder("C:\\"));
+  writeHostFile(driveC("top.txt"), "kept");
+  EXPECT_FALSE(EmptyFolder("c:\\"));  // the same root, named as a user may type it
+  EXPECT_TRUE(std::filesystem::exists(driveC("top.txt")));
   writeHostFile(driveC("site/gzipcache/korvanecompress/a/b/c.htm"), "x");
   writeHostFile(driveC("site/gzipcache/korvanecompress/top.htm"), "x");
   writeHostFile(driveC("outside/keep.txt"), "keep");

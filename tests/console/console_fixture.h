@@ -119,8 +119,9 @@ class ConsoleTest : public testing_support::MachineTest {
     installProduct();
     addSite(1, "Shop", "127.0.0.1:8080:shop.example", "C:\\Inetpub\\shop");
     addSite(2, "Shop Two", ":80:", "C:\\Inetpub\\two");
-    library_ = dlopen(SQUASHCONSOLE_PATH, RTLD_NOW);
-    ASSERT_NE(library_, nullptr) << dlerror();
+    std::string error;
+    library_ = platform::com::loadModule(SQUASHCONSOLE_PATH, error);  // as the console host loads it
+    ASSERT_NE(library_, nullptr) << error;
     auto registerServer = reinterpret_cast<DllRegisterServerFn>(dlsym(library_, "DllRegisterServer"));
     ASSERT_EQ(registerServer(), S_OK);
     setGlobal("ReloadPort", std::to_string(listener_.port()));

@@ -23,8 +23,9 @@ class RegistrationTest : public testing_support::MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    library_ = dlopen(SQUASHCONSOLE_PATH, RTLD_NOW);
-    ASSERT_NE(library_, nullptr) << dlerror();
+    std::string error;
+    library_ = platform::com::loadModule(SQUASHCONSOLE_PATH, error);  // as the console host loads it
+    ASSERT_NE(library_, nullptr) << error;
     getClassObject = reinterpret_cast<GetClassObjectFn>(dlsym(library_, "DllGetClassObject"));
     canUnload = reinterpret_cast<CanUnloadFn>(dlsym(library_, "DllCanUnloadNow"));
     registerServer = reinterpret_cast<DllRegisterServerFn>(dlsym(library_, "DllRegisterServer"));

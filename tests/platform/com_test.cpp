@@ -86,4 +86,19 @@ TEST_F(ComTest, ARegisteredInProcessServerIsLoadedFromItsWindowsPath) {
   CoUninitialize();
 }
 
+// Windows calls a DLL's DllMain once when it first enters the process; a module that does its
+// set-up there (the console's resources) is broken if the loader skips it or repeats it.
+TEST_F(ComTest, TheFirstLoadOfAModuleCallsItsDllMainOnce) {
+  std::string error;
+  void* first = platform::com::loadModule(TEST_INPROC_SERVER, error);
+  ASSERT_NE(first, nullptr) << error;
+  auto attaches = reinterpret_cast<int (*)()>(dlsym(first, "TestServerAttaches"));
+  ASSERT_NE(attaches, nullptr);
+  EXPECT_EQ(attaches(), 1);
+  EXPECT_EQ(platform::com::loadModule(TEST_INPROC_SERVER, error), first);
+  EXPECT_EQ(attaches(), 1);
+  EXPECT_EQ(platform::com::loadModule("/no/such/module.so", error), nullptr);
+  EXPECT_FALSE(error.empty());
+}
+
 }  // namespace

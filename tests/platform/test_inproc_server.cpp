@@ -1,14 +1,16 @@
 // A minimal in-process COM server for the activation tests: one class whose object answers
-// IUnknown and counts its instances.
+// IUnknown and counts its instances, and a DllMain that counts the attaches.
 
 #include <atomic>
 
 #include "platform/com/com.h"
+#include "platform/ui/resources.h"
 
 namespace {
 
 constexpr CLSID kTestClass = {0x1A2B3C4D, 0x0001, 0x0002, {1, 2, 3, 4, 5, 6, 7, 8}};
 std::atomic<int> g_instances{0};
+std::atomic<int> g_attaches{0};
 
 class Object final : public IUnknown {
  public:
@@ -60,3 +62,13 @@ extern "C" __attribute__((visibility("default"))) HRESULT DllGetClassObject(REFC
 }
 
 extern "C" __attribute__((visibility("default"))) int TestServerInstances() noexcept { return g_instances; }
+
+// The loader passes the module's own instance handle, as Windows does.
+extern "C" __attribute__((visibility("default"))) BOOL DllMain(HINSTANCE__* instance, DWORD reason, void*) noexcept {
+  if (reason != DLL_PROCESS_ATTACH) return TRUE;
+  if (instance != platform::ui::moduleOf(reinterpret_cast<const void*>(&DllMain))) return FALSE;
+  ++g_attaches;
+  return TRUE;
+}
+
+extern "C" __attribute__((visibility("default"))) int TestServerAttaches() noexcept { return g_attaches; }

@@ -59,6 +59,21 @@ TEST_F(ReloadTokenTest, ARequestNamingAnotherTokenReadsTheStoredOneAgain) {
   EXPECT_FALSE(check.matches(first));  // the old one is gone with it
 }
 
+// A token must be unguessable: made from the system's generator, never a fixed or repeated text.
+TEST_F(ReloadTokenTest, ATokenMadeAnewIsHexAndDiffersFromTheLast) {
+  installProduct();
+  const auto first = ObtainReloadToken();
+  ASSERT_TRUE(first);
+  storeToken("short");  // too short to be a secret: replaced
+  const auto second = ObtainReloadToken();
+  ASSERT_TRUE(second);
+  EXPECT_NE(*first, *second);
+  for (const std::string& token : {*first, *second}) {
+    EXPECT_EQ(token.size(), 32u);
+    EXPECT_EQ(token.find_first_not_of("0123456789abcdef"), std::string::npos) << token;
+  }
+}
+
 TEST_F(ReloadTokenTest, NoTokenMatchesNothing) {
   ReloadTokenCheck check;
   check.remember("");

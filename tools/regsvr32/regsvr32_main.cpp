@@ -43,9 +43,10 @@ int main(int argc, char** argv) {
     }
     host = mapped->string();
   }
-  void* library = dlopen(host.c_str(), RTLD_NOW | RTLD_LOCAL);
+  std::string error;
+  void* library = platform::com::loadModule(host, error);
   if (!library) {
-    std::fprintf(stderr, "regsvr32: the module \"%s\" failed to load: %s\n", file.c_str(), dlerror());
+    std::fprintf(stderr, "regsvr32: the module \"%s\" failed to load: %s\n", file.c_str(), error.c_str());
     return 3;
   }
   const char* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
