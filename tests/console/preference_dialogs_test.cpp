@@ -3,15 +3,12 @@
 #include <filesystem>
 
 #include "tests/console/console_fixture.h"
+#include "tests/console/dialog_names.h"
 
 namespace console_tests {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr const char* kCaching = "Tamsic Caching Preferences";
-constexpr const char* kReporting = "Tamsic Reporting Preferences";
-constexpr const char* kExclusion = "Tamsic Exclusion List";
-constexpr const char* kOptional = "Tamsic Optional Compression Preferences";
 
 class PreferenceDialogsTest : public ConsoleTest {
  protected:

@@ -12,23 +12,13 @@
 #include "settings/rule_lists.h"
 #include "settings/settings_loader.h"
 #include "tests/console/console_fixture.h"
+#include "tests/console/dialog_names.h"
 
 namespace console_tests {
 namespace {
 
 using namespace std::string_literals;
 
-constexpr const char* kAdvanced = "Tamsic Advanced Configuration Preferences";
-constexpr const char* kMimeList = "MIME Type List";
-constexpr const char* kBrowserList = "Browser Definitions";
-constexpr const char* kExtensionList = "File Extension List";
-constexpr const char* kCaching = "Tamsic Caching Preferences";
-constexpr const char* kExclusion = "Tamsic Exclusion List";
-constexpr const char* kSizes = "File Size Limits";
-constexpr int kTree = 1110, kAdd = 1111, kMimeName = 1120, kCompress = 1121, kLevel = 1122;
-constexpr int kBrowserName = 1130, kSearchText = 1131, kExtensions = 1140, kExtensionName = 1150, kExtensionLevel = 1151;
-constexpr int kMinSize = 1160, kMaxSize = 1161, kCacheFolder = 1172, kLimitCheck = 1175, kLimit = 1176;
-constexpr int kExclusions = 1200, kExclusionText = 1211;
 
 // A site's settings as the dialogs take them, generated to cover every shape they can make.
 struct Generated {

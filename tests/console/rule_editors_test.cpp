@@ -2,16 +2,11 @@
 // file extensions and the size limits.
 
 #include "tests/console/console_fixture.h"
+#include "tests/console/dialog_names.h"
 
 namespace console_tests {
 namespace {
 
-constexpr const char* kAdvanced = "Tamsic Advanced Configuration Preferences";
-constexpr const char* kMimeList = "MIME Type List";
-constexpr const char* kBrowserList = "Browser Definitions";
-constexpr const char* kExtensionList = "File Extension List";
-constexpr int kTree = 1110, kAdd = 1111, kMimeName = 1120, kCompress = 1121, kLevel = 1122;
-constexpr int kBrowserName = 1130, kSearchText = 1131, kExtensions = 1140, kExtensionName = 1150, kExtensionLevel = 1151;
 
 // A literal with its NULs (multi-strings), without the terminator C++ adds.
 template <std::size_t N>

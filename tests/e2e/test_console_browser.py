@@ -15,6 +15,20 @@ BROWSER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "browser")
 ARTIFACTS = os.environ.get("TAMSIC_ARTIFACTS", os.path.join(SOURCE, "build", "artifacts"))
 
 
+def start_console(machine):
+    """The console host in the foreground on the machine: its process, its log and the
+    address with this run's secret."""
+    url_file = os.path.join(machine.root, "run", "console-url.txt")
+    log = open(os.path.join(machine.root, "iisadmin.out"), "w")
+    console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground"], env=machine.env, stdout=log,
+                               stderr=subprocess.STDOUT)
+    deadline = time.time() + 30
+    while not os.path.exists(url_file) and time.time() < deadline and console.poll() is None:
+        time.sleep(0.05)
+    with open(url_file) as f:
+        return console, log, f.read().strip()
+
+
 class ConsoleInBrowserTest(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -22,15 +36,7 @@ class ConsoleInBrowserTest(unittest.TestCase):
         cls.machine.start()
         # The filter makes the site's key with its defaults on its first load.
         urllib.request.urlopen(cls.machine.url("/small.htm"), timeout=30).read()
-        url_file = os.path.join(cls.machine.root, "run", "console-url.txt")
-        cls.console_log = open(os.path.join(cls.machine.root, "iisadmin.out"), "w")
-        cls.console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground"], env=cls.machine.env,
-                                       stdout=cls.console_log, stderr=subprocess.STDOUT)
-        deadline = time.time() + 30
-        while not os.path.exists(url_file) and time.time() < deadline and cls.console.poll() is None:
-            time.sleep(0.05)
-        with open(url_file) as f:
-            cls.console_url = f.read().strip()
+        cls.console, cls.console_log, cls.console_url = start_console(cls.machine)
 
     @classmethod
     def tearDownClass(cls):
@@ -125,15 +131,7 @@ class SameDescriptionInBrowserTest(unittest.TestCase):
                      ("set", "W3SVC/3/ServerBindings", "127.0.0.1:%d:" % (self.machine.port + 5)),
                      ("set", "W3SVC/3/Root/Path", "C:\\Inetpub\\docs3")):
             self.machine.tool("adsutil", *args)
-        url_file = os.path.join(self.machine.root, "run", "console-url.txt")
-        self.log = open(os.path.join(self.machine.root, "iisadmin.out"), "w")
-        self.console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground"], env=self.machine.env,
-                                        stdout=self.log, stderr=subprocess.STDOUT)
-        deadline = time.time() + 30
-        while not os.path.exists(url_file) and time.time() < deadline and self.console.poll() is None:
-            time.sleep(0.05)
-        with open(url_file) as f:
-            self.console_url = f.read().strip()
+        self.console, self.log, self.console_url = start_console(self.machine)
 
     def tearDown(self):
         self.console.terminate()
