@@ -20,7 +20,7 @@ bench::TemporaryMachine& machine() {
 
 struct CachedPage {
   settings::SiteSettings site;
-  filter::ResponseState request;
+  compression::CacheRequest request;
   std::string cacheFile;
 };
 

@@ -13,7 +13,7 @@
 namespace {
 
 voidpf arenaAlloc(voidpf opaque, uInt items, uInt size) {
-  return static_cast<filter::RequestMemory*>(opaque)->allocate(static_cast<std::size_t>(items) * size);
+  return static_cast<compression::RequestMemory*>(opaque)->allocate(static_cast<std::size_t>(items) * size);
 }
 void arenaFree(voidpf, voidpf) {}
 
@@ -25,7 +25,7 @@ void BM_BareDeflate(benchmark::State& state) {
   const bool requestMemory = state.range(2) != 0;
   std::vector<unsigned char> out(2 * body.size() + 31);
   for (auto _ : state) {
-    filter::RequestMemory memory;
+    compression::RequestMemory memory;
     if (requestMemory)
       benchmark::DoNotOptimize(bench::bareDeflate(body, level, out, arenaAlloc, arenaFree, &memory));
     else
@@ -38,7 +38,7 @@ void BM_GzipFraming(benchmark::State& state) {
   const std::string body = bench::samplePage(static_cast<std::size_t>(state.range(0)));
   const int level = static_cast<int>(state.range(1));
   for (auto _ : state) {
-    filter::RequestMemory memory;
+    compression::RequestMemory memory;
     compression::Compressor record;
     auto out = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(body.data()), body.size(), record,
                                      level, true);

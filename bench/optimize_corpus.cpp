@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "filter/request_state.h"
 #include "optimizer/optimizer_driver.h"
 
 int main(int argc, char** argv) {
@@ -27,13 +26,10 @@ int main(int argc, char** argv) {
   std::chrono::nanoseconds spent{0};
   for (const auto& [name, body] : files) {
     const bool css = name.size() > 4 && name.compare(name.size() - 4, 4, ".css") == 0;
-    filter::ResponseState response;
-    response.body = body;
-    response.bodyLength = static_cast<std::int32_t>(body.size());
     // A folder of its own, so that no style sheet is found and learnt from.
-    response.physicalPath = css ? "C:\\corpus\\sheet.css" : "C:\\corpus\\page.htm";
+    const char* path = css ? "C:\\corpus\\sheet.css" : "C:\\corpus\\page.htm";
     const auto start = std::chrono::steady_clock::now();
-    const auto out = optimizer::OptimizeBody(response, "C:\\corpus", optimizer::Switches{});
+    const auto out = optimizer::OptimizeBody(body, path, "C:\\corpus", optimizer::Switches{});
     spent += std::chrono::steady_clock::now() - start;
     bytesIn += body.size();
     bytesOut += out ? out->size() : body.size();

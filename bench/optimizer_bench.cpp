@@ -19,10 +19,8 @@ void BM_Optimize(benchmark::State& state) {
   const std::string body = input(css, static_cast<std::size_t>(state.range(0)));
   std::size_t outSize = 0;
   for (auto _ : state) {
-    filter::ResponseState response;
-    response.body = body;
-    response.physicalPath = css ? "C:\\site\\look.css" : "C:\\site\\page.htm";
-    auto out = optimizer::OptimizeBody(response, "C:\\site", optimizer::Switches{});
+    auto out = optimizer::OptimizeBody(body, css ? "C:\\site\\look.css" : "C:\\site\\page.htm", "C:\\site",
+                                       optimizer::Switches{});
     outSize = out ? out->size() : 0;
     benchmark::DoNotOptimize(out);
   }

@@ -92,11 +92,11 @@ void dropCaseVariantsLocked(SiteSettings& site, const std::string& fileName) {
   for (int i = 0; i < 64 && exists(fileName); ++i) DeleteFileA(fileName.c_str());
 }
 
-std::optional<std::string> cacheName(const filter::ResponseState& state, const SiteSettings& site) {
-  const std::string& url = state.url.str();
+std::optional<std::string> cacheName(const CacheRequest& request, const SiteSettings& site) {
+  const std::string& url = request.url;
   const std::size_t slash = url.find('\\');
   if (slash == std::string::npos) return std::nullopt;
-  const std::string_view query = state.queryString.str();
+  const std::string_view query = request.queryString;
   // Without dynamic caching a query string would be served another query's page.
   if (!query.empty() && !site.DynamicCache) return std::nullopt;
   const std::string_view path = std::string_view(url).substr(slash);
@@ -132,8 +132,7 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
   return temp;
 }
 
-void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size,
-                    const filter::ResponseState& state);
+void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires);
 
 void evictLocked(SiteSettings& site, std::uint32_t amount) {
   std::uint64_t freed = 0;
@@ -166,38 +165,38 @@ bool SafeCacheName(std::string_view urlPath, std::string_view queryString) {
   return queryString.find("..") == std::string_view::npos;
 }
 
-std::optional<std::vector<std::uint8_t>> Lookup(filter::ResponseState& state, SiteSettings& site,
+std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSettings& site,
                                                 std::string_view queryString, std::time_t now) {
   if (site.CacheFolder.empty()) return std::nullopt;
   const std::string root = site.CacheFolder.str() + kCacheSubFolder;
-  state.queryString = queryString;
-  std::string physicalRoot = state.pathTranslated.str();
+  request.queryString = queryString;
+  std::string physicalRoot = request.pathTranslated;
   if (physicalRoot.find('.') != std::string::npos) {
     physicalRoot = lower(physicalRoot);
-    if (std::size_t at = physicalRoot.find(state.url.str()); at != std::string::npos) physicalRoot.resize(at);
+    if (std::size_t at = physicalRoot.find(request.url); at != std::string::npos) physicalRoot.resize(at);
   }
-  auto name = cacheName(state, site);
+  auto name = cacheName(request, site);
   if (!name) return std::nullopt;
-  const std::string source = physicalRoot + state.url.str();
+  const std::string source = physicalRoot + request.url;
   const std::string cacheFile = root + *name;
   auto cacheTime = modified(cacheFile);
   auto sourceTime = modified(source);
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
   if (!cacheTime || !sourceTime || earlier(*cacheTime, *sourceTime)) return std::nullopt;
-  if (!Validate(site, cacheFile, state, now)) return std::nullopt;
+  if (!Validate(site, cacheFile, request, now)) return std::nullopt;
   auto bytes = readWhole(cacheFile);
   if (!bytes) return std::nullopt;
   Hit(cacheFile, site);
   return bytes;
 }
 
-void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const filter::ResponseState& state,
+void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const CacheRequest& request,
            std::time_t now) {
-  if (auto expiry = ParseHttpTime(state.expires.str()); expiry && *expiry < now) return;
+  if (auto expiry = ParseHttpTime(request.expires); expiry && *expiry < now) return;
   if (site.CacheFolder.empty()) return;
-  auto name = cacheName(state, site);
+  auto name = cacheName(request, site);
   if (!name) return;
-  const std::string query = site.DynamicCache ? state.queryString.str() : std::string();
+  const std::string query = site.DynamicCache ? request.queryString : std::string();
   const std::string path = site.CacheFolder.str() + kCacheSubFolder + name->substr(0, name->size() - query.size());
   // Create the folders on the way, one '\'-terminated component at a time; failures show
   // as a failed write below. A link inside the cache folder would lead the write out of it.
@@ -220,23 +219,22 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const fil
     DeleteFileA(temp->c_str());
     return;
   }
-  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), state);
+  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires);
 }
 
-void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, const filter::ResponseState& state) {
+void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
   std::lock_guard lock(site.CacheLock);
-  registerLocked(fileName, site, size, state);
+  registerLocked(fileName, site, size, expires);
 }
 
 namespace {
 
-void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size,
-                    const filter::ResponseState& state) {
+void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);
     it->size = size;
-    it->expiresText = state.expires.str();
+    it->expiresText = expires;
     it->counted = true;
     site.CacheTotal += static_cast<std::uint32_t>(size);
     hitLocked(site, it);
@@ -244,7 +242,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   }
   CacheEntry entry;
   entry.fileName = fileName;
-  entry.expiresText = state.expires.str();
+  entry.expiresText = expires;
   entry.size = size;
   const std::uint64_t wanted = static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size);
   if (site.NoLimit && wanted > site.Limit)
@@ -261,7 +259,7 @@ void Hit(const std::string& fileName, SiteSettings& site) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) hitLocked(site, it);
 }
 
-bool Validate(SiteSettings& site, const std::string& fileName, filter::ResponseState& state, std::time_t now) {
+bool Validate(SiteSettings& site, const std::string& fileName, CacheRequest& request, std::time_t now) {
   std::lock_guard lock(site.CacheLock);
   auto it = findEntry(site, fileName);
   if (it == site.CacheEntries.end()) {
@@ -273,7 +271,7 @@ bool Validate(SiteSettings& site, const std::string& fileName, filter::ResponseS
   auto expiry = ParseHttpTime(it->expiresText.str());
   if (!expiry) return true;
   if (std::difftime(*expiry, now) > 0) return true;
-  if (it->expiresText.str() == state.expires.str()) state.noRecache = true;
+  if (it->expiresText.str() == request.expires) request.noRecache = true;
   DeleteFileA(fileName.c_str());
   uncount(site, *it);
   return false;

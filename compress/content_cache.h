@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "filter/request_state.h"
 #include "settings/site_folders.h"
 #include "settings/site_settings.h"
 
@@ -19,22 +18,30 @@ namespace compression {
 
 constexpr const char* kCacheSubFolder = "\\korvanecompress";
 
+// What the cache needs of one request and its response.
+struct CacheRequest {
+  std::string url;             // the URL path, lower-cased, with '\' separators
+  std::string queryString;     // recorded by Lookup
+  std::string pathTranslated;  // the physical path the request maps to, or the site's root
+  std::string expires;         // the expiry the response announced as an HTTP date; may be empty
+  bool noRecache = false;      // set by Validate: the copy expired with this very expiry
+};
+
 // The cached bytes of the requested resource, or nullopt for a miss. Records queryString
-// in the state. A miss when the cache is off for the request, the copy is missing, older
+// in the request. A miss when the cache is off for the request, the copy is missing, older
 // than its source, unknown to the list or expired.
-std::optional<std::vector<std::uint8_t>> Lookup(filter::ResponseState& state, settings::SiteSettings& site,
+std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, settings::SiteSettings& site,
                                                 std::string_view queryString, std::time_t now);
 
 // Stores the compressed bytes of the response and registers them; nothing when the
 // response is already stale, has no extension, or the cache is off for it.
-void Store(const std::vector<std::uint8_t>& bytes, settings::SiteSettings& site, const filter::ResponseState& state,
+void Store(const std::vector<std::uint8_t>& bytes, settings::SiteSettings& site, const CacheRequest& request,
            std::time_t now);
 
 // The list operations (each takes the site's lock).
-void Register(const std::string& fileName, settings::SiteSettings& site, std::int32_t size,
-              const filter::ResponseState& state);
+void Register(const std::string& fileName, settings::SiteSettings& site, std::int32_t size, std::string_view expires);
 void Hit(const std::string& fileName, settings::SiteSettings& site);
-bool Validate(settings::SiteSettings& site, const std::string& fileName, filter::ResponseState& state, std::time_t now);
+bool Validate(settings::SiteSettings& site, const std::string& fileName, CacheRequest& request, std::time_t now);
 
 // Empties a cache folder; shared with the console, which may not depend on this library.
 using settings::EmptyFolder;

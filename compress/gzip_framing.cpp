@@ -9,7 +9,7 @@ namespace {
 // zlib takes its memory from the request; nothing is freed one by one, the request
 // releases it all at its end.
 voidpf requestAlloc(voidpf opaque, uInt items, uInt size) {
-  return static_cast<filter::RequestMemory*>(opaque)->allocate(static_cast<std::size_t>(items) * size);
+  return static_cast<compression::RequestMemory*>(opaque)->allocate(static_cast<std::size_t>(items) * size);
 }
 void requestFree(voidpf, voidpf) {}
 
@@ -22,7 +22,7 @@ void putLittleEndian(std::uint8_t* out, std::uint32_t value) {
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> Compress(filter::RequestMemory& memory, const std::uint8_t* input,
+std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& memory, const std::uint8_t* input,
                                                   std::size_t length, Compressor& record, int level,
                                                   bool gzipWrapper) try {
   // zlib takes -1 as its default level; a rule's level must be a real one.

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "filter/request_memory.h"
+#include "compress/request_memory.h"
 
 namespace compression {
 
@@ -25,7 +25,7 @@ constexpr std::size_t kGzipTrailerBytes = 8;
 // level 0-9 (anything else fails). With gzipWrapper the result is header + deflate +
 // trailer (total_out + 18 bytes); without, the bare raw deflate data. zlib's working memory
 // comes from memory, which the request releases when it ends. nullopt on failure.
-std::optional<std::vector<std::uint8_t>> Compress(filter::RequestMemory& memory, const std::uint8_t* input,
+std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& memory, const std::uint8_t* input,
                                                   std::size_t length, Compressor& record, int level,
                                                   bool gzipWrapper);
 

@@ -7,7 +7,6 @@
 #include <memory>
 #include <string>
 
-#include "optimizer/optimizer_state.h"
 #include "platform/handle.h"
 #include "settings/bounded_text.h"
 #include "settings/site_settings.h"
@@ -38,7 +37,6 @@ struct ResponseState {
   std::uint32_t ruleCompress = 0;
   bool servedFromCache = false;
   bool sentAsCaptured = false;  // written back as it was captured: refused by size, or the rewrite failed
-  bool noRecache = false;
   bool privateExchange = false;  // a cookie, credentials, or a response for one user only: no cache
   std::int32_t siteIndex = -1;
   std::int32_t unoptimizedSize = 0;
@@ -47,8 +45,6 @@ struct ResponseState {
   BoundedText<511> expires;
   BoundedText<511> contentType;
   BoundedText<511> url;
-  BoundedText<511> queryString;
-  std::unique_ptr<optimizer::OptimizerState> optimizerState;
   bool skip = false;
   std::uint32_t headerLength = 0;
   std::string passOn;  // bytes handed to the server in place of a raw-data piece

@@ -12,7 +12,8 @@
 #include "filter/response_handlers.h"
 #include "optimizer/optimizer_driver.h"
 #include "optimizer/selector_learning.h"
-#include "stats/statistics.h"
+#include "stats/stats_clock.h"
+#include "stats/statistics_log.h"
 
 namespace filter {
 
@@ -51,6 +52,21 @@ void writeUnchanged(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::s
   state.bodyLength = static_cast<std::int32_t>(originalBody.size() + header.size());
 }
 
+// Records the finished response in the site's statistics files.
+void logResponse(const ResponseState& state, const settings::SiteSettings& site, HANDLE logMutex) {
+  stats::LoggedResponse logged;
+  logged.url = state.url.str();
+  logged.unoptimizedSize = state.unoptimizedSize;
+  logged.bodyLength = state.bodyLength;
+  logged.sentLength = state.sentLength;
+  logged.acceptedEncoding = static_cast<int>(state.acceptedEncoding);
+  logged.servedFromCache = state.servedFromCache;
+  logged.contentType = state.contentType.str();
+  logged.unchanged = state.sentAsCaptured;
+  stats::LogResponseTo(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()}, logMutex,
+                       stats::systemClock());
+}
+
 void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSettings& site) {
   if (state.chunked) {
     std::string decoded;
@@ -75,8 +91,9 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
   const bool post = optimizer::equalsNoCase(state.method.str(), "POST");
   const bool cacheUsable = site.Cache && query && !post && !state.privateExchange;
+  compression::CacheRequest cacheRequest{state.url.str(), "", state.pathTranslated.str(), state.expires.str()};
   if (cacheUsable && state.phase == 1) {
-    if (auto hit = compression::Lookup(state, site, *query, now)) {
+    if (auto hit = compression::Lookup(cacheRequest, site, *query, now)) {
       state.servedFromCache = true;
       output.assign(hit->begin(), hit->end());
     }
@@ -87,23 +104,22 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
     if (state.phase != 3 && markup && ((site.EnableWhite && state.optimizeMode != 0) || state.optimizeMode == 1)) {
       optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
                                    site.WsCssCom != 0};
-      if (auto optimised = optimizer::OptimizeBody(state, site.RootPath.str(), switches)) {
+      if (auto optimised = optimizer::OptimizeBody(state.body, state.physicalPath, site.RootPath.str(), switches)) {
         state.unoptimizedSize = static_cast<std::int32_t>(state.header.size()) + state.bodyLength;
         captured = std::move(state.body);
         state.body = std::move(*optimised);
         state.bodyLength = static_cast<std::int32_t>(state.body.size());
         changed = true;
       }
-      state.optimizerState.reset();
     }
     if (state.phase == 1) {
-      filter::RequestMemory memory;
+      compression::RequestMemory memory;
       compression::Compressor record;
       auto compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
                                               state.body.size(), record, state.level, true);
       if (!compressed) return writeUnchanged(pfc, state, changed ? captured : state.body);
-      if (cacheUsable && !state.noRecache && cachableExtension(state, site))
-        compression::Store(*compressed, site, state, now);
+      if (cacheUsable && !cacheRequest.noRecache && cachableExtension(state, site))
+        compression::Store(*compressed, site, cacheRequest, now);
       output.assign(compressed->begin(), compressed->end());
     } else {
       output = state.body;
@@ -130,7 +146,7 @@ DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
   settings::SiteSettings* site = SiteOf(*context);
   if (state && site && !state->skip) {
     if (state->phase != 3 && (state->phase == 1 || state->optimizeMode == 1)) complete(pfc, *state, *site);
-    if (site->Report) stats::LogResponse(*state, *site, context->logMutex ? context->logMutex->get() : nullptr);
+    if (site->Report) logResponse(*state, *site, context->logMutex ? context->logMutex->get() : nullptr);
   }
   ReleaseContext(*context);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;

@@ -3,6 +3,7 @@
 // capture and response completion, and the request's release.
 
 #include "filter/filter_globals.h"
+#include "filter/request_state.h"
 #include "platform/isapi/httpfilt.h"
 
 namespace filter {

@@ -21,19 +21,17 @@ bool containsNoCase(std::string_view text, std::string_view needle) {
 
 }  // namespace
 
-std::optional<std::string> OptimizeBody(filter::ResponseState& state, std::string_view siteRoot,
+std::optional<std::string> OptimizeBody(std::string_view body, std::string_view physicalPath, std::string_view siteRoot,
                                         const Switches& switches) {
-  state.optimizerState = std::make_unique<OptimizerState>();
-  OptimizerState& st = *state.optimizerState;
-  if (state.physicalPath.empty()) return std::nullopt;
-  st.FilePath = state.physicalPath;
+  if (physicalPath.empty()) return std::nullopt;
+  OptimizerState st;
+  st.FilePath = physicalPath;
   st.siteRoot = siteRoot;
   st.CollapseWhite = switches.WsWhite;
   st.DropComments = switches.WsComment;
   st.LowerNames = switches.WsLower;
   st.CssWhite = switches.WsCss;
   st.CssComments = switches.WsCssCom;
-  const std::string_view body = state.body;
   // Everything after a NUL would be lost from the result: such a body stays as it is.
   if (std::memchr(body.data(), '\0', body.size())) return std::nullopt;
   st.inputLength = body.size();

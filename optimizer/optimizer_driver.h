@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "filter/request_state.h"
+#include "optimizer/optimizer_state.h"
 
 namespace optimizer {
 
@@ -18,10 +18,9 @@ struct Switches {
   bool WsCssCom = true;
 };
 
-// Reads state.body and state.physicalPath; keeps its working record in
-// state.optimizerState. siteRoot bounds the style sheets a page may name. A body holding
-// a NUL byte is not optimised.
-std::optional<std::string> OptimizeBody(filter::ResponseState& state, std::string_view siteRoot,
+// The body of the file at physicalPath (its name picks the CSS pass); siteRoot bounds the
+// style sheets a page may name. A body holding a NUL byte is not optimised.
+std::optional<std::string> OptimizeBody(std::string_view body, std::string_view physicalPath, std::string_view siteRoot,
                                         const Switches& switches);
 
 }  // namespace optimizer

@@ -32,9 +32,9 @@ class ContentCacheTest : public testing_support::MachineTest {
 
   void writeSource(const std::string& relative, const std::string& content) { writeHostFile(driveC("site/" + relative), content); }
 
-  // The state Part of the filter fills before the cache runs: URL lower-cased, '\'-separated.
-  filter::ResponseState request(const std::string& url, const std::string& expires = "") {
-    filter::ResponseState s;
+  // What the filter hands the cache: the URL lower-cased and with '\\' separators.
+  compression::CacheRequest request(const std::string& url, const std::string& expires = "") {
+    compression::CacheRequest s;
     s.url = url;
     std::string path = "C:\\site" + url;
     s.pathTranslated = path;
@@ -44,11 +44,11 @@ class ContentCacheTest : public testing_support::MachineTest {
 
   static std::vector<std::uint8_t> bytes(const std::string& s) { return std::vector<std::uint8_t>(s.begin(), s.end()); }
 
-  std::optional<std::vector<std::uint8_t>> lookup(filter::ResponseState& s, std::string_view query = "",
+  std::optional<std::vector<std::uint8_t>> lookup(compression::CacheRequest& s, std::string_view query = "",
                                                   std::time_t now = kNow) {
     return Lookup(s, site_, query, now);
   }
-  void store(filter::ResponseState& s, const std::string& content, std::string_view query = "", std::time_t now = kNow) {
+  void store(compression::CacheRequest& s, const std::string& content, std::string_view query = "", std::time_t now = kNow) {
     s.queryString = query;
     Store(bytes(content), site_, s, now);
   }
@@ -213,7 +213,7 @@ TEST_F(ContentCacheTest, QueryStringsNeedDynamicCachingAndBecomePartOfTheName) {
   EXPECT_TRUE(std::filesystem::exists(cacheFile("page.aspid=3")));
   auto again = request("\\page.asp");
   EXPECT_EQ(lookup(again, "id=3"), bytes("id3-copy"));
-  EXPECT_EQ(again.queryString.str(), "id=3");
+  EXPECT_EQ(again.queryString, "id=3");
 }
 
 // Guards against a URL or query string naming a file outside the cache folder.

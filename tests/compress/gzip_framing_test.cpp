@@ -16,7 +16,7 @@ using compression::Compressor;
 using testing_support::gunzipWithSystemTool;
 
 std::vector<std::uint8_t> gzip(const std::string& body, int level = 6) {
-  filter::RequestMemory memory;
+  compression::RequestMemory memory;
   Compressor record;
   auto out = Compress(memory, reinterpret_cast<const std::uint8_t*>(body.data()), body.size(), record, level, true);
   EXPECT_TRUE(out);
@@ -75,7 +75,7 @@ TEST(GzipFramingTest, LevelZeroGivesStoredBlocks) {
 }
 
 TEST(GzipFramingTest, LevelsOutsideZeroToNineFail) {
-  filter::RequestMemory memory;
+  compression::RequestMemory memory;
   Compressor record;
   const std::uint8_t byte = 'a';
   EXPECT_FALSE(Compress(memory, &byte, 1, record, 10, true));
@@ -83,7 +83,7 @@ TEST(GzipFramingTest, LevelsOutsideZeroToNineFail) {
 }
 
 TEST(GzipFramingTest, WithoutTheWrapperTheOutputIsBareDeflate) {
-  filter::RequestMemory memory;
+  compression::RequestMemory memory;
   Compressor record;
   const std::string body = readFile("handbook.css");
   auto raw = Compress(memory, reinterpret_cast<const std::uint8_t*>(body.data()), body.size(), record, 9, false);

@@ -15,11 +15,9 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   std::stringstream body;
   body << in.rdbuf();
-  filter::ResponseState state;
-  state.body = body.str();
-  state.physicalPath = "C:\\site\\page.htm";
-  auto out = optimizer::OptimizeBody(state, "C:\\site", optimizer::Switches{});
-  std::ofstream(argv[2], std::ios::binary) << (out ? *out : state.body);
-  std::cout << state.body.size() << " -> " << (out ? out->size() : state.body.size()) << " bytes\n";
+  const std::string text = body.str();
+  auto out = optimizer::OptimizeBody(text, "C:\\site\\page.htm", "C:\\site", optimizer::Switches{});
+  std::ofstream(argv[2], std::ios::binary) << (out ? *out : text);
+  std::cout << text.size() << " -> " << (out ? out->size() : text.size()) << " bytes\n";
   return 0;
 }

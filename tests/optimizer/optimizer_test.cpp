@@ -15,11 +15,7 @@ class OptimizerTest : public testing_support::MachineTest {
  protected:
   // The optimised body, or "<unchanged>" when the driver hands back nothing.
   std::string optimize(const std::string& body, Switches sw = {}, const std::string& path = "C:\\site\\page.htm") {
-    filter::ResponseState state;
-    state.body = body;
-    state.bodyLength = static_cast<std::int32_t>(body.size());
-    state.physicalPath = path;
-    auto out = OptimizeBody(state, "C:\\site", sw);
+    auto out = OptimizeBody(body, path, "C:\\site", sw);
     if (!out) return "<unchanged>";
     EXPECT_LT(out->size(), body.size());
     return *out;

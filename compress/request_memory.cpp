@@ -1,8 +1,8 @@
-#include "filter/request_memory.h"
+#include "compress/request_memory.h"
 
 #include <new>
 
-namespace filter {
+namespace compression {
 
 void* RequestMemory::allocate(std::size_t bytes) noexcept try {
   std::unique_ptr<void, Free> block(std::calloc(bytes ? bytes : 1, 1));
@@ -14,4 +14,4 @@ void* RequestMemory::allocate(std::size_t bytes) noexcept try {
   return nullptr;
 }
 
-}  // namespace filter
+}  // namespace compression

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace filter {
+namespace compression {
 
 class RequestMemory {
  public:
@@ -29,4 +29,4 @@ class RequestMemory {
   std::size_t held_ = 0;
 };
 
-}  // namespace filter
+}  // namespace compression
