@@ -52,10 +52,10 @@ bool isLink(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-std::optional<FILETIME> modified(const std::string& path) {
+std::optional<WIN32_FILE_ATTRIBUTE_DATA> fileStatus(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return data.ftLastWriteTime;
+  return data;
 }
 
 bool earlier(const FILETIME& a, const FILETIME& b) {
@@ -104,14 +104,24 @@ std::optional<std::string> cacheName(const CacheRequest& request, const SiteSett
   return std::string(path) + (site.DynamicCache ? std::string(query) : std::string());
 }
 
-std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path) {
+// Reads to the end rather than trusting a size taken earlier: the copy may have been
+// replaced since, and a short read would serve half a stream. Unbuffered, so the bytes go
+// from the file straight into the result.
+std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path, std::size_t sizeHint) {
   auto file = platform::fs::openFile(path, "rb");
   if (!file) return std::nullopt;
-  if (std::fseek(file.get(), 0, SEEK_END) != 0) return std::nullopt;
-  long size = std::ftell(file.get());
-  if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return std::nullopt;
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
-  if (size && std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) return std::nullopt;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  std::vector<std::uint8_t> bytes(sizeHint + 1);
+  std::size_t held = 0;
+  while (true) {
+    if (held == bytes.size()) bytes.resize(bytes.size() * 2);
+    const std::size_t wanted = bytes.size() - held;
+    const std::size_t got = std::fread(bytes.data() + held, 1, wanted, file.get());
+    held += got;
+    if (got < wanted) break;  // the end, or an error
+  }
+  if (std::ferror(file.get())) return std::nullopt;
+  bytes.resize(held);
   return bytes;
 }
 
@@ -179,12 +189,13 @@ std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSetti
   if (!name) return std::nullopt;
   const std::string source = physicalRoot + request.url;
   const std::string cacheFile = root + *name;
-  auto cacheTime = modified(cacheFile);
-  auto sourceTime = modified(source);
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
-  if (!cacheTime || !sourceTime || earlier(*cacheTime, *sourceTime)) return std::nullopt;
+  auto cacheStatus = fileStatus(cacheFile);
+  if (!cacheStatus) return std::nullopt;
+  auto sourceStatus = fileStatus(source);
+  if (!sourceStatus || earlier(cacheStatus->ftLastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
   if (!Validate(site, cacheFile, request, now)) return std::nullopt;
-  auto bytes = readWhole(cacheFile);
+  auto bytes = readWhole(cacheFile, cacheStatus->nFileSizeLow);
   if (!bytes) return std::nullopt;
   Hit(cacheFile, site);
   return bytes;

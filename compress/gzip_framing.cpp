@@ -1,5 +1,6 @@
 #include "compress/gzip_framing.h"
 
+#include <algorithm>
 #include <new>
 
 namespace compression {
@@ -29,9 +30,9 @@ std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& me
   if (level < 0 || level > 9) return std::nullopt;
   if (length > 0x3FFFFFFF) return std::nullopt;  // the capacity below must fit uInt
   record.workCapacity = 2 * length + 31;
-  const std::size_t offset = gzipWrapper ? kGzipHeaderBytes : 0;
-  // The deflate output goes straight to its place in the result: no copy of the stream.
-  std::vector<std::uint8_t> out(offset + record.workCapacity + (gzipWrapper ? kGzipTrailerBytes : 0));
+  // The work area is the request's and is never cleared: deflate writes what is read of it.
+  auto* work = static_cast<std::uint8_t*>(memory.allocate(record.workCapacity));
+  if (!work) return std::nullopt;
 
   record.stream = z_stream{};
   record.stream.zalloc = requestAlloc;
@@ -42,9 +43,15 @@ std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& me
     return std::nullopt;
   record.stream.next_in = const_cast<Bytef*>(input);
   record.stream.avail_in = static_cast<uInt>(length);
-  record.stream.next_out = out.data() + offset;
+  record.stream.next_out = work;
   record.stream.avail_out = static_cast<uInt>(record.workCapacity);
 
+  if (gzipWrapper) record.crc = static_cast<std::uint32_t>(crc32(0L, input, static_cast<uInt>(length)));
+  // The capacity always holds the whole stream, so one call finishes it.
+  deflate(&record.stream, Z_FINISH);
+  const std::size_t produced = record.stream.total_out;
+  const std::size_t offset = gzipWrapper ? kGzipHeaderBytes : 0;
+  std::vector<std::uint8_t> out(offset + produced + (gzipWrapper ? kGzipTrailerBytes : 0));
   if (gzipWrapper) {
     out[0] = 0x1F;  // ID1
     out[1] = 0x8B;  // ID2
@@ -53,16 +60,10 @@ std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& me
     putLittleEndian(&out[4], 0);  // MTIME: none
     out[8] = 0x00;  // XFL
     out[9] = 0x0B;  // OS: NTFS
-    record.crc = static_cast<std::uint32_t>(crc32(0L, input, static_cast<uInt>(length)));
-  }
-  // The capacity always holds the whole stream, so one call finishes it.
-  deflate(&record.stream, Z_FINISH);
-  const std::size_t produced = record.stream.total_out;
-  if (gzipWrapper) {
     putLittleEndian(&out[offset + produced], record.crc);
     putLittleEndian(&out[offset + produced + 4], static_cast<std::uint32_t>(record.stream.total_in));
   }
-  out.resize(offset + produced + (gzipWrapper ? kGzipTrailerBytes : 0));
+  std::copy(work, work + produced, out.begin() + static_cast<std::ptrdiff_t>(offset));
   deflateEnd(&record.stream);
   return out;
 } catch (const std::bad_alloc&) {

@@ -5,7 +5,7 @@
 namespace compression {
 
 void* RequestMemory::allocate(std::size_t bytes) noexcept try {
-  std::unique_ptr<void, Free> block(std::calloc(bytes ? bytes : 1, 1));
+  std::unique_ptr<void, Free> block(std::malloc(bytes ? bytes : 1));
   if (!block) return nullptr;
   blocks_.push_back(std::move(block));
   held_ += bytes;

@@ -16,8 +16,9 @@ class RequestMemory {
   RequestMemory(const RequestMemory&) = delete;
   RequestMemory& operator=(const RequestMemory&) = delete;
 
-  // Zero-filled block of at least bytes, aligned for any type; nullptr when memory runs out.
-  // calloc: large blocks come as fresh zero pages that are touched only where used.
+  // Uninitialised block of at least bytes (as a server's AllocMem gives it), aligned for
+  // any type; nullptr when memory runs out. Nothing is cleared that its user will write
+  // first: zlib sets up its own tables, and an output area is written before it is read.
   void* allocate(std::size_t bytes) noexcept;
   std::size_t bytesHeld() const { return held_; }
 

@@ -195,11 +195,16 @@ bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::
   for (char& c : url) c = c == '/' ? '\\' : c == ';' ? ',' : c;
   state.url = url;
   std::string root = state.pathTranslated.str();
+  std::string sourceRoot = root;
   if (root.find('.') != std::string::npos) {
     root = lower(root);
-    if (std::size_t at = root.find(url); at != std::string::npos) root.resize(at);
+    if (std::size_t at = root.find(url); at != std::string::npos) {
+      root.resize(at);
+      sourceRoot.resize(at);
+    }
   }
   state.pathTranslated = root;
+  state.sourceRoot = sourceRoot;
   state.physicalPath = root + url;
   const std::string_view path = state.physicalPath;
   std::vector<std::string> patterns;

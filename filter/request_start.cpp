@@ -18,11 +18,13 @@ namespace {
 constexpr char kReloadAnswer[] = "Changes Updated";
 
 RequestContext* newContext(HTTP_FILTER_CONTEXT* pfc) {
-  // A context left by an earlier request of this keep-alive connection is ended first.
+  // A context left by an earlier request of this keep-alive connection is ended, and its
+  // memory (the connection's, freed only with it) serves this request: a connection that
+  // serves thousands of requests holds one context, not thousands.
   if (auto* old = static_cast<RequestContext*>(pfc->pFilterContext)) {
     ReleaseContext(*old);
     old->~RequestContext();
-    pfc->pFilterContext = nullptr;
+    return new (old) RequestContext();
   }
   void* memory = pfc->AllocMem(pfc, sizeof(RequestContext), 0);
   if (!memory) return nullptr;
@@ -109,10 +111,11 @@ DWORD OnLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log) {
   auto* context = static_cast<RequestContext*>(pfc->pFilterContext);
   if (!context) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   if (context->bytesSent != 0 && log) log->dwBytesSent = context->bytesSent;
-  // The context's memory is the connection's; its members are ended here.
+  // The context's memory is the connection's; its members are ended here and it is left
+  // empty (no state, no count) for the next request on the connection to take.
   ReleaseContext(*context);
   context->~RequestContext();
-  pfc->pFilterContext = nullptr;
+  new (context) RequestContext();
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 

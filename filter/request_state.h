@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "compress/content_cache.h"
 #include "platform/handle.h"
 #include "settings/bounded_text.h"
 #include "settings/site_settings.h"
@@ -42,12 +43,19 @@ struct ResponseState {
   std::int32_t unoptimizedSize = 0;
   BoundedText<11> method;
   BoundedText<511> pathTranslated;
+  BoundedText<511> sourceRoot;  // the folder of pathTranslated as the server spells it
   BoundedText<511> expires;
   BoundedText<511> contentType;
   BoundedText<511> url;
   bool skip = false;
   std::uint32_t headerLength = 0;
   std::string passOn;  // bytes handed to the server in place of a raw-data piece
+  // The cache is asked once per response: at the header when the length is declared, else
+  // at the end. What the lookup learnt (query, expiry) serves the store after a miss.
+  bool cacheAsked = false;
+  bool cacheUsable = false;
+  compression::CacheRequest cacheRequest;
+  bool dropBody = false;  // the whole answer went out at the header: nothing of the body follows
 };
 
 // Lives in the connection's memory (pFilterContext) from request start to the log

@@ -51,8 +51,9 @@ void takeDirectiveLine(ResponseState& state) {
 }
 
 // What becomes of a header piece: held back (out may still hold an interim answer to hand
-// on), passed on as out, or the request finished by the filter.
-enum class HeaderOutcome { kHold, kPass, kFinished };
+// on), passed on as out, the request finished by the filter, or answered whole with the
+// connection kept.
+enum class HeaderOutcome { kHold, kPass, kFinished, kAnswered };
 
 HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state,
                             std::string_view piece, std::string& out);
@@ -107,6 +108,7 @@ DWORD OnSendResponse(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* respon
 DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   RequestContext* context = nullptr;
   ResponseState* state = stateOf(pfc, &context);
+  if (state && raw && state->dropBody) return swallow(raw);
   if (!state || !raw || state->skip || state->phase == 3) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   const std::string_view piece(static_cast<const char*>(raw->pvInData), raw->pvInData ? raw->cbInData : 0);
   if (state->phase != 0 && !state->headerPending) {
@@ -122,13 +124,26 @@ DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   std::string out;
   switch (onHeaderPiece(pfc, *context, *state, piece, out)) {
     case HeaderOutcome::kFinished: swallow(raw); return SF_STATUS_REQ_FINISHED;
+    // The server need not read the rest of the body: nothing of it would be sent.
+    case HeaderOutcome::kAnswered: swallow(raw); return SF_STATUS_REQ_FINISHED_KEEP_CONN;
     case HeaderOutcome::kHold: return out.empty() ? swallow(raw) : replaceData(*state, raw, std::move(out));
-    case HeaderOutcome::kPass: return replaceData(*state, raw, std::move(out));
+    case HeaderOutcome::kPass:
+      // Nothing of the body concerns the filter: the server may send it without calling
+      // here for every piece (from the file, as it does without filters).
+      pfc->ServerSupportFunction(pfc, SF_REQ_DISABLE_NOTIFICATIONS, nullptr, SF_NOTIFY_SEND_RAW_DATA, 0);
+      return replaceData(*state, raw, std::move(out));
   }
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 
 namespace {
+
+// An interim answer held for the client goes out before the filter writes its own.
+void writeBefore(HTTP_FILTER_CONTEXT* pfc, const std::string& out) {
+  if (out.empty()) return;
+  DWORD bytes = static_cast<DWORD>(out.size());
+  pfc->WriteClient(pfc, const_cast<char*>(out.data()), &bytes, 0);
+}
 
 HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state,
                             std::string_view piece, std::string& out) {
@@ -168,10 +183,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   settings::SiteSettings* site = SiteOf(context);
   if (site && url.find("tamsicreport/report.htm") != std::string::npos) {
     if (auto report = stats::GenerateReport(*site, context.logMutex ? context.logMutex->get() : nullptr)) {
-      if (!out.empty()) {
-        DWORD bytes = static_cast<DWORD>(out.size());
-        pfc->WriteClient(pfc, out.data(), &bytes, 0);
-      }
+      writeBefore(pfc, out);
       pfc->ServerSupportFunction(pfc, SF_REQ_SEND_RESPONSE_HEADER, const_cast<char*>("200 OK"), 0, 0);
       DWORD bytes = static_cast<DWORD>(report->size());
       pfc->WriteClient(pfc, report->data(), &bytes, 0);
@@ -181,6 +193,12 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   }
   if (digit == '2' && site && DecideCompression(pfc, state, *site) == Decision::kCapture) {
     state.headerLength = static_cast<std::uint32_t>(state.header.size());
+    if (auto copy = CachedCopyAtHeader(pfc, state, *site)) {
+      writeBefore(pfc, out);
+      AnswerWithCachedCopy(pfc, state, *copy);
+      return HeaderOutcome::kAnswered;
+    }
+    if (state.declaredLength > 0) state.body.reserve(static_cast<std::size_t>(state.declaredLength));
     state.body.append(tail);
     state.receivedLength += static_cast<std::int32_t>(tail.size());
     return HeaderOutcome::kHold;

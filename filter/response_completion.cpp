@@ -67,6 +67,33 @@ void logResponse(const ResponseState& state, const settings::SiteSettings& site,
                        stats::systemClock());
 }
 
+// Asks the cache once for the response (the store after a miss uses what the lookup
+// recorded). The cache serves a request only its own page: never a POST's answer, nothing
+// for one user, and never when the query cannot be read whole (it would be taken for
+// another, shorter one).
+std::optional<std::vector<std::uint8_t>> askCache(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
+                                                  settings::SiteSettings& site, std::time_t now) {
+  state.cacheAsked = true;
+  const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
+  const bool post = optimizer::equalsNoCase(state.method.str(), "POST");
+  state.cacheUsable = site.Cache && query && !post && !state.privateExchange;
+  // The source as the server spells it: the file system finds it without a search.
+  state.cacheRequest = {state.url.str(), "", state.sourceRoot.str(), state.expires.str()};
+  if (!state.cacheUsable || state.phase != 1) return std::nullopt;
+  return compression::Lookup(state.cacheRequest, site, *query, now);
+}
+
+// The cached copy with the response's header, labelled as compressed, in one piece.
+void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::vector<std::uint8_t>& copy) {
+  state.servedFromCache = true;
+  std::string header = state.header;
+  SetContentLength(header, copy.size());
+  AddEncodingLines(header, "gzip");
+  WeakenETag(header);
+  write(pfc, state, header, std::string_view(reinterpret_cast<const char*>(copy.data()), copy.size()));
+  state.bodyLength += static_cast<std::int32_t>(header.size());
+}
+
 void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSettings& site) {
   if (state.chunked) {
     std::string decoded;
@@ -79,55 +106,45 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
     state.phase = 3;
     state.sentAsCaptured = true;
   }
+  const std::time_t now = std::time(nullptr);
+  if (!state.cacheAsked) {
+    if (auto copy = askCache(pfc, state, site, now)) return writeCachedCopy(pfc, state, *copy);
+  }
   // The body as captured, kept apart only when the optimizer replaces it: the answer when
   // the rewrite fails.
   std::string captured;
-  const std::time_t now = std::time(nullptr);
-  std::string output;
   bool changed = false;
-  // The cache serves a request only its own page: never a POST's answer, nothing for one
-  // user, and never when the query cannot be read whole (it would be taken for another,
-  // shorter one).
-  const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
-  const bool post = optimizer::equalsNoCase(state.method.str(), "POST");
-  const bool cacheUsable = site.Cache && query && !post && !state.privateExchange;
-  compression::CacheRequest cacheRequest{state.url.str(), "", state.pathTranslated.str(), state.expires.str()};
-  if (cacheUsable && state.phase == 1) {
-    if (auto hit = compression::Lookup(cacheRequest, site, *query, now)) {
-      state.servedFromCache = true;
-      output.assign(hit->begin(), hit->end());
+  compression::CacheRequest& cacheRequest = state.cacheRequest;
+  const bool cacheUsable = state.cacheUsable;
+  const std::string& type = state.contentType.str();
+  const bool markup = optimizer::equalsNoCase(type, "text/html") || optimizer::equalsNoCase(type, "text/css");
+  if (state.phase != 3 && markup && ((site.EnableWhite && state.optimizeMode != 0) || state.optimizeMode == 1)) {
+    optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
+                                 site.WsCssCom != 0};
+    if (auto optimised = optimizer::OptimizeBody(state.body, state.physicalPath, site.RootPath.str(), switches)) {
+      state.unoptimizedSize = static_cast<std::int32_t>(state.header.size()) + state.bodyLength;
+      captured = std::move(state.body);
+      state.body = std::move(*optimised);
+      state.bodyLength = static_cast<std::int32_t>(state.body.size());
+      changed = true;
     }
   }
-  if (!state.servedFromCache) {
-    const std::string& type = state.contentType.str();
-    const bool markup = optimizer::equalsNoCase(type, "text/html") || optimizer::equalsNoCase(type, "text/css");
-    if (state.phase != 3 && markup && ((site.EnableWhite && state.optimizeMode != 0) || state.optimizeMode == 1)) {
-      optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
-                                   site.WsCssCom != 0};
-      if (auto optimised = optimizer::OptimizeBody(state.body, state.physicalPath, site.RootPath.str(), switches)) {
-        state.unoptimizedSize = static_cast<std::int32_t>(state.header.size()) + state.bodyLength;
-        captured = std::move(state.body);
-        state.body = std::move(*optimised);
-        state.bodyLength = static_cast<std::int32_t>(state.body.size());
-        changed = true;
-      }
-    }
-    if (state.phase == 1) {
-      compression::RequestMemory memory;
-      compression::Compressor record;
-      auto compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
-                                              state.body.size(), record, state.level, true);
-      if (!compressed) return writeUnchanged(pfc, state, changed ? captured : state.body);
-      if (cacheUsable && !cacheRequest.noRecache && cachableExtension(state, site))
-        compression::Store(*compressed, site, cacheRequest, now);
-      output.assign(compressed->begin(), compressed->end());
-    } else {
-      output = state.body;
-    }
+  // zlib's state and work area are freed as soon as the stream is made.
+  std::optional<std::vector<std::uint8_t>> compressed;
+  if (state.phase == 1) {
+    compression::RequestMemory memory;
+    compression::Compressor record;
+    compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
+                                       state.body.size(), record, state.level, true);
+    if (!compressed) return writeUnchanged(pfc, state, changed ? captured : state.body);
+    if (cacheUsable && !cacheRequest.noRecache && cachableExtension(state, site))
+      compression::Store(*compressed, site, cacheRequest, now);
   }
+  const std::string_view output =
+      compressed ? std::string_view(reinterpret_cast<const char*>(compressed->data()), compressed->size())
+                 : std::string_view(state.body);
   std::string header = state.header;
-  if (!SetContentLength(header, output.size()))
-    return writeUnchanged(pfc, state, changed ? captured : state.body);
+  if (!SetContentLength(header, output.size())) return writeUnchanged(pfc, state, changed ? captured : state.body);
   if (state.phase == 1) {
     AddEncodingLines(header, "gzip");
     changed = true;
@@ -138,6 +155,19 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
 }
 
 }  // namespace
+
+std::optional<std::vector<std::uint8_t>> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
+                                                            settings::SiteSettings& site) {
+  // Only a declared length says at the header what the size limits will say at the end.
+  if (state.phase != 1 || state.chunked || state.declaredLength <= 0) return std::nullopt;
+  return askCache(pfc, state, site, std::time(nullptr));
+}
+
+void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::vector<std::uint8_t>& copy) {
+  state.bodyLength = state.declaredLength;
+  state.dropBody = true;
+  writeCachedCopy(pfc, state, copy);
+}
 
 DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
   auto* context = static_cast<RequestContext*>(pfc->pFilterContext);

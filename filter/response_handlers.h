@@ -2,6 +2,10 @@
 // The filter's notification handlers: request start, the response-header notice, raw-data
 // capture and response completion, and the request's release.
 
+#include <cstdint>
+#include <optional>
+#include <vector>
+
 #include "filter/filter_globals.h"
 #include "filter/request_state.h"
 #include "platform/isapi/httpfilt.h"
@@ -13,6 +17,13 @@ DWORD OnSendResponse(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* respon
 DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw);
 DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc);
 DWORD OnLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log);
+
+// The cached copy that answers a response to compress, looked up as soon as its header
+// decides (only when its length is declared); nullopt when the end of the body decides.
+std::optional<std::vector<std::uint8_t>> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
+                                                            settings::SiteSettings& site);
+// Writes the whole answer from the copy; the body the server goes on to send is dropped.
+void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::vector<std::uint8_t>& copy);
 
 // Ends the context's request: its slot count, its response state and table reference.
 void ReleaseContext(RequestContext& context);

@@ -200,6 +200,9 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return sendErrorPage(request, writer, 500);
   Child child(pid);
+  // A filter that answered the request whole keeps the connection: the program runs to its
+  // end as it would have, its output unread by anyone.
+  const auto answeredByFilter = [](const ResponseWriter& w) { return w.outcome() == FilterOutcome::FinishedKeepAlive; };
   input.closeRead();
   output.closeWrite();
   ::fcntl(input.write(), F_SETFL, O_NONBLOCK);
@@ -238,7 +241,7 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     }
     const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
     if (headerDone) {
-      if (head) continue;
+      if (head || answeredByFilter(writer)) continue;
       const bool sent = chunked ? writer.sendBody(chunk(bytes)) : writer.sendBody(buffer.data(), bytes.size());
       if (!sent) return false;
       continue;
@@ -256,9 +259,11 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     if (chunked) response.headers.push_back({"Transfer-Encoding", "chunked"});
     if (!sized && !chunked) response.headers.push_back({"Connection", "close"});
     headerDone = true;
-    if (!writer.sendHeader(response)) return false;
-    std::string first = pending.substr(bodyStart);
-    if (!head && !first.empty() && !writer.sendBody(chunked ? chunk(first) : std::move(first))) return false;
+    pending.erase(0, bodyStart);
+    if (!writer.sendHeader(response) && !answeredByFilter(writer)) return false;
+    if (!head && !pending.empty() && !writer.ended() && !writer.sendBody(chunked ? chunk(pending) : pending) &&
+        !answeredByFilter(writer))
+      return false;
     pending.clear();
   }
   // A program that said nothing usable, or ran out of time.

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 
 namespace w3svc {
 
@@ -11,6 +12,8 @@ class ClientOutput {
  public:
   virtual ~ClientOutput() = default;
   virtual bool write(const char* data, std::size_t size) = 0;
+  // length bytes of an open file from offset. By default read and written in pieces.
+  virtual bool sendFile(int fd, std::uint64_t offset, std::uint64_t length);
 };
 
 // Blocking writes to a socket, each waiting at most `timeout` for the client to take data.
@@ -18,11 +21,17 @@ class SocketOutput final : public ClientOutput {
  public:
   SocketOutput(int fd, std::chrono::milliseconds timeout) : fd_(fd), timeout_(timeout) {}
   bool write(const char* data, std::size_t size) override;
+  // Straight from the file to the socket (sendfile): the bytes never enter this process.
+  bool sendFile(int fd, std::uint64_t offset, std::uint64_t length) override;
 
  private:
+  // Waits until the socket takes data or the time-out passes.
+  bool waitWritable();
+
   int fd_;
   std::chrono::milliseconds timeout_;
   bool failed_ = false;
+  bool non_blocking_ = false;
 };
 
 }  // namespace w3svc

@@ -144,7 +144,7 @@ void Connection::onHeader(beast::error_code ec) {
       ec == asio::error::operation_aborted)
     return lingerAndClose();
   if (ec) return reject(400);
-  server_.runOnWorker([self = shared_from_this()] { self->processHeader(); });
+  server_.runHolding([self = shared_from_this()] { self->processHeader(); });
 }
 
 void Connection::processHeader() {
@@ -221,7 +221,7 @@ void Connection::readBody() {
 void Connection::onBody(beast::error_code ec) {
   disarmTimer();
   const bool timedOut = ec && timed_out_;
-  server_.runOnWorker([self = shared_from_this(), ec, timedOut] {
+  server_.runHolding([self = shared_from_this(), ec, timedOut] {
     if (!ec) return self->processRequest();
     // The filters saw this request begin, so they see it end, with an answer if one fits.
     if (ec == http::error::body_limit) {

@@ -89,7 +89,7 @@ FilterSession* FilterSession::self(HTTP_FILTER_CONTEXT* pfc) { return static_cas
 
 FilterOutcome FilterSession::notify(DWORD type, void* data) {
   for (Slot& slot : slots_) {
-    if (!(slot.filter->flags & type)) continue;
+    if (!(slot.filter->flags & type) || (slot.disabled & type)) continue;
     const DWORD status = slot.filter->proc(&slot.context, type, data);
     if (status == SF_STATUS_REQ_HANDLED_NOTIFICATION) return FilterOutcome::Next;
     if (const FilterOutcome outcome = outcomeOf(status); outcome != FilterOutcome::Next) return outcome;
@@ -103,6 +103,7 @@ void FilterSession::beginRequest(Request& request) {
   added_headers_.clear();
   bytes_sent_ = 0;
   filter_sent_header_ = false;
+  for (Slot& slot : slots_) slot.disabled = 0;
 }
 
 FilterOutcome FilterSession::preprocHeaders() {
@@ -142,6 +143,22 @@ bool FilterSession::writeClient(const char* data, std::size_t size) {
     return false;
   }
   bytes_sent_ += size;
+  return true;
+}
+
+bool FilterSession::rawDataWatched() const {
+  for (const Slot& slot : slots_)
+    if ((slot.filter->flags & SF_NOTIFY_SEND_RAW_DATA) && !(slot.disabled & SF_NOTIFY_SEND_RAW_DATA)) return true;
+  return false;
+}
+
+bool FilterSession::sendFile(int fd, std::uint64_t offset, std::uint64_t length) {
+  if (client_gone_) return false;
+  if (!output_.sendFile(fd, offset, length)) {
+    client_gone_ = true;
+    return false;
+  }
+  bytes_sent_ += length;
   return true;
 }
 
@@ -195,6 +212,12 @@ void* FilterSession::allocMem(HTTP_FILTER_CONTEXT* pfc, DWORD bytes, DWORD) {
 BOOL FilterSession::serverSupport(HTTP_FILTER_CONTEXT* pfc, SF_REQ_TYPE request, PVOID data, ULONG_PTR ul1,
                                   ULONG_PTR) {
   FilterSession* s = self(pfc);
+  if (request == SF_REQ_DISABLE_NOTIFICATIONS) {
+    // For the rest of the request; the next one on the connection starts with all of them.
+    for (Slot& slot : s->slots_)
+      if (&slot.context == pfc) slot.disabled |= static_cast<DWORD>(ul1);
+    return TRUE;
+  }
   if (request != SF_REQ_SEND_RESPONSE_HEADER) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -41,8 +41,12 @@ class FilterSession {
   FilterOutcome endOfRequest();
   void log(HTTP_FILTER_LOG& record);
 
+  // Whether a filter still sees the response's raw data; when none does, the body may go
+  // from the file to the client without passing through this process.
+  bool rawDataWatched() const;
   // Straight to the client, counted with the request.
   bool writeClient(const char* data, std::size_t size);
+  bool sendFile(int fd, std::uint64_t offset, std::uint64_t length);
   std::uint64_t bytesSent() const { return bytes_sent_; }
   bool clientGone() const { return client_gone_; }
   // A filter sent its own status line: the response's framing is no longer the server's.
@@ -54,6 +58,7 @@ class FilterSession {
   struct Slot {
     HTTP_FILTER_CONTEXT context{};
     const LoadedFilter* filter = nullptr;
+    DWORD disabled = 0;  // notifications the filter switched off for the rest of the request
   };
   FilterOutcome notify(DWORD type, void* data);
   static FilterSession* self(HTTP_FILTER_CONTEXT* pfc);

@@ -3,6 +3,7 @@
 // header fields, then the header text and the body as raw data pieces of a set size.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ class ResponseWriter {
   // The bytes go to the filters as they are (they may change them in place).
   bool sendBody(char* data, std::size_t size);
   bool sendBody(std::string bytes) { return sendBody(bytes.data(), bytes.size()); }
+  // length bytes of an open file from offset: straight to the client when no filter watches
+  // the raw data any more, else read and handed to the filters piece by piece.
+  bool sendFileBody(int fd, std::uint64_t offset, std::uint64_t length);
 
   bool headerSent() const { return header_sent_; }
   unsigned status() const { return status_; }

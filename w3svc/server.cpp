@@ -19,8 +19,9 @@ using asio::ip::tcp;
 
 namespace {
 
-// Reading requests is cheap; the work (filters, files, CGI) runs on the workers.
-constexpr int kIoThreads = 2;
+// A thread on one request's work this long is taken to be held (a filter waiting, a client
+// not reading): only then does another start.
+constexpr auto kHeldTooLong = std::chrono::milliseconds(50);
 // Descriptors no connection may take: files being sent, CGI pipes, logs, the registry and
 // what the filters open.
 constexpr std::size_t kReservedDescriptors = 256;
@@ -91,11 +92,10 @@ bool Server::start(std::string& error) {
     return false;
   }
   max_connections_ = std::min(options_.maxConnections, connectionRoom());
-  workers_ = std::make_unique<WorkerPool>(options_.workers);
   // Enough threads for every site's share of programs, so that no site waits for another's.
   programs_ = std::make_unique<WorkerPool>(std::min<std::size_t>(1024, options_.maxProgramsPerSite * config_.sites.size()));
   for (auto& acceptor : acceptors_) accept(*acceptor);
-  for (int i = 0; i < kIoThreads; ++i) io_threads_.emplace_back([this] { io_->run(); });
+  threads_ = std::make_unique<IoThreads>(*io_, options_.workers, kHeldTooLong);
   return true;
 }
 
@@ -196,7 +196,7 @@ AccessLog* Server::accessLog(unsigned siteId) {
   return it == logs_.end() ? nullptr : it->second.get();
 }
 
-void Server::runOnWorker(std::function<void()> work) { workers_->post(std::move(work)); }
+void Server::runHolding(const std::function<void()>& work) { threads_->runHolding(work); }
 
 void Server::stop() {
   if (stopped_) return;
@@ -221,11 +221,9 @@ void Server::stop() {
     alive.clear();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if (workers_) workers_->join();
   if (programs_) programs_->join();
   io_->stop();
-  for (auto& thread : io_threads_) thread.join();
-  io_threads_.clear();
+  if (threads_) threads_->join();
   // Connections still open end with the I/O context (their filters see the end of their
   // sessions); only then are the filters told to terminate.
   acceptors_.clear();

@@ -1,7 +1,7 @@
 #pragma once
-// The web server: listeners for every binding of the metabase's sites, the I/O threads that
-// read requests, the worker threads that run them through the filters, and a clean stop
-// (running requests finish, filters are told to terminate).
+// The web server: listeners for every binding of the metabase's sites, the threads that
+// read requests and run them through the filters, the programs' own threads, and a clean
+// stop (running requests finish, filters are told to terminate).
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -11,11 +11,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "w3svc/access_log.h"
 #include "w3svc/connection.h"
+#include "w3svc/io_threads.h"
 #include "w3svc/server_context.h"
 #include "w3svc/worker_pool.h"
 
@@ -36,7 +36,7 @@ class Server final : public ServerContext {
   const FilterChain& filters() const override { return filters_; }
   const SiteConfig* route(const std::string& localIp, unsigned short port, const std::string& host) const override;
   AccessLog* accessLog(unsigned siteId) override;
-  void runOnWorker(std::function<void()> work) override;
+  void runHolding(const std::function<void()>& work) override;
   bool runProgram(unsigned siteId, std::function<void()> work) override;
   void connectionEnded() override;
   bool stopping() const override { return stopping_; }
@@ -53,13 +53,12 @@ class Server final : public ServerContext {
   FilterChain filters_;
   std::map<unsigned, std::unique_ptr<AccessLog>> logs_;
   std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
-  std::unique_ptr<WorkerPool> workers_;
+  std::unique_ptr<IoThreads> threads_;
   std::unique_ptr<WorkerPool> programs_;
   std::mutex programs_mutex_;
   std::map<unsigned, std::size_t> programs_running_;  // by site
   std::size_t max_connections_ = 0;
   std::vector<std::unique_ptr<boost::asio::ip::tcp::acceptor>> acceptors_;
-  std::vector<std::thread> io_threads_;
   std::mutex connections_mutex_;
   std::vector<std::weak_ptr<Connection>> connections_;  // in the order accepted
   // Ends without the mutex: a connection may end as closeOldestIdle lets go of it.

@@ -19,8 +19,9 @@ class ServerContext {
   // The site bound to the address a request came in on and its Host header; nullptr if none.
   virtual const SiteConfig* route(const std::string& localIp, unsigned short port, const std::string& host) const = 0;
   virtual AccessLog* accessLog(unsigned siteId) = 0;
-  // Runs a request's work on a worker thread.
-  virtual void runOnWorker(std::function<void()> work) = 0;
+  // Runs a request's work on the calling I/O thread, which counts as held while it runs
+  // (the work may block: other threads then serve the other connections).
+  virtual void runHolding(const std::function<void()>& work) = 0;
   // Runs a CGI program's request on the programs' own threads; false (and not run) when
   // the site already runs as many programs as it may.
   virtual bool runProgram(unsigned siteId, std::function<void()> work) = 0;

@@ -6,7 +6,6 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <memory>
 #include <optional>
 
 #include "platform/fs/windows_path.h"
@@ -16,8 +15,6 @@
 namespace w3svc {
 
 namespace {
-
-constexpr std::size_t kReadSize = 64 * 1024;
 
 struct ByteRange {
   std::uint64_t first = 0;
@@ -110,10 +107,20 @@ bool rangeStillValid(const Request& request, const std::string& tag, std::time_t
 
 StaticTarget resolveStaticTarget(Request& request) {
   const SiteConfig& site = *request.site;
-  const auto host = platform::fs::hostPath(translatedPath(site, request.url.path));
+  const std::string windows = translatedPath(site, request.url.path);
+  // Most requests name the file as it is spelled: one status call finds it.
   std::error_code ec;
-  if (!host) return {404, {}};
-  const auto status = std::filesystem::status(*host, ec);
+  std::optional<std::filesystem::path> host;
+  std::filesystem::file_status status;
+  if (auto spelled = platform::fs::spelledHostPath(windows)) {
+    status = std::filesystem::status(*spelled, ec);
+    if (!ec && std::filesystem::exists(status)) host = std::move(*spelled);
+  }
+  if (!host) {
+    host = platform::fs::hostPath(windows);
+    if (!host) return {404, {}};
+    status = std::filesystem::status(*host, ec);
+  }
   if (ec || !std::filesystem::exists(status)) return {404, {}};
   if (std::filesystem::is_regular_file(status)) {
     if (request.url.path.back() == '/') return {404, {}};
@@ -177,20 +184,7 @@ bool serveFile(const Request& request, const std::filesystem::path& file, Respon
   if (!writer.sendHeader(response)) return false;
   if (head) return true;
 
-  // Uninitialised, and no larger than the answer needs.
-  const std::size_t bufferSize = static_cast<std::size_t>(std::min<std::uint64_t>(length, kReadSize));
-  std::unique_ptr<char[]> buffer(new char[bufferSize]);
-  std::uint64_t offset = first;
-  std::uint64_t left = length;
-  while (left > 0) {
-    const ssize_t got = ::pread(fd.get(), buffer.get(), static_cast<std::size_t>(std::min<std::uint64_t>(left, bufferSize)),
-                                static_cast<off_t>(offset));
-    if (got <= 0) return false;  // the file shrank under us: the promised length cannot be kept
-    if (!writer.sendBody(buffer.get(), static_cast<std::size_t>(got))) return false;
-    offset += static_cast<std::uint64_t>(got);
-    left -= static_cast<std::uint64_t>(got);
-  }
-  return true;
+  return writer.sendFileBody(fd.get(), first, length);
 }
 
 }  // namespace w3svc

@@ -46,6 +46,23 @@ bool resolve(LPCSTR path, stdfs::path& out) {
   return true;
 }
 
+// The status of a Windows path: through its spelled mapping first (one call when it exists
+// as written), else through the case-insensitive search.
+bool statPath(LPCSTR path, stdfs::path& host, struct stat& st) {
+  if (path) {
+    if (auto spelled = platform::fs::spelledHostPath(path); spelled && ::stat(spelled->c_str(), &st) == 0) {
+      host = std::move(*spelled);
+      return true;
+    }
+  }
+  if (!resolve(path, host)) return false;
+  if (::stat(host.c_str(), &st) != 0) {
+    SetLastError(errorFromErrno(errno));
+    return false;
+  }
+  return true;
+}
+
 struct FindObject : KernelObject {
   stdfs::path folder;
   std::vector<std::string> names;
@@ -130,6 +147,13 @@ std::int64_t unixFromFileTime(const FILETIME& ft) {
 }
 
 UniqueFile openFile(std::string_view windowsPath, const char* mode) {
+  // A file to read is tried as spelled first; one to write goes through the search, so that
+  // it replaces a file of another spelling instead of making a second one beside it.
+  if (mode[0] == 'r' && !std::strchr(mode, '+')) {
+    if (auto spelled = spelledHostPath(windowsPath)) {
+      if (UniqueFile f{std::fopen(spelled->c_str(), mode)}) return f;
+    }
+  }
   auto host = hostPath(windowsPath);
   if (!host) {
     SetLastError(ERROR_PATH_NOT_FOUND);
@@ -144,14 +168,11 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
 
 DWORD GetFileAttributesA(LPCSTR path) noexcept try {
   stdfs::path host;
-  if (!resolve(path, host)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
+  if (!statPath(path, host, st)) return INVALID_FILE_ATTRIBUTES;
   // As on Windows, a link is marked as one; its other bits describe its target.
-  const bool link = ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-  if (::stat(host.c_str(), &st) != 0) {
-    SetLastError(errorFromErrno(errno));
-    return INVALID_FILE_ATTRIBUTES;
-  }
+  struct stat own;
+  const bool link = ::lstat(host.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
   return attributesOf(st) | (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 } catch (...) {
   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -164,12 +185,8 @@ BOOL GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, void* info)
     return FALSE;
   }
   stdfs::path host;
-  if (!resolve(path, host)) return FALSE;
   struct stat st;
-  if (::stat(host.c_str(), &st) != 0) {
-    SetLastError(errorFromErrno(errno));
-    return FALSE;
-  }
+  if (!statPath(path, host, st)) return FALSE;
   WIN32_FIND_DATAA find;
   fillFindData(st, host.filename().string(), &find);
   auto* out = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info);

@@ -52,30 +52,52 @@ std::string matchEntry(const stdfs::path& dir, std::string_view name) {
 
 }  // namespace
 
-std::optional<stdfs::path> hostPath(std::string_view win) {
-  char drive = 'c';
+namespace {
+
+// The drive letter and the rest of an absolute Windows path; false for any other form.
+bool splitDrive(std::string_view& win, char& drive) {
+  drive = 'c';
   if (win.size() >= 2 && win[1] == ':' && std::isalpha(static_cast<unsigned char>(win[0]))) {
     drive = static_cast<char>(std::tolower(static_cast<unsigned char>(win[0])));
     win.remove_prefix(2);
     // "C:foo" (drive-relative) has no meaning without a current directory.
-    if (!win.empty() && win[0] != '\\' && win[0] != '/') return std::nullopt;
+    if (!win.empty() && win[0] != '\\' && win[0] != '/') return false;
   } else if (win.empty() || (win[0] != '\\' && win[0] != '/')) {
-    return std::nullopt;
+    return false;
   }
   // UNC paths ("\\server\share") are not part of this machine.
-  if (win.size() >= 2 && (win[0] == '\\' || win[0] == '/') && (win[1] == '\\' || win[1] == '/'))
-    return std::nullopt;
+  return !(win.size() >= 2 && (win[0] == '\\' || win[0] == '/') && (win[1] == '\\' || win[1] == '/'));
+}
+
+}  // namespace
+
+std::optional<std::string> spelledHostPath(std::string_view win) {
+  char drive = 'c';
+  if (!splitDrive(win, drive)) return std::nullopt;
+  std::string out = machineRootPath().string();
+  out += "/dosdevices/";
+  out += drive;
+  out += ':';
+  for (std::string_view part : components(win)) {
+    out += '/';
+    out += part;
+  }
+  return out;
+}
+
+std::optional<stdfs::path> hostPath(std::string_view win) {
+  // The common case costs one status call: the path exists as spelled (so its drive does).
+  const auto spelled = spelledHostPath(win);
+  if (!spelled) return std::nullopt;
   std::error_code ec;
-  stdfs::path link = machineRootPath() / "dosdevices" / std::string{drive, ':'};
+  if (stdfs::exists(*spelled, ec)) return stdfs::path(*spelled);
+  char drive = 'c';
+  splitDrive(win, drive);
+  const stdfs::path link = machineRootPath() / "dosdevices" / std::string{drive, ':'};
   if (!stdfs::exists(link, ec)) return std::nullopt;
-  const auto parts = components(win);
-  // The common case costs one status call: the path exists as spelled.
-  stdfs::path exact = link;
-  for (std::string_view part : parts) exact /= std::string(part);
-  if (stdfs::exists(exact, ec)) return exact;
   stdfs::path out = link;
   bool exists = true;
-  for (std::string_view part : parts) {
+  for (std::string_view part : components(win)) {
     if (exists) {
       std::string entry = matchEntry(out, part);
       out /= entry;

@@ -16,6 +16,10 @@ namespace platform::fs {
 // ("C:\..." or "\..." on the C: drive).
 std::optional<std::filesystem::path> hostPath(std::string_view windowsPath);
 
+// The host path of each component as spelled, without looking at the file system: the
+// first thing to try, since most paths exist as they are written. nullopt as above.
+std::optional<std::string> spelledHostPath(std::string_view windowsPath);
+
 // The Windows form of a host path under one of the machine's drives ("C:\..."), taking
 // the drive whose folder holds it most closely (c: before z:). nullopt when none does.
 std::optional<std::string> windowsPath(const std::filesystem::path& host);

@@ -396,6 +396,58 @@ TEST_F(FilterTest, TheSecondRequestIsServedFromTheCache) {
   EXPECT_EQ(second.client, first.client);
 }
 
+// With a declared length the copy goes out as soon as the header decides, and the server
+// need not send the body (the connection is kept); without one, the end of the body
+// decides. The client gets the same bytes either way, and the log counts what was sent.
+TEST_F(FilterTest, ACachedCopyAnswersAtTheHeaderWhenTheLengthIsDeclared) {
+  start();
+  const std::string body = page(4000);
+  Exchange first = serve(FakeRequest{}, html(body), 700);
+  EXPECT_FALSE(first.keptConnection);
+  Exchange declared = serve(FakeRequest{}, html(page(4100)), 700);
+  EXPECT_TRUE(declared.keptConnection);
+  EXPECT_EQ(declared.client, first.client);
+  EXPECT_EQ(declared.loggedBytes, declared.client.size());
+
+  FakeResponse unsized;
+  unsized.headers = {{"Content-Type", "text/html"}, {"Transfer-Encoding", "chunked"}};
+  unsized.body = chunk(page(4200)) + "0\r\n\r\n";
+  Exchange atTheEnd = serve(FakeRequest{}, unsized, 700);
+  EXPECT_FALSE(atTheEnd.keptConnection);
+  EXPECT_EQ(decoded(atTheEnd), body);
+  EXPECT_EQ(splitResponse(atTheEnd.client).second, splitResponse(first.client).second);
+}
+
+// A response the filter lets pass switches its raw data off: the rest of the body goes to
+// the client without calling the filter for every piece, whole and unchanged.
+TEST_F(FilterTest, APassedResponseLeavesItsBodyToTheServer) {
+  start();
+  FakeRequest plain;
+  plain.headers.clear();  // no Accept-Encoding
+  const std::string body = page(5000);
+  Exchange e = serve(plain, html(body), 512);
+  EXPECT_TRUE(e.rawDataSwitchedOff);
+  EXPECT_EQ(splitResponse(e.client).second, body);
+  Exchange next = serve(FakeRequest{}, html(body), 512);
+  EXPECT_FALSE(next.rawDataSwitchedOff);
+  EXPECT_EQ(decoded(next), body);
+}
+
+// The connection's memory is freed only when the connection ends: a long keep-alive
+// connection must not hold a context for every request it served.
+TEST_F(FilterTest, AConnectionHoldsOneRequestContextHoweverManyRequestsItServes) {
+  start();
+  serve(FakeRequest{}, html(page(3000)));
+  const std::size_t held = connection_.poolBytes();
+  EXPECT_GT(held, 0u);
+  for (int i = 0; i < 50; ++i) {
+    FakeRequest r;
+    r.query = "n=" + std::to_string(i);
+    EXPECT_EQ(decoded(serve(r, html(page(3000 + i)))), page(3000 + i));
+  }
+  EXPECT_EQ(connection_.poolBytes(), held);
+}
+
 TEST_F(FilterTest, AQueryStringIsNeverServedTheCopyOfTheBareUrl) {
   start();
   serve(FakeRequest{}, html(page(4000)));

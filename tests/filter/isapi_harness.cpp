@@ -71,7 +71,13 @@ void* FakeConnection::allocMem(HTTP_FILTER_CONTEXT* pfc, DWORD bytes, DWORD) {
   return c->pool_.back().get();
 }
 
-BOOL FakeConnection::serverSupport(HTTP_FILTER_CONTEXT* pfc, SF_REQ_TYPE request, PVOID data, ULONG_PTR, ULONG_PTR) {
+BOOL FakeConnection::serverSupport(HTTP_FILTER_CONTEXT* pfc, SF_REQ_TYPE request, PVOID data, ULONG_PTR ul1,
+                                   ULONG_PTR) {
+  if (request == SF_REQ_DISABLE_NOTIFICATIONS) {
+    self(pfc)->disabled_ |= static_cast<DWORD>(ul1);
+    self(pfc)->exchange_.rawDataSwitchedOff = (self(pfc)->disabled_ & SF_NOTIFY_SEND_RAW_DATA) != 0;
+    return TRUE;
+  }
   if (request != SF_REQ_SEND_RESPONSE_HEADER) return FALSE;
   self(pfc)->exchange_.client += "HTTP/1.1 " + std::string(data ? static_cast<const char*>(data) : "200 OK") + "\r\n\r\n";
   return TRUE;
@@ -117,6 +123,7 @@ BOOL FakeConnection::addResponseHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPS
 DWORD FakeConnection::begin(const FakeRequest& request) {
   request_ = request;
   exchange_ = Exchange{};
+  disabled_ = 0;
   std::string path = request.pathTranslated;
   if (path.empty()) {
     path = "C:\\Inetpub\\wwwroot" + request.url;
@@ -161,10 +168,14 @@ Exchange FakeConnection::finish(const FakeResponse& response, std::size_t pieceS
 bool FakeConnection::sendPieces(std::vector<std::string> pieces, DWORD& sentByServer) {
   for (std::string& piece : pieces) {
     HTTP_FILTER_RAW_DATA raw{piece.data(), static_cast<DWORD>(piece.size()), static_cast<DWORD>(piece.size()), 0};
-    DWORD rc = HttpFilterProc(&context_, SF_NOTIFY_SEND_RAW_DATA, &raw);
-    if (rc == SF_STATUS_REQ_FINISHED) {
-      // Nothing of the piece follows what the filter wrote itself.
+    // As the server: a filter that switched raw data off is not called for the rest.
+    const DWORD rc = (disabled_ & SF_NOTIFY_SEND_RAW_DATA) ? SF_STATUS_REQ_NEXT_NOTIFICATION
+                                                            : HttpFilterProc(&context_, SF_NOTIFY_SEND_RAW_DATA, &raw);
+    if (rc == SF_STATUS_REQ_FINISHED || rc == SF_STATUS_REQ_FINISHED_KEEP_CONN) {
+      // Nothing of the piece, nor of the rest of the response, follows what the filter
+      // wrote itself.
       exchange_.finished = true;
+      exchange_.keptConnection = rc == SF_STATUS_REQ_FINISHED_KEEP_CONN;
       return false;
     }
     if (raw.pvInData && raw.cbInData) {

@@ -36,7 +36,9 @@ struct Exchange {
   std::string client;     // every byte the client received, in order
   DWORD loggedBytes = 0;  // dwBytesSent of the log record after the filter saw it
   int writeCalls = 0;
-  bool finished = false;  // a notification answered SF_STATUS_REQ_FINISHED
+  bool finished = false;  // a notification answered SF_STATUS_REQ_FINISHED (or _KEEP_CONN)
+  bool keptConnection = false;  // ... with SF_STATUS_REQ_FINISHED_KEEP_CONN
+  bool rawDataSwitchedOff = false;  // the filter asked not to see the rest of the raw data
 };
 
 class FakeConnection {
@@ -76,6 +78,7 @@ class FakeConnection {
   HTTP_FILTER_CONTEXT context_{};
   std::vector<std::unique_ptr<char[]>> pool_;
   std::size_t pool_bytes_ = 0;
+  DWORD disabled_ = 0;  // notifications the filter switched off for this request
   FakeRequest request_;
   std::map<std::string, std::string> variables_;
   std::vector<std::pair<std::string, std::string>> response_headers_;

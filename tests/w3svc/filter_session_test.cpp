@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "tests/support/machine_fixture.h"
 #include "w3svc/filter_chain.h"
 #include "w3svc/filter_session.h"
@@ -126,6 +128,39 @@ TEST_F(FilterSessionTest, RawDataGoesThroughEachFilterInTurnAndWhatIsLeftIsWritt
   EXPECT_EQ(send("world"), FilterOutcome::Next);
   EXPECT_EQ(output_.bytes, "HELLO WORLD");
   EXPECT_EQ(session.bytesSent(), 11u);
+}
+
+TEST_F(FilterSessionTest, AFilterThatSwitchesRawDataOffIsNotCalledForTheRestOfTheRequest) {
+  w3svc::FilterSession session(chain_, output_);
+  auto send = [&](std::string piece) { return session.sendRawData(piece.data(), piece.size()); };
+  auto first = request("/page.htm");
+  session.beginRequest(first);
+  // beta sees "quiet" as it is; alpha and gamma see beta's upper case and switch off.
+  send("quiet ");
+  send("swallow ");
+  EXPECT_EQ(output_.bytes, "QUIET SWALLOW ");
+  EXPECT_TRUE(session.rawDataWatched());
+  send("QUIET ");
+  EXPECT_FALSE(session.rawDataWatched());
+  send("plain");
+  EXPECT_EQ(output_.bytes, "QUIET SWALLOW QUIET plain");
+
+  // With no filter watching, a file goes to the client as it is, counted with the request.
+  writeHostFile(driveC("body.txt"), "0123456789");
+  std::FILE* in = std::fopen(driveC("body.txt").c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  EXPECT_TRUE(session.sendFile(fileno(in), 2, 5));
+  std::fclose(in);
+  EXPECT_EQ(output_.bytes, "QUIET SWALLOW QUIET plain23456");
+  EXPECT_EQ(session.bytesSent(), output_.bytes.size());
+
+  // The next request on the connection starts with every notification on again.
+  auto second = request("/page.htm");
+  session.beginRequest(second);
+  EXPECT_TRUE(session.rawDataWatched());
+  output_.bytes.clear();
+  send("swallow");
+  EXPECT_EQ(output_.bytes, "");
 }
 
 TEST_F(FilterSessionTest, ResponseHeadersCanBeRemovedAndAddedAndTheLogCountSet) {

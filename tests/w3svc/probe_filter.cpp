@@ -51,6 +51,8 @@ DWORD sendResponse(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* response
 
 DWORD rawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   std::string piece(static_cast<const char*>(raw->pvInData), raw->cbInData);
+  if (piece.find("QUIET") != std::string::npos)
+    pfc->ServerSupportFunction(pfc, SF_REQ_DISABLE_NOTIFICATIONS, nullptr, SF_NOTIFY_SEND_RAW_DATA, 0);
   if (PROBE_UPPERCASE) {
     // Replaces the piece with a copy of its own, as a compressing filter does.
     auto* copy = static_cast<char*>(pfc->AllocMem(pfc, raw->cbInData + 1, 0));

@@ -1,0 +1,71 @@
+// The server's threads: a request's work that blocks does not hold up the other
+// connections, and work that is merely busy does not multiply the threads.
+
+#include <gtest/gtest.h>
+
+#include <boost/asio/executor_work_guard.hpp>
+#include <boost/asio/post.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <thread>
+
+#include "w3svc/io_threads.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+bool eventually(const std::function<bool()>& condition) {
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
+}
+
+TEST(IoThreadsTest, HeldThreadsAreReplacedAndBusyOnesAreNot) {
+  boost::asio::io_context io;
+  auto guard = boost::asio::make_work_guard(io);
+  w3svc::IoThreads threads(io, 8, 100ms);
+  const std::size_t base = threads.threads();
+
+  // Many short pieces of work, more than there are threads: no thread is held long.
+  std::atomic<int> done{0};
+  for (int i = 0; i < 300; ++i)
+    boost::asio::post(io, [&] {
+      threads.runHolding([] { std::this_thread::sleep_for(200us); });
+      ++done;
+    });
+  EXPECT_TRUE(eventually([&] { return done == 300; }));
+  EXPECT_EQ(threads.threads(), base);
+
+  // Work that blocks (a filter waiting for a reload to drain): the rest still runs.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> held{0};
+  const int blocking = static_cast<int>(base) + 2;
+  for (int i = 0; i < blocking; ++i)
+    boost::asio::post(io, [&, released] {
+      threads.runHolding([&] {
+        ++held;
+        released.wait();
+      });
+    });
+  EXPECT_TRUE(eventually([&] { return held == blocking; })) << held;
+  std::atomic<bool> quick{false};
+  boost::asio::post(io, [&] { quick = true; });
+  EXPECT_TRUE(eventually([&] { return quick.load(); }));
+  EXPECT_LE(threads.threads(), 8u);
+
+  release.set_value();
+  guard.reset();
+  io.stop();
+  threads.join();
+  EXPECT_EQ(threads.threads(), 0u);
+}
+
+}  // namespace
