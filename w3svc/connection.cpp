@@ -317,19 +317,30 @@ void Connection::lingerAndClose() {
 
 void Connection::armTimer(std::chrono::milliseconds after) {
   timed_out_ = false;
-  const std::uint64_t generation = ++timer_generation_;
-  timer_.expires_after(after);
-  timer_.async_wait([self = shared_from_this(), generation](beast::error_code ec) {
-    if (ec || generation != self->timer_generation_) return;  // disarmed, or armed again since
-    self->timed_out_ = true;
-    beast::error_code ignored;
-    self->stream_.socket().cancel(ignored);
+  deadline_ = std::chrono::steady_clock::now() + after;
+  if (timer_waiting_ && timer_.expiry() <= deadline_) return;  // it wakes in time and looks again
+  waitForDeadline();
+}
+
+void Connection::disarmTimer() { deadline_ = std::chrono::steady_clock::time_point::max(); }
+
+void Connection::waitForDeadline() {
+  timer_waiting_ = true;
+  timer_.expires_at(deadline_);  // a wait for a later moment ends with operation_aborted
+  // The timer does not keep the connection: it goes with it when nothing else holds it.
+  timer_.async_wait([weak = weak_from_this()](beast::error_code ec) {
+    if (auto self = weak.lock()) self->onTimer(ec);
   });
 }
 
-void Connection::disarmTimer() {
-  ++timer_generation_;
-  timer_.cancel();
+void Connection::onTimer(beast::error_code ec) {
+  if (ec == asio::error::operation_aborted) return;  // moved earlier: another wait is pending
+  timer_waiting_ = false;
+  if (deadline_ == std::chrono::steady_clock::time_point::max()) return;  // disarmed
+  if (std::chrono::steady_clock::now() < deadline_) return waitForDeadline();  // armed again since
+  timed_out_ = true;
+  beast::error_code ignored;
+  stream_.socket().cancel(ignored);
 }
 
 void Connection::drainInput() {

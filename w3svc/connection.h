@@ -54,17 +54,23 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void lingerAndClose();
   void drainInput();
   // Our own deadline rather than the stream's: the stream's closes the socket when it
-  // fires, and a slow client is still owed its 408.
+  // fires, and a slow client is still owed its 408. Arming and disarming only set the
+  // deadline; the timer is moved only when it would wake too late, and on waking it looks
+  // at the deadline of the moment, so a busy connection does not reset it every request.
   void armTimer(std::chrono::milliseconds after);
   void disarmTimer();
+  void waitForDeadline();
+  void onTimer(boost::beast::error_code ec);
 
   ServerContext& server_;
   boost::beast::tcp_stream stream_;
   boost::beast::flat_buffer buffer_;
   boost::asio::steady_timer timer_;
   bool timed_out_ = false;
-  // A deadline that fired just as its read completed must not cancel the next read.
-  std::uint64_t timer_generation_ = 0;
+  // A deadline that fired just as its read completed must not cancel the next read: the
+  // timer acts only on the deadline that holds when it wakes.
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+  bool timer_waiting_ = false;
   std::optional<Parser> parser_;
   SocketOutput output_;
   std::unique_ptr<FilterSession> session_;

@@ -6,56 +6,72 @@ namespace w3svc {
 
 namespace {
 
-// How long a thread above the base number runs without work before it ends.
+// How long a thread above one per context runs without work before it ends.
 constexpr auto kIdleLife = std::chrono::seconds(30);
 
 }  // namespace
 
-IoThreads::IoThreads(boost::asio::io_context& io, std::size_t maxThreads, std::chrono::milliseconds stallTime)
-    : io_(io),
-      base_(std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), std::max<std::size_t>(maxThreads, 1))),
-      max_(std::max<std::size_t>(maxThreads, 1)),
-      stall_(std::max(stallTime, std::chrono::milliseconds(2))) {
+IoThreads::IoThreads(std::size_t maxThreads, std::chrono::milliseconds stallTime)
+    : max_(std::max<std::size_t>(maxThreads, 1)), stall_(std::max(stallTime, std::chrono::milliseconds(2))) {
+  const std::size_t count = std::min<std::size_t>(std::max(1u, std::thread::hardware_concurrency()), max_);
+  for (std::size_t i = 0; i < count; ++i) contexts_.push_back(std::make_unique<Context>());
   std::lock_guard lock(mutex_);
-  for (std::size_t i = 0; i < base_; ++i) startThread();
+  for (auto& context : contexts_) startThread(*context);
   watcher_ = std::thread([this] { watch(); });
 }
 
-IoThreads::~IoThreads() { join(); }
+IoThreads::~IoThreads() { stop(); }
 
-void IoThreads::startThread() {
-  const bool base = threads_ < base_;
-  ++threads_;
-  std::thread([this, base] { run(base); }).detach();
+boost::asio::io_context& IoThreads::next() {
+  return contexts_[turn_.fetch_add(1, std::memory_order_relaxed) % contexts_.size()]->io;
 }
 
-void IoThreads::run(bool base) {
-  if (base) {
-    io_.run();
+namespace {
+
+// The context the calling thread runs, for runHolding.
+thread_local void* currentContext = nullptr;
+
+}  // namespace
+
+void IoThreads::startThread(Context& context) {
+  const bool first = context.threads == 0;
+  ++context.threads;
+  ++threads_;
+  std::thread([this, &context, first] { run(context, first); }).detach();
+}
+
+void IoThreads::run(Context& context, bool first) {
+  currentContext = &context;
+  if (first) {
+    context.io.run();
   } else {
     // run_one_for returns 0 when nothing came for that long, or at once once stopped.
-    while (io_.run_one_for(kIdleLife) != 0) {
+    while (context.io.run_one_for(kIdleLife) != 0) {
     }
   }
   std::lock_guard lock(mutex_);
+  --context.threads;
   --threads_;
   ended_.notify_all();
 }
 
 void IoThreads::runHolding(const std::function<void()>& work) {
+  auto* context = static_cast<Context*>(currentContext);
+  if (!context) return work();  // not one of ours: nobody to stand in for it
   std::list<Clock::time_point>::iterator began;
   {
     std::lock_guard lock(mutex_);
-    began = held_.insert(held_.end(), Clock::now());
+    began = context->held.insert(context->held.end(), Clock::now());
   }
   struct Release {
     IoThreads& pool;
+    Context& context;
     std::list<Clock::time_point>::iterator began;
     ~Release() {
       std::lock_guard lock(pool.mutex_);
-      pool.held_.erase(began);
+      context.held.erase(began);
     }
-  } release{*this, began};
+  } release{*this, *context, began};
   work();
 }
 
@@ -63,23 +79,29 @@ void IoThreads::watch() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
     watch_.wait_for(lock, stall_ / 2, [this] { return stopping_; });
-    if (stopping_ || held_.empty()) continue;
+    if (stopping_) break;
     const auto since = Clock::now() - stall_;
-    const auto stuck = static_cast<std::size_t>(
-        std::count_if(held_.begin(), held_.end(), [&](Clock::time_point began) { return began < since; }));
-    // A thread for each held one, beside the base number that keeps the cores busy.
-    const std::size_t wanted = std::min(max_, base_ + stuck);
-    while (threads_ < wanted) startThread();
+    for (auto& context : contexts_) {
+      const auto stuck = static_cast<std::size_t>(std::count_if(
+          context->held.begin(), context->held.end(), [&](Clock::time_point began) { return began < since; }));
+      // One thread for each held one, beside the one that keeps the context going.
+      while (context->threads < 1 + stuck && threads_ < max_) startThread(*context);
+    }
   }
 }
 
-void IoThreads::join() {
+void IoThreads::stop() {
   {
     std::lock_guard lock(mutex_);
+    if (stopping_ && !watcher_.joinable()) return;
     stopping_ = true;
   }
   watch_.notify_all();
   if (watcher_.joinable()) watcher_.join();
+  for (auto& context : contexts_) {
+    context->keep.reset();
+    context->io.stop();
+  }
   std::unique_lock lock(mutex_);
   ended_.wait(lock, [this] { return threads_ == 0; });
 }

@@ -68,6 +68,7 @@ bool Server::start(std::string& error) {
     for (const Binding& binding : site.bindings)
       endpoints.insert({wildcardPorts.count(binding.port) ? "0.0.0.0" : binding.ip, binding.port});
 
+  threads_ = std::make_unique<IoThreads>(options_.workers, kHeldTooLong);
   for (const auto& [ip, port] : endpoints) {
     boost::system::error_code ec;
     const auto address = asio::ip::make_address(ip, ec);
@@ -75,7 +76,7 @@ bool Server::start(std::string& error) {
       error += "bad address " + ip + "; ";
       continue;
     }
-    auto acceptor = std::make_unique<tcp::acceptor>(*io_);
+    auto acceptor = std::make_unique<tcp::acceptor>(threads_->first());
     const tcp::endpoint endpoint(address, port);
     acceptor->open(endpoint.protocol(), ec);
     if (!ec) acceptor->set_option(asio::socket_base::reuse_address(true), ec);
@@ -95,7 +96,6 @@ bool Server::start(std::string& error) {
   // Enough threads for every site's share of programs, so that no site waits for another's.
   programs_ = std::make_unique<WorkerPool>(std::min<std::size_t>(1024, options_.maxProgramsPerSite * config_.sites.size()));
   for (auto& acceptor : acceptors_) accept(*acceptor);
-  threads_ = std::make_unique<IoThreads>(*io_, options_.workers, kHeldTooLong);
   return true;
 }
 
@@ -110,7 +110,7 @@ std::vector<std::string> Server::listening() const {
 }
 
 void Server::accept(tcp::acceptor& acceptor) {
-  acceptor.async_accept(asio::make_strand(*io_), [this, &acceptor](boost::system::error_code ec, tcp::socket socket) {
+  acceptor.async_accept(asio::make_strand(threads_->next()), [this, &acceptor](boost::system::error_code ec, tcp::socket socket) {
     if (stopping_) return;
     if (ec) {
       // Out of descriptors, most likely: an idle connection gives one back.
@@ -203,7 +203,7 @@ void Server::stop() {
   stopped_ = true;
   stopping_ = true;
   for (auto& acceptor : acceptors_) {
-    asio::post(*io_, [&acceptor] {
+    asio::post(threads_->first(), [&acceptor] {
       boost::system::error_code ec;
       acceptor->close(ec);
     });
@@ -222,12 +222,11 @@ void Server::stop() {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (programs_) programs_->join();
-  io_->stop();
-  if (threads_) threads_->join();
-  // Connections still open end with the I/O context (their filters see the end of their
+  if (threads_) threads_->stop();
+  // Connections still open end with the I/O contexts (their filters see the end of their
   // sessions); only then are the filters told to terminate.
   acceptors_.clear();
-  io_.reset();
+  threads_.reset();
   filters_.terminate();
 }
 

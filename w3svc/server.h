@@ -52,7 +52,6 @@ class Server final : public ServerContext {
   ServerConfig config_;
   FilterChain filters_;
   std::map<unsigned, std::unique_ptr<AccessLog>> logs_;
-  std::unique_ptr<boost::asio::io_context> io_ = std::make_unique<boost::asio::io_context>();
   std::unique_ptr<IoThreads> threads_;
   std::unique_ptr<WorkerPool> programs_;
   std::mutex programs_mutex_;
