@@ -6,7 +6,6 @@
 #include "filter/filter_globals.h"
 #include "settings/reload_token.h"
 #include "filter/response_handlers.h"
-#include "platform/fs/file_api.h"
 #include "settings/settings_loader.h"
 #include "stats/statistics.h"
 
