@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "settings/settings_loader.h"
+#include "stats/statistics.h"
 
 namespace filter {
 
@@ -41,6 +42,12 @@ void SwapTables() {
   settings::LoadedSettings loaded;
   std::shared_ptr<settings::SiteTable> fresh;
   if (settings::LoadSettings(loaded)) fresh = std::move(loaded.table);
+  std::shared_ptr<settings::SiteTable> current;
+  {
+    std::lock_guard lock(g.tableLock);
+    current = g.tables[g.activeSlot];
+  }
+  stats::ReloadStatistics(current.get(), fresh.get());
   int oldSlot;
   {
     std::lock_guard lock(g.tableLock);

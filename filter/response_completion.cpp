@@ -12,8 +12,7 @@
 #include "filter/response_handlers.h"
 #include "optimizer/optimizer_driver.h"
 #include "optimizer/selector_learning.h"
-#include "stats/stats_clock.h"
-#include "stats/statistics_log.h"
+#include "stats/statistics.h"
 
 namespace filter {
 
@@ -52,8 +51,8 @@ void writeUnchanged(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::s
   state.bodyLength = static_cast<std::int32_t>(originalBody.size() + header.size());
 }
 
-// Records the finished response in the site's statistics files.
-void logResponse(const ResponseState& state, const settings::SiteSettings& site, HANDLE logMutex) {
+// Records the finished response for the site's statistics files.
+void logResponse(const ResponseState& state, const settings::SiteSettings& site) {
   stats::LoggedResponse logged;
   logged.url = state.url.str();
   logged.unoptimizedSize = state.unoptimizedSize;
@@ -63,8 +62,7 @@ void logResponse(const ResponseState& state, const settings::SiteSettings& site,
   logged.servedFromCache = state.servedFromCache;
   logged.contentType = state.contentType.str();
   logged.unchanged = state.sentAsCaptured;
-  stats::LogResponseTo(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()}, logMutex,
-                       stats::systemClock());
+  stats::LogResponse(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()});
 }
 
 // Asks the cache once for the response (the store after a miss uses what the lookup
@@ -176,7 +174,7 @@ DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
   settings::SiteSettings* site = SiteOf(*context);
   if (state && site && !state->skip) {
     if (state->phase != 3 && (state->phase == 1 || state->optimizeMode == 1)) complete(pfc, *state, *site);
-    if (site->Report) logResponse(*state, *site, context->logMutex ? context->logMutex->get() : nullptr);
+    if (site->Report) logResponse(*state, *site);
   }
   ReleaseContext(*context);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;

@@ -6,18 +6,14 @@
 #include "filter/filter_globals.h"
 #include "settings/reload_token.h"
 #include "filter/response_handlers.h"
-#include "platform/fs/file_api.h"
 #include "settings/settings_loader.h"
+#include "stats/statistics.h"
 
 namespace {
 
 constexpr char kFilterDescription[] = "Zazirizaza";
 constexpr DWORD kNotifications = SF_NOTIFY_ORDER_HIGH | SF_NOTIFY_PREPROC_HEADERS | SF_NOTIFY_SEND_RAW_DATA |
                                  SF_NOTIFY_LOG | SF_NOTIFY_END_OF_REQUEST | SF_NOTIFY_SEND_RESPONSE;
-
-void deleteIfPresent(const std::string& path) {
-  if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(path.c_str());
-}
 
 }  // namespace
 
@@ -26,7 +22,9 @@ extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   g.reloadToken.remember(settings::ObtainReloadToken().value_or(""));
   settings::LoadedSettings loaded;
   if (!settings::LoadSettings(loaded)) return FALSE;
-  filter::InstallInitialTable(std::move(loaded.table), std::make_shared<UniqueHandle>(std::move(loaded.logMutex)));
+  auto logMutex = std::make_shared<UniqueHandle>(std::move(loaded.logMutex));
+  filter::InstallInitialTable(std::move(loaded.table), logMutex);
+  stats::StartStatistics(std::move(logMutex));
   if (version) {
     version->dwFilterVersion = HTTP_FILTER_REVISION;
     std::strncpy(version->lpszFilterDesc, kFilterDescription, SF_MAX_FILTER_DESC_LEN - 1);
@@ -60,15 +58,15 @@ extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType
 }
 
 extern "C" BOOL TerminateFilter(DWORD) noexcept try {
+  // Every response has ended: what is pending is written before the "IIS Restart" sites'
+  // files are deleted, so none of it outlives them.
+  stats::StopStatistics();
   std::shared_ptr<settings::SiteTable> table = filter::ReleaseActiveTable();
   if (!table) return TRUE;
   for (const auto& site : table->Slots) {
     if (!site) continue;
     if (site->RemoveCache) compression::EmptyFolder(site->CacheFolder.str() + compression::kCacheSubFolder);
-    if (site->RefreshLog.str() == "IIS Restart") {
-      deleteIfPresent(site->LogFolder.str() + "\\pagestat.txt");
-      deleteIfPresent(site->LogFolder.str() + "\\sitestat.txt");
-    }
+    if (site->RefreshLog.str() == "IIS Restart") stats::DeleteStatistics(site->LogFolder.str());
   }
   return TRUE;
 } catch (...) {

@@ -5,32 +5,10 @@
 
 #include "platform/fs/file_api.h"
 #include "platform/fs/whole_file.h"
-#include "platform/sync/named_mutex.h"
 
 namespace stats {
 
 namespace {
-
-// Holds the mutex for one log call; `held` is false when the wait failed.
-class MutexHold {
- public:
-  explicit MutexHold(HANDLE mutex) : mutex_(mutex) {
-    // An abandoned mutex is owned all the same (its last holder died writing): the files
-    // are rewritten whole or appended by line, so going on is safe, and it must be released.
-    const DWORD waited = mutex_ ? WaitForSingleObject(mutex_, INFINITE) : WAIT_FAILED;
-    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
-  }
-  MutexHold(const MutexHold&) = delete;
-  MutexHold& operator=(const MutexHold&) = delete;
-  ~MutexHold() {
-    if (held_) ReleaseMutex(mutex_);
-  }
-  bool held() const { return held_; }
-
- private:
-  HANDLE mutex_;
-  bool held_ = false;
-};
 
 std::string inFolder(std::string_view folder, const char* name) {
   std::string path(folder);
@@ -44,29 +22,8 @@ struct SiteTotals {
   long count = 0;
 };
 
-void writePageLine(const std::string& file, const std::string& line) {
-  if (auto out = platform::fs::openFile(file, "ab")) std::fwrite(line.data(), 1, line.size(), out.get());
-}
-
-void addUncompressed(const LoggedResponse& response, const LogTarget& target, std::time_t now) {
-  const std::string siteFile = inFolder(target.logFolder, kSiteStatFile);
-  SiteTotals totals{static_cast<long>(now), 0, 0};
-  if (auto in = platform::fs::openFile(siteFile, "rb")) {
-    SiteTotals read;
-    if (std::fscanf(in.get(), "%ld %lf %ld", &read.start, &read.bytes, &read.count) == 3) totals = read;
-  }
-  const long period = refreshPeriod(target.refreshLog);
-  if (period != 0 && now - totals.start >= period) {
-    totals = SiteTotals{static_cast<long>(now), 0, 0};
-    platform::fs::openFile(inFolder(target.logFolder, kPageStatFile), "wb");
-  }
-  totals.count += 1;
-  totals.bytes += static_cast<double>(response.bodyLength);
-  char text[128];
-  const int length = std::snprintf(text, sizeof(text), "%d %f %d", static_cast<int>(totals.start), totals.bytes,
-                                   static_cast<int>(totals.count));
-  // Replaced whole, so that a report built meanwhile never reads a truncated file.
-  if (length > 0) platform::fs::replaceFileWhole(siteFile, std::string_view(text, static_cast<std::size_t>(length)));
+void writePageLines(const std::string& file, std::string_view lines, const char* mode) {
+  if (auto out = platform::fs::openFile(file, mode)) std::fwrite(lines.data(), 1, lines.size(), out.get());
 }
 
 }  // namespace
@@ -78,6 +35,63 @@ long refreshPeriod(std::string_view refreshLog) {
   return 0;
 }
 
+bool loggedAsCompressed(const LoggedResponse& response) {
+  return !response.unchanged && response.sentLength != 0 && response.bodyLength != 0;
+}
+
+void PendingStatistics::addUncompressed(long long bodyLength, std::time_t now) {
+  // Responses of one second share their period test: it compares whole seconds.
+  if (uncompressed.empty() || uncompressed.back().at != now) uncompressed.push_back({now, pageLines.size(), 0, 0});
+  uncompressed.back().count += 1;
+  uncompressed.back().bytes += static_cast<double>(bodyLength);
+}
+
+void writePending(const PendingStatistics& pending, std::string_view logFolder, std::string_view refreshLog) {
+  if (pending.empty()) return;
+  createFolderPath(logFolder);
+  const std::string pageFile = inFolder(logFolder, kPageStatFile);
+  if (pending.uncompressed.empty()) return writePageLines(pageFile, pending.pageLines, "ab");
+
+  const std::string siteFile = inFolder(logFolder, kSiteStatFile);
+  SiteTotals totals{static_cast<long>(pending.uncompressed.front().at), 0, 0};
+  if (auto in = platform::fs::openFile(siteFile, "rb")) {
+    SiteTotals read;
+    if (std::fscanf(in.get(), "%ld %lf %ld", &read.start, &read.bytes, &read.count) == 3) totals = read;
+  }
+  // The period is tested as each response would have tested it when logged: the first one
+  // logged a whole period after the start begins a new period, and the page lines logged
+  // before it go with the old one.
+  const long period = refreshPeriod(refreshLog);
+  std::string_view lines = pending.pageLines;
+  bool restarted = false;
+  for (const PendingStatistics::Second& second : pending.uncompressed) {
+    if (period != 0 && second.at - totals.start >= period) {
+      totals = SiteTotals{static_cast<long>(second.at), 0, 0};
+      lines = std::string_view(pending.pageLines).substr(second.pageLinesBefore);
+      restarted = true;
+    }
+    totals.count += second.count;
+    totals.bytes += second.bytes;
+  }
+  if (restarted) {
+    writePageLines(pageFile, lines, "wb");  // emptied, then the lines of the new period
+  } else if (!lines.empty()) {
+    writePageLines(pageFile, lines, "ab");
+  }
+  char text[128];
+  const int length = std::snprintf(text, sizeof(text), "%d %f %d", static_cast<int>(totals.start), totals.bytes,
+                                   static_cast<int>(totals.count));
+  // Replaced whole, so that a report built meanwhile never reads a truncated file.
+  if (length > 0) platform::fs::replaceFileWhole(siteFile, std::string_view(text, static_cast<std::size_t>(length)));
+}
+
+void deleteLogFiles(std::string_view logFolder) {
+  for (const char* name : {kPageStatFile, kSiteStatFile}) {
+    const std::string path = inFolder(logFolder, name);
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) DeleteFileA(path.c_str());
+  }
+}
+
 void createFolderPath(std::string_view windowsFolder) {
   // "C:\a\b\c": each prefix ending before a separator, after the drive's own.
   for (std::size_t at = 0; at <= windowsFolder.size(); ++at) {
@@ -86,19 +100,6 @@ void createFolderPath(std::string_view windowsFolder) {
     if (prefix.empty() || prefix.back() == ':') continue;
     if (GetFileAttributesA(prefix.c_str()) == INVALID_FILE_ATTRIBUTES) CreateDirectoryA(prefix.c_str(), nullptr);
   }
-}
-
-void LogResponseTo(const LoggedResponse& response, const LogTarget& target, HANDLE logMutex, const Clock& clock) {
-  createFolderPath(target.logFolder);
-  if (!response.unchanged && response.sentLength != 0 && response.bodyLength != 0) {
-    const std::string line = formatPageLine(response, target.reportMask);
-    MutexHold hold(logMutex);
-    if (hold.held()) writePageLine(inFolder(target.logFolder, kPageStatFile), line);
-    return;
-  }
-  const std::time_t now = clock.now();
-  MutexHold hold(logMutex);
-  if (hold.held()) addUncompressed(response, target, now);
 }
 
 }  // namespace stats

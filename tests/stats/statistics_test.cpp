@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,9 +13,12 @@
 #include <unistd.h>
 
 #include "platform/sync/named_mutex.h"
+#include "stats/background_flush.h"
 #include "stats/page_line.h"
 #include "stats/report_builder.h"
+#include "stats/statistics_buffer.h"
 #include "stats/statistics_log.h"
+#include "stats/stats_clock.h"
 #include "tests/support/machine_fixture.h"
 
 namespace {
@@ -53,8 +58,14 @@ class StatisticsTest : public testing_support::MachineTest {
     ASSERT_TRUE(mutex_);
   }
 
+  // Logs one response and writes it at once.
   void log(const LoggedResponse& r, const std::string& mask = kFullMask, const std::string& refresh = "Never") {
-    stats::LogResponseTo(r, {mask, kLogFolder, refresh}, mutex_.get(), clock_);
+    add(r, mask, refresh);
+    buffer_.flush(mutex_.get());
+  }
+
+  void add(const LoggedResponse& r, const std::string& mask = kFullMask, const std::string& refresh = "Never") {
+    buffer_.add(r, {mask, kLogFolder, refresh}, clock_.now());
   }
 
   std::string logFile(const char* name) const {
@@ -83,6 +94,7 @@ class StatisticsTest : public testing_support::MachineTest {
   static constexpr const char* kLogFolder = "C:\\Inetpub\\wwwroot\\gziplog";
   UniqueHandle mutex_;
   FakeClock clock_;
+  stats::StatisticsBuffer buffer_;
 };
 
 // Page lines.
@@ -117,8 +129,8 @@ TEST_F(StatisticsTest, SeparatorsInsideTheMimeTypeOrUrlCannotSplitTheLine) {
 }
 
 TEST_F(StatisticsTest, LogFolderIsCreatedAlongItsWholePath) {
-  const LoggedResponse r = compressed("/deep.htm");
-  stats::LogResponseTo(r, {kFullMask, "C:\\Logs\\tamsic\\site1\\stats", "Never"}, mutex_.get(), clock_);
+  buffer_.add(compressed("/deep.htm"), {kFullMask, "C:\\Logs\\tamsic\\site1\\stats", "Never"}, clock_.now());
+  buffer_.flush(mutex_.get());
   EXPECT_TRUE(std::filesystem::exists(driveC("Logs/tamsic/site1/stats/pagestat.txt")));
 }
 
@@ -154,18 +166,126 @@ TEST_F(StatisticsTest, PeriodNamesAreExact) {
   EXPECT_EQ(stats::refreshPeriod("IIS Restart"), 0);
 }
 
-TEST_F(StatisticsTest, LinesWrittenByManyThreadsAtOnceAreAllWhole) {
+// Gathering and flushing.
+
+TEST_F(StatisticsTest, AFlushAddsWhatIsPendingToWhatAnotherProcessWrote) {
+  add(uncompressed(100));
+  add(compressed("/mine.htm"));
+  add(uncompressed(200));
+  // Nothing reaches the files before a flush.
+  EXPECT_FALSE(logExists("sitestat.txt"));
+  EXPECT_FALSE(logExists("pagestat.txt"));
+  stats::StatisticsBuffer other;  // another process logging to the same files
+  other.add(uncompressed(50), {kFullMask, kLogFolder, "Never"}, clock_.now() - 10);
+  other.add(compressed("/theirs.htm"), {kFullMask, kLogFolder, "Never"}, clock_.now());
+  other.flush(mutex_.get());
+  EXPECT_EQ(logFile("sitestat.txt"), "999990 50.000000 1");
+  buffer_.flush(mutex_.get());
+  EXPECT_EQ(logFile("sitestat.txt"), "999990 350.000000 3");
+  EXPECT_EQ(logFile("pagestat.txt"),
+            "/theirs.htm,2000,2000,500,75.00,text/html,0,1,0\r\n/mine.htm,2000,2000,500,75.00,text/html,0,1,0\r\n");
+  buffer_.flush(mutex_.get());  // nothing pending: nothing added twice
+  EXPECT_EQ(logFile("sitestat.txt"), "999990 350.000000 3");
+}
+
+// Responses gathered over a period's end are written as if each had been written when it
+// was logged: the first uncompressed one past the end starts the period, and the page
+// lines logged before it go with the old period.
+TEST_F(StatisticsTest, APeriodThatEndsBetweenFlushesRestartsAtTheFirstResponseAfterIt) {
+  log(uncompressed(300), kFullMask, "1 Day");
+  clock_.now_ += 86399;
+  add(compressed("/before.htm"), kFullMask, "1 Day");
+  add(uncompressed(10), kFullMask, "1 Day");  // 86399 s: still the old period
+  add(compressed("/dropped.htm"), kFullMask, "1 Day");
+  clock_.now_ += 2;
+  add(uncompressed(20), kFullMask, "1 Day");  // 86401 s: a new period
+  add(compressed("/kept.htm"), kFullMask, "1 Day");
+  add(uncompressed(30), kFullMask, "1 Day");
+  buffer_.flush(mutex_.get());
+  EXPECT_EQ(logFile("sitestat.txt"), "1086401 50.000000 2");
+  EXPECT_EQ(logFile("pagestat.txt"), "/kept.htm,2000,2000,500,75.00,text/html,0,1,0\r\n");
+  // Within the period, nothing restarts.
+  clock_.now_ += 100;
+  add(compressed("/later.htm"), kFullMask, "1 Day");
+  add(uncompressed(5), kFullMask, "1 Day");
+  buffer_.flush(mutex_.get());
+  EXPECT_EQ(logFile("sitestat.txt"), "1086401 55.000000 3");
+  EXPECT_NE(logFile("pagestat.txt").find("/kept.htm"), std::string::npos);
+}
+
+TEST_F(StatisticsTest, NoResponseIsLostToAFlushThatRunsWhileOthersLog) {
+  constexpr int kThreads = 4;
+  constexpr int kEach = 500;
+  std::atomic<bool> done{false};
+  std::thread flusher([this, &done] {
+    while (!done) buffer_.flush(mutex_.get());
+  });
+  std::vector<std::thread> loggers;
+  for (int t = 0; t < kThreads; ++t) {
+    loggers.emplace_back([this, t] {
+      for (int i = 0; i < kEach; ++i) {
+        add(compressed("/t" + std::to_string(t) + "/p" + std::to_string(i) + ".htm"));
+        add(uncompressed(2));
+      }
+    });
+  }
+  for (auto& logger : loggers) logger.join();
+  done = true;
+  flusher.join();
+  buffer_.flush(mutex_.get());
+  const auto statistics = stats::readStatistics(kLogFolder, kFullMask);
+  EXPECT_EQ(statistics.totals.totalCR, static_cast<unsigned>(kThreads * kEach));
+  EXPECT_EQ(statistics.totals.totalUR, static_cast<unsigned>(kThreads * kEach));
+  EXPECT_EQ(statistics.totals.totalUBS, 2.0 * kThreads * kEach);
+}
+
+TEST_F(StatisticsTest, StartingAfreshDeletesTheFilesAndDropsWhatIsPending) {
+  log(compressed("/old.htm"));
+  log(uncompressed(100));
+  add(compressed("/pending.htm"));
+  add(uncompressed(50));
+  buffer_.startAfresh(kLogFolder, mutex_.get());
+  EXPECT_FALSE(logExists("pagestat.txt"));
+  EXPECT_FALSE(logExists("sitestat.txt"));
+  buffer_.flush(mutex_.get());
+  EXPECT_FALSE(logExists("pagestat.txt"));
+  log(compressed("/new.htm", 1000, 250), "%H%O%C");
+  EXPECT_EQ(logFile("pagestat.txt"), "/new.htm,1000,1000,250\r\n");
+  EXPECT_FALSE(logExists("sitestat.txt"));
+}
+
+TEST_F(StatisticsTest, TheBackgroundFlushWritesUnaskedUntilItIsStopped) {
+  stats::BackgroundFlush background;
+  background.start(buffer_, std::make_shared<UniqueHandle>(CreateMutexA(nullptr, FALSE, "LogFile")),
+                   std::chrono::milliseconds(20));
+  add(uncompressed(100));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!logExists("sitestat.txt") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(logFile("sitestat.txt"), "1000000 100.000000 1");
+  background.stop();
+  add(uncompressed(100));
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(logFile("sitestat.txt"), "1000000 100.000000 1");
+}
+
+// Each thread stands for a process of its own, with its own buffer and its own handle of
+// the mutex: each flush adds to what the others wrote.
+TEST_F(StatisticsTest, LinesWrittenByManyWritersAtOnceAreAllWholeAndAllCounted) {
   constexpr int kThreads = 8;
   constexpr int kLines = 200;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([this, t] {
       UniqueHandle own(CreateMutexA(nullptr, FALSE, "LogFile"));
+      stats::StatisticsBuffer process;
       for (int i = 0; i < kLines; ++i) {
-        stats::LogResponseTo(compressed("/t" + std::to_string(t) + "/p" + std::to_string(i) + ".htm"),
-                             {kFullMask, kLogFolder, "Never"}, own.get(), clock_);
-        stats::LogResponseTo(uncompressed(1), {kFullMask, kLogFolder, "Never"}, own.get(), clock_);
+        process.add(compressed("/t" + std::to_string(t) + "/p" + std::to_string(i) + ".htm"),
+                    {kFullMask, kLogFolder, "Never"}, clock_.now());
+        process.add(uncompressed(1), {kFullMask, kLogFolder, "Never"}, clock_.now());
+        if (i % 7 == 0) process.flush(own.get());
       }
+      process.flush(own.get());
     });
   }
   for (auto& thread : threads) thread.join();
