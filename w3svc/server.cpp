@@ -126,6 +126,10 @@ void Server::accept(tcp::acceptor& acceptor) {
       if (open_connections_ < max_connections_ || closeOldestIdle()) {
         ++open_connections_;
         connection = std::make_shared<Connection>(*this, std::move(socket));
+        // A weak reference holds the memory of a connection made with make_shared: those of
+        // ended connections go before they outnumber the open ones.
+        if (connections_.size() > 2 * open_connections_ + 256)
+          std::erase_if(connections_, [](const std::weak_ptr<Connection>& c) { return c.expired(); });
         connections_.push_back(connection);
       }
     }
@@ -143,8 +147,6 @@ void Server::acceptLater(tcp::acceptor& acceptor) {
 }
 
 bool Server::closeOldestIdle() {
-  if (connections_.size() > 2 * open_connections_ + 256)
-    std::erase_if(connections_, [](const std::weak_ptr<Connection>& c) { return c.expired(); });
   for (const auto& weak : connections_) {
     const auto connection = weak.lock();
     if (connection && connection->closeIfIdle()) return true;
