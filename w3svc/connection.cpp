@@ -248,7 +248,7 @@ void Connection::processRequest() {
   if (!started) completeRequest(sendErrorPage(*request_, *writer_, 503));
 }
 
-bool Connection::answer(const StaticTarget& target) {
+bool Connection::answer(StaticTarget& target) {
   Request& request = *request_;
   if (target.status == 302) {
     const std::string* host = findHeader(request.headers, "Host");
@@ -258,7 +258,7 @@ bool Connection::answer(const StaticTarget& target) {
     return sendErrorPage(request, *writer_, 302, {{"Location", location}});
   }
   if (target.status) return sendErrorPage(request, *writer_, target.status);
-  return serveFile(request, target.file, *writer_);
+  return serveFile(request, target, *writer_);
 }
 
 void Connection::completeRequest(bool framed) {

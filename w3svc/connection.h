@@ -47,7 +47,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void onBody(boost::beast::error_code ec);
   void processRequest();
   // Sends a file, or the error or redirect the URL leads to.
-  bool answer(const StaticTarget& target);
+  bool answer(StaticTarget& target);
   void completeRequest(bool framed);
   // Answers a request that never reached the filters (it could not be parsed) and closes.
   void reject(unsigned status);

@@ -21,20 +21,6 @@ struct ByteRange {
   std::uint64_t last = 0;
 };
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 // As IIS forms it: the file time (100 ns since 1601) in hex, then a change count; the size
 // stands in for the count so that any rewrite of the file changes the tag.
 std::string entityTag(const struct stat& info) {
@@ -105,14 +91,35 @@ bool rangeStillValid(const Request& request, const std::string& tag, std::time_t
 
 }  // namespace
 
+OpenedFile& OpenedFile::operator=(OpenedFile&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    info_ = other.info_;
+  }
+  return *this;
+}
+
+OpenedFile::~OpenedFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
 StaticTarget resolveStaticTarget(Request& request) {
   const SiteConfig& site = *request.site;
   const std::string windows = translatedPath(site, request.url.path);
-  // Most requests name the file as it is spelled: one status call finds it.
+  // Most requests name a file as it is spelled: opening it finds it, and its status comes
+  // from the descriptor. (Not blocking: a pipe in the folder must not hold the thread.)
   std::error_code ec;
   std::optional<std::filesystem::path> host;
   std::filesystem::file_status status;
   if (auto spelled = platform::fs::spelledHostPath(windows)) {
+    if (request.url.path.back() != '/') {
+      const int fd = ::open(spelled->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      struct stat info {};
+      if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return {0, std::move(*spelled), OpenedFile(fd, info)};
+      if (fd >= 0) ::close(fd);
+    }
     status = std::filesystem::status(*spelled, ec);
     if (!ec && std::filesystem::exists(status)) host = std::move(*spelled);
   }
@@ -139,14 +146,20 @@ StaticTarget resolveStaticTarget(Request& request) {
   return {403, {}};
 }
 
-bool serveFile(const Request& request, const std::filesystem::path& file, ResponseWriter& writer) {
+bool serveFile(const Request& request, StaticTarget& target, ResponseWriter& writer) {
   const bool head = request.method == "HEAD";
   if (!head && request.method != "GET")
     return sendErrorPage(request, writer, 405, {{"Allow", "GET, HEAD"}});
-  FileDescriptor fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  struct stat info {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
-    return sendErrorPage(request, writer, fd.get() < 0 && errno == EACCES ? 403 : 404);
+  if (target.opened.fd() < 0) {
+    const int fd = ::open(target.file.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat found {};
+    const bool regular = fd >= 0 && ::fstat(fd, &found) == 0 && S_ISREG(found.st_mode);
+    const int error = errno;
+    target.opened = OpenedFile(fd, found);
+    if (!regular) return sendErrorPage(request, writer, fd < 0 && error == EACCES ? 403 : 404);
+  }
+  const int fd = target.opened.fd();
+  const struct stat& info = target.opened.info();
 
   const std::string tag = entityTag(info);
   const std::time_t modified = info.st_mtim.tv_sec;
@@ -184,7 +197,7 @@ bool serveFile(const Request& request, const std::filesystem::path& file, Respon
   if (!writer.sendHeader(response)) return false;
   if (head) return true;
 
-  return writer.sendFileBody(fd.get(), first, length);
+  return writer.sendFileBody(fd, first, length);
 }
 
 }  // namespace w3svc
