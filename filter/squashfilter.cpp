@@ -21,7 +21,7 @@ void deleteIfPresent(const std::string& path) {
 
 }  // namespace
 
-extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
+extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   filter::FilterGlobals& g = filter::Globals();
   g.reloadToken.remember(settings::ObtainReloadToken().value_or(""));
   settings::LoadedSettings loaded;
@@ -38,7 +38,7 @@ extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   return FALSE;
 }
 
-extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType, void* notification) noexcept try {
+extern "C" DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType, void* notification) noexcept try {
   if (!pfc) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   switch (notificationType) {
     case SF_NOTIFY_PREPROC_HEADERS:
@@ -59,7 +59,7 @@ extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 
-extern "C" BOOL TerminateFilter(DWORD) noexcept try {
+extern "C" BOOL WINAPI TerminateFilter(DWORD) noexcept try {
   std::shared_ptr<settings::SiteTable> table = filter::ReleaseActiveTable();
   if (!table) return TRUE;
   for (const auto& site : table->Slots) {
