@@ -24,9 +24,12 @@ using LPWSTR = WCHAR*;
 using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
 
-// The calling convention of the Windows API and of the exports a host calls (stdcall on
-// 32-bit Windows); the host here has one convention only.
+// The calling conventions of the Windows API, of the exports a host calls, of COM methods
+// and of window and dialog procedures (stdcall on 32-bit Windows); the host here has one
+// convention only.
 #define WINAPI
+#define STDMETHODCALLTYPE
+#define CALLBACK
 
 #ifndef TRUE
 #define TRUE 1

@@ -1,14 +1,19 @@
 // The Windows deliverables on a Windows machine (Wine): squashfilter.dll loaded as IIS
-// loads it and driven through HttpFilterProc, and hostprep.exe registering the filter in
-// the metabase. The machine is prepared once for the whole program.
+// loads it and driven through HttpFilterProc, hostprep.exe registering the filter in the
+// metabase, and squashconsole.dll registered by regsvr32 and asked for its page through
+// COM. The machine is prepared once for the whole program.
 #include <windows.h>
+#include <commctrl.h>
 #include <iiscnfg.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/ui/mmc.h"
 #include "tests/filter/isapi_harness.h"
 #include "tests/windows/loaded_filter.h"
 #include "tests/windows/wine_machine.h"
@@ -47,6 +52,21 @@ std::string gunzip(const std::string& data) {
   }
   inflateEnd(&stream);
   return rc == Z_STREAM_END && stream.avail_in == 0 ? out : "<not gzip>";
+}
+
+// Runs a program of the machine (a command line as CreateProcess takes it) and waits for
+// it; its exit code, or -1.
+long runProgram(std::string commandLine) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return -1;
+  DWORD code = static_cast<DWORD>(-1);
+  if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<long>(code);
 }
 
 class WindowsMachineTest : public ::testing::Test {
@@ -118,19 +138,8 @@ TEST_F(FilterDllTest, AClientWithoutGzipGetsThePageAsItWas) {
 
 class HostprepTest : public WindowsMachineTest {
  protected:
-  // Runs hostprep.exe with the command line and waits for it; its exit code, or -1.
   static long run(const std::string& arguments) {
-    std::string command = "\"" + wine_tests::programFolder() + "hostprep.exe\" " + arguments;
-    STARTUPINFOA startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      return -1;
-    DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0) GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return static_cast<long>(code);
+    return runProgram("\"" + wine_tests::programFolder() + "hostprep.exe\" " + arguments);
   }
 };
 
@@ -145,5 +154,94 @@ TEST_F(HostprepTest, RegistersTheFilterAfterTheFiltersThatGoFirst) {
 }
 
 TEST_F(HostprepTest, CountsTheSitesAsItsExitCode) { EXPECT_EQ(run("6"), 1); }
+
+// The console's extension as the IIS manager holds it: registered with regsvr32, created
+// through COM, asked for its pages for a site's node.
+class ConsoleDllTest : public WindowsMachineTest {
+ protected:
+  static std::string dll() { return wine_tests::programFolder() + "squashconsole.dll"; }
+  static long registerConsole() { return runProgram("regsvr32 /s \"" + dll() + "\""); }
+};
+
+constexpr const char* kConsoleClassKey = "CLSID\\{5D3A81C4-7E20-4B9F-9C61-2F04B8E7A913}";
+constexpr CLSID kConsoleClass = {0x5D3A81C4, 0x7E20, 0x4B9F, {0x9C, 0x61, 0x2F, 0x04, 0xB8, 0xE7, 0xA9, 0x13}};
+
+TEST_F(ConsoleDllTest, Regsvr32WritesTheClassAndTheHookIntoTheIisManager) {
+  ASSERT_EQ(registerConsole(), 0);
+  const std::string server = std::string(kConsoleClassKey) + "\\InprocServer32";
+  // The names come from the string table windres compiled into the image.
+  EXPECT_EQ(wine_tests::registryText(HKEY_CLASSES_ROOT, kConsoleClassKey, nullptr), "Tamsic Uitlity");
+  EXPECT_EQ(_stricmp(wine_tests::registryText(HKEY_CLASSES_ROOT, server.c_str(), nullptr).c_str(), dll().c_str()), 0);
+  EXPECT_EQ(wine_tests::registryText(HKEY_CLASSES_ROOT, server.c_str(), "ThreadingModel"), "Apartment");
+  EXPECT_EQ(wine_tests::registryText(HKEY_LOCAL_MACHINE,
+                                     "SOFTWARE\\Microsoft\\MMC\\NodeTypes\\{A841B6C7-7577-11D0-BB1F-00A0C922E79C}"
+                                     "\\Extensions\\PropertySheet",
+                                     "{5D3A81C4-7E20-4B9F-9C61-2F04B8E7A913}"),
+            "Korvane Tamsic Uitlity");
+}
+
+// A site's node in the IIS manager: it answers its metabase path, nothing else.
+class SiteNode final : public IDataObject {
+ public:
+  HRESULT WINAPI QueryInterface(REFIID riid, void** object) override {
+    if (!IsEqualGUID(riid, IID_IUnknown) && !IsEqualGUID(riid, IID_IDataObject)) return E_NOINTERFACE;
+    *object = static_cast<IDataObject*>(this);
+    return S_OK;
+  }
+  ULONG WINAPI AddRef() override { return 2; }
+  ULONG WINAPI Release() override { return 1; }
+  HRESULT WINAPI GetDataHere(FORMATETC* format, STGMEDIUM* medium) override {
+    if (format->cfFormat != RegisterClipboardFormatA("ISM_SNAPIN_META_PATH")) return DV_E_FORMATETC;
+    const char path[] = "/LM/W3SVC/1";
+    if (GlobalSize(medium->hGlobal) < sizeof(path)) return STG_E_MEDIUMFULL;
+    std::memcpy(GlobalLock(medium->hGlobal), path, sizeof(path));
+    GlobalUnlock(medium->hGlobal);
+    return S_OK;
+  }
+  HRESULT WINAPI GetData(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT WINAPI QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
+  HRESULT WINAPI GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+  HRESULT WINAPI SetData(FORMATETC*, STGMEDIUM*, WINBOOL) override { return E_NOTIMPL; }
+  HRESULT WINAPI EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  HRESULT WINAPI DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+  HRESULT WINAPI DUnadvise(DWORD) override { return E_NOTIMPL; }
+  HRESULT WINAPI EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+};
+
+// The sheet's side of the page hand-over: keeps what it is given.
+class PageCollector final : public IPropertySheetCallback {
+ public:
+  HRESULT WINAPI QueryInterface(REFIID riid, void** object) override {
+    if (!IsEqualGUID(riid, IID_IUnknown)) return E_NOINTERFACE;
+    *object = static_cast<IPropertySheetCallback*>(this);
+    return S_OK;
+  }
+  ULONG WINAPI AddRef() override { return 2; }
+  ULONG WINAPI Release() override { return 1; }
+  HRESULT WINAPI AddPage(HPROPSHEETPAGE page) override {
+    pages.push_back(page);
+    return S_OK;
+  }
+  HRESULT WINAPI RemovePage(HPROPSHEETPAGE) override { return E_NOTIMPL; }
+  std::vector<HPROPSHEETPAGE> pages;
+};
+
+TEST_F(ConsoleDllTest, TheExtensionCreatedThroughComAddsOnePageForASite) {
+  ASSERT_EQ(registerConsole(), 0);
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IExtendPropertySheet* extension = nullptr;
+  ASSERT_EQ(CoCreateInstance(kConsoleClass, nullptr, CLSCTX_INPROC_SERVER, IID_IExtendPropertySheet,
+                             reinterpret_cast<void**>(&extension)),
+            S_OK);
+  SiteNode node;
+  PageCollector sheet;
+  EXPECT_EQ(extension->QueryPagesFor(&node), S_OK);
+  EXPECT_EQ(extension->CreatePropertyPages(&sheet, 0, &node), S_OK);
+  ASSERT_EQ(sheet.pages.size(), 1u);
+  EXPECT_NE(sheet.pages[0], nullptr);
+  for (HPROPSHEETPAGE page : sheet.pages) DestroyPropertySheetPage(page);
+  extension->Release();
+  CoUninitialize();
+}
 
 }  // namespace

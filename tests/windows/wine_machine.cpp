@@ -14,6 +14,11 @@ namespace {
 
 constexpr const char* kClassKey = "CLSID\\{A9E69610-B80D-11D0-B9B9-00A0C922E750}\\InprocServer32";
 constexpr const char* kGlobalKey = "SOFTWARE\\Korvane\\Sablewing\\Value";
+// The IIS manager's snap-in and its web site node type, which the console extends.
+constexpr const char* kIisManagerNodeType =
+    "SOFTWARE\\Microsoft\\MMC\\SnapIns\\{A841B6C2-7577-11D0-BB1F-00A0C922E79C}\\NodeTypes\\"
+    "{A841B6C7-7577-11D0-BB1F-00A0C922E79C}";
+constexpr const char* kWebSiteNodeType = "SOFTWARE\\Microsoft\\MMC\\NodeTypes\\{A841B6C7-7577-11D0-BB1F-00A0C922E79C}";
 
 bool setText(HKEY root, const char* path, const char* name, const std::string& text) {
   HKEY key = nullptr;
@@ -104,7 +109,7 @@ bool prepareMachine(std::string& error) {
     error = "the test metabase cannot be registered";
     return false;
   }
-  if (!makeFolders(kSiteRoot) || !makeFolders(std::string(kProgFiles) + "\\reporting")) {
+  if (!makeFolders(kSiteRoot) || !makeFolders(std::string(kProgFiles) + "reporting")) {
     error = "the site and program folders cannot be created";
     return false;
   }
@@ -112,11 +117,23 @@ bool prepareMachine(std::string& error) {
     error = "the product's global key cannot be written";
     return false;
   }
+  if (!setText(HKEY_LOCAL_MACHINE, kIisManagerNodeType, nullptr, "Web Site") ||
+      !setText(HKEY_LOCAL_MACHINE, kWebSiteNodeType, nullptr, "Web Site")) {
+    error = "the IIS manager's snap-in keys cannot be written";
+    return false;
+  }
   if (!addWebService()) {
     error = "W3SVC cannot be created in the service manager";
     return false;
   }
   return layOutMetabase(error);
+}
+
+std::string registryText(HKEY root, const char* path, const char* name) {
+  char buffer[1024] = {};
+  DWORD size = sizeof(buffer) - 1;
+  if (RegGetValueA(root, path, name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) return "";
+  return buffer;
 }
 
 std::string metabaseString(const wchar_t* path, unsigned long identifier) {
