@@ -30,7 +30,7 @@ void editBrowsers(HWND dialog, WorkingCopy& copy) {
 
 }  // namespace
 
-INT_PTR AdvancedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK AdvancedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -107,7 +107,7 @@ void removeItem(HWND dialog, BrowserEditorData& data) {
 
 }  // namespace
 
-INT_PTR BrowserListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK BrowserListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* data = dialogData<BrowserEditorData>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -50,7 +50,7 @@ void remove(HWND dialog, PropertySheetExtension& extension) {
 
 }  // namespace
 
-INT_PTR CachedExtensionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK CachedExtensionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -52,7 +52,7 @@ void ClearCacheFolder(const std::string& cacheFolder) {
   settings::EmptyFolder(cacheFolder + "\\korvanecompress");  // what cannot go stays
 }
 
-INT_PTR CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -14,11 +14,11 @@ class ExtensionClassFactory final : public IClassFactory {
   ExtensionClassFactory(const ExtensionClassFactory&) = delete;
   ExtensionClassFactory& operator=(const ExtensionClassFactory&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) noexcept override;
-  ULONG AddRef() noexcept override;
-  ULONG Release() noexcept override;
-  HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object) noexcept override;
-  HRESULT LockServer(BOOL lock) noexcept override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+  ULONG STDMETHODCALLTYPE Release() noexcept override;
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** object) noexcept override;
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) noexcept override;
 
  private:
   ~ExtensionClassFactory();

@@ -78,7 +78,7 @@ std::string ExclusionFromPath(const std::string& path) {
   return out;
 }
 
-INT_PTR ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* entry = dialogData<ExclusionEntry>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);
@@ -107,7 +107,7 @@ INT_PTR ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
   }
 }
 
-INT_PTR ExclusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ExclusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

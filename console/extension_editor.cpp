@@ -68,7 +68,7 @@ void remove(HWND dialog, ExtensionEditorData& data) {
 
 }  // namespace
 
-INT_PTR ExtensionListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ExtensionListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* data = dialogData<ExtensionEditorData>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -135,7 +135,7 @@ void command(HWND page, PropertySheetExtension& extension, int id) {
 
 }  // namespace
 
-INT_PTR MainPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MainPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(page);
   switch (message) {
     case WM_INITDIALOG: {

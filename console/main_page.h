@@ -5,6 +5,6 @@
 
 namespace console {
 
-INT_PTR MainPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MainPageProc(HWND page, UINT message, WPARAM wParam, LPARAM lParam);
 
 }  // namespace console

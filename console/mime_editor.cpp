@@ -57,7 +57,7 @@ void removeRule(HWND dialog, MimeEditorData& data) {
 
 }  // namespace
 
-INT_PTR MimeListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MimeListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* data = dialogData<MimeEditorData>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -28,7 +28,7 @@ void enableSwitches(HWND dialog, bool enabled) {
 
 }  // namespace
 
-INT_PTR OptionalCompressionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK OptionalCompressionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

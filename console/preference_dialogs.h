@@ -8,18 +8,18 @@
 
 namespace console {
 
-INT_PTR CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR CachedExtensionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR ReportingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR ExclusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-INT_PTR OptionalCompressionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK CachedExtensionsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ReportingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExclusionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK OptionalCompressionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // "Add File to Exclude" / "Add Directory To Exclude": what was entered after OK.
 struct ExclusionEntry {
   bool directory = false;
   std::string text;
 };
-INT_PTR ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExclusionAddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Empties cacheFolder\korvanecompress (files and sub-folders; the folder stays). Refuses an
 // empty folder and the drive's root. Files in use stay.

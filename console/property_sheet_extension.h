@@ -18,11 +18,12 @@ class PropertySheetExtension final : public IExtendPropertySheet {
   PropertySheetExtension(const PropertySheetExtension&) = delete;
   PropertySheetExtension& operator=(const PropertySheetExtension&) = delete;
 
-  HRESULT QueryInterface(REFIID riid, void** object) noexcept override;
-  ULONG AddRef() noexcept override;
-  ULONG Release() noexcept override;
-  HRESULT CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle, LPDATAOBJECT dataObject) noexcept override;
-  HRESULT QueryPagesFor(LPDATAOBJECT dataObject) noexcept override;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) noexcept override;
+  ULONG STDMETHODCALLTYPE AddRef() noexcept override;
+  ULONG STDMETHODCALLTYPE Release() noexcept override;
+  HRESULT STDMETHODCALLTYPE CreatePropertyPages(LPPROPERTYSHEETCALLBACK callback, LONG_PTR handle,
+                                                LPDATAOBJECT dataObject) noexcept override;
+  HRESULT STDMETHODCALLTYPE QueryPagesFor(LPDATAOBJECT dataObject) noexcept override;
 
   // For a factory whose QueryInterface failed before anyone held the object.
   void destroyUnreferenced() { delete this; }

@@ -17,7 +17,7 @@ namespace {
 constexpr std::uint16_t kDefaultPort = 80;
 
 // The notice handles nothing of its own.
-INT_PTR NoticeProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG ? TRUE : FALSE; }
+INT_PTR CALLBACK NoticeProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG ? TRUE : FALSE; }
 
 std::uint16_t reloadPort() {
   UniqueKey global;

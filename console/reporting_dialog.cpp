@@ -91,7 +91,7 @@ void take(HWND dialog, WorkingCopy& copy) {
 
 }  // namespace
 
-INT_PTR ReportingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ReportingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* extension = dialogData<PropertySheetExtension>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

@@ -11,31 +11,31 @@
 namespace console {
 
 // "Tamsic Advanced Configuration Preferences"; opened with the PropertySheetExtension.
-INT_PTR AdvancedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK AdvancedDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 struct MimeEditorData {
   std::vector<settings::MimeRule>* list;               // the copy being edited
   const std::vector<settings::BrowserRule>* browsers;  // for the precedence check
 };
 // "MIME Type List".
-INT_PTR MimeListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MimeListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 struct BrowserEditorData {
   std::vector<settings::BrowserRule>* browsers;      // the working list itself
   const std::vector<settings::MimeRule>* mimeTypes;  // for the precedence check
 };
 // "Browser Definitions".
-INT_PTR BrowserListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK BrowserListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 struct ExtensionEditorData {
   std::vector<settings::ExtensionRule>* list;  // the copy being edited
   int site;                                    // whose key gets the list on OK
 };
 // "File Extension List" for the compression levels.
-INT_PTR ExtensionListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExtensionListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // "File Size Limits"; opened with the PropertySheetExtension.
-INT_PTR SizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SizeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The one-rule dialogs: what they show when opened and, after OK, what was entered.
 struct MimeTypeEntry {
@@ -44,7 +44,7 @@ struct MimeTypeEntry {
   bool compress = false;
   int level = 6;
 };
-INT_PTR MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 // Edits rule through the MIME dialog under caption; false when cancelled or left nameless.
 bool editMimeRule(HWND owner, const std::string& caption, settings::MimeRule& rule);
 
@@ -53,14 +53,14 @@ struct BrowserEntry {
   std::string name;
   std::string searchText;
 };
-INT_PTR BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 struct ExtensionEntry {
   std::string caption;
   std::string name;
   int level = 6;
 };
-INT_PTR ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Levels run from 1 to 9 on every slider.
 constexpr int kMinLevel = 1;

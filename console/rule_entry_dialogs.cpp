@@ -19,7 +19,7 @@ void limitEdit(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, EM_LIMITTE
 
 }  // namespace
 
-INT_PTR MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK MimeTypeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* entry = dialogData<MimeTypeEntry>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);
@@ -55,7 +55,7 @@ bool editMimeRule(HWND owner, const std::string& caption, settings::MimeRule& ru
   return true;
 }
 
-INT_PTR BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* entry = dialogData<BrowserEntry>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);
@@ -81,7 +81,7 @@ INT_PTR BrowserDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
   }
 }
 
-INT_PTR ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK ExtensionDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* entry = dialogData<ExtensionEntry>(dialog);
   if (message == WM_INITDIALOG) {
     keepDialogData(dialog, lParam);

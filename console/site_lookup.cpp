@@ -33,9 +33,12 @@ int FindSiteByTitle(HWND pageWindow) {
 
 std::optional<int> SiteOfNode(LPDATAOBJECT node) {
   if (!node) return std::nullopt;
-  FORMATETC format{RegisterClipboardFormatA(CCF_ISM_META_PATH), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+  const auto metaPath = static_cast<CLIPFORMAT>(RegisterClipboardFormatA(CCF_ISM_META_PATH));
+  FORMATETC format{metaPath, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
   constexpr std::size_t kPathBytes = 256;
-  STGMEDIUM medium{TYMED_HGLOBAL, GlobalAlloc(GMEM_FIXED, kPathBytes), nullptr};
+  STGMEDIUM medium{};  // on Windows the memory handle is one member of a union
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = GlobalAlloc(GMEM_FIXED, kPathBytes);
   if (!medium.hGlobal) return std::nullopt;
   std::optional<std::string> path;
   if (SUCCEEDED(node->GetDataHere(&format, &medium))) {

@@ -8,8 +8,7 @@
 #include "console/class_factory.h"
 #include "console/module_state.h"
 #include "console/registration.h"
-#include "console/resources/resource_table.h"
-#include "platform/ui/resources.h"
+#include "console/resources/module_resources.h"
 
 namespace console {
 
@@ -28,17 +27,17 @@ HINSTANCE moduleInstance() { return g_instance; }
 
 extern "C" {
 
-BOOL DllMain(HINSTANCE instance, DWORD reason, void*) noexcept try {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, void*) noexcept try {
   if (reason == DLL_PROCESS_ATTACH) {
     console::g_instance = instance;
-    platform::ui::registerResources(instance, &console::res::resourceTable());
+    console::res::registerModuleResources(instance);
   }
   return TRUE;
 } catch (...) {
   return FALSE;
 }
 
-HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object) noexcept {
+HRESULT WINAPI DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object) noexcept {
   if (!object) return E_FAIL;
   *object = nullptr;
   // The interface is checked before the class.
@@ -49,17 +48,17 @@ HRESULT DllGetClassObject(REFCLSID classId, REFIID interfaceId, void** object) n
   return factory->QueryInterface(interfaceId, object);
 }
 
-HRESULT DllCanUnloadNow() noexcept {
+HRESULT WINAPI DllCanUnloadNow() noexcept {
   return console::g_objectCount == 0 && console::g_lockCount == 0 ? S_OK : S_FALSE;
 }
 
-HRESULT DllRegisterServer() noexcept try {
+HRESULT WINAPI DllRegisterServer() noexcept try {
   return console::registerServer();
 } catch (...) {
   return E_UNEXPECTED;
 }
 
-HRESULT DllUnregisterServer() noexcept try {
+HRESULT WINAPI DllUnregisterServer() noexcept try {
   return console::unregisterServer();
 } catch (...) {
   return E_UNEXPECTED;

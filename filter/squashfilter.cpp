@@ -17,7 +17,7 @@ constexpr DWORD kNotifications = SF_NOTIFY_ORDER_HIGH | SF_NOTIFY_PREPROC_HEADER
 
 }  // namespace
 
-extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
+extern "C" BOOL WINAPI GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   filter::FilterGlobals& g = filter::Globals();
   g.reloadToken.remember(settings::ObtainReloadToken().value_or(""));
   settings::LoadedSettings loaded;
@@ -36,7 +36,7 @@ extern "C" BOOL GetFilterVersion(HTTP_FILTER_VERSION* version) noexcept try {
   return FALSE;
 }
 
-extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType, void* notification) noexcept try {
+extern "C" DWORD WINAPI HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType, void* notification) noexcept try {
   if (!pfc) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   switch (notificationType) {
     case SF_NOTIFY_PREPROC_HEADERS:
@@ -57,7 +57,7 @@ extern "C" DWORD HttpFilterProc(HTTP_FILTER_CONTEXT* pfc, DWORD notificationType
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }
 
-extern "C" BOOL TerminateFilter(DWORD) noexcept try {
+extern "C" BOOL WINAPI TerminateFilter(DWORD) noexcept try {
   // Every response has ended: what is pending is written before the "IIS Restart" sites'
   // files are deleted, so none of it outlives them.
   stats::StopStatistics();

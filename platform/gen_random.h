@@ -4,8 +4,15 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <ntsecapi.h>
+#else
+
 using BOOLEAN = unsigned char;
 
 // Fills length bytes of buffer; FALSE when the generator could not give them all.
 BOOLEAN SystemFunction036(void* buffer, DWORD length) noexcept;
 #define RtlGenRandom SystemFunction036
+
+#endif  // _WIN32

@@ -7,6 +7,10 @@
 #include "platform/unique_resource.h"
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 struct KernelObject {
   virtual ~KernelObject() = default;
 };
@@ -14,6 +18,8 @@ using HANDLE = KernelObject*;
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
 
 BOOL CloseHandle(HANDLE handle) noexcept;
+
+#endif  // _WIN32
 
 // Owner of a HANDLE; INVALID_HANDLE_VALUE (what a failed FindFirstFileA gives) holds
 // nothing.

@@ -4,6 +4,10 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 struct OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize;
   DWORD dwMajorVersion;
@@ -16,3 +20,5 @@ constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 
 // Fails with ERROR_INVALID_PARAMETER unless dwOSVersionInfoSize is set to the structure's size.
 BOOL GetVersionExA(OSVERSIONINFOA* info) noexcept;
+
+#endif  // _WIN32

@@ -3,6 +3,10 @@
 // On a Windows build these come from <windows.h>; the stand-ins keep the same names and values
 // so the system's code reads the same on both.
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 #include <cstdint>
 
 using BYTE = std::uint8_t;
@@ -19,6 +23,13 @@ using LPCWSTR = const WCHAR*;
 using LPWSTR = WCHAR*;
 using LPBYTE = BYTE*;
 using LPDWORD = DWORD*;
+
+// The calling conventions of the Windows API, of the exports a host calls, of COM methods
+// and of window and dialog procedures (stdcall on 32-bit Windows); the host here has one
+// convention only.
+#define WINAPI
+#define STDMETHODCALLTYPE
+#define CALLBACK
 
 #ifndef TRUE
 #define TRUE 1
@@ -73,3 +84,5 @@ constexpr HRESULT HRESULT_FROM_WIN32(LONG code) {
   return code <= 0 ? static_cast<HRESULT>(code)
                    : static_cast<HRESULT>((static_cast<DWORD>(code) & 0xFFFF) | 0x80070000u);
 }
+
+#endif

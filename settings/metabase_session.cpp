@@ -47,7 +47,7 @@ class Cycle {
   METADATA_HANDLE handle() const { return handle_; }
 
   // Opens path relative to the master root; a previous handle of this cycle is closed.
-  bool open(const std::u16string& path, DWORD access) {
+  bool open(const platform::text::WideString& path, DWORD access) {
     if (!base_) return false;
     if (handle_) {
       base_->CloseKey(handle_);
@@ -66,19 +66,19 @@ class Cycle {
 };
 
 // A path or sub-path in its 260-character wide buffer: longer text does not convert.
-std::optional<std::u16string> toWidePath(const char* text) {
+std::optional<platform::text::WideString> toWidePath(const char* text) {
   WCHAR buffer[kPathChars];
   if (MultiByteToWideChar(CP_ACP, 0, text ? text : "", -1, buffer, kPathChars) == 0) return std::nullopt;
-  return std::u16string(buffer);
+  return platform::text::WideString(buffer);
 }
 
 // The record's data as ANSI text: dataLen bytes hold half as many wide characters; the
 // text ends at the first terminator, so a multi-string gives its first string.
 std::optional<std::string> recordText(const std::vector<unsigned char>& buffer, DWORD dataLen) {
-  std::u16string wide;
+  platform::text::WideString wide;
   const std::size_t units = std::min<std::size_t>(dataLen, buffer.size()) / 2;
   for (std::size_t i = 0; i < units; ++i) {
-    char16_t c = static_cast<char16_t>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
+    WCHAR c = static_cast<WCHAR>(buffer[2 * i] | (buffer[2 * i + 1] << 8));
     if (c == 0) break;
     wide.push_back(c);
   }
@@ -180,7 +180,7 @@ bool MetabaseSession::WriteData(const char* path, const char* subPath, DWORD ide
   DWORD dword = number;
   // A text longer than a path buffer is written whole: a long filter load order must not
   // be cut or lost.
-  std::u16string wideText;
+  platform::text::WideString wideText;
   if (dataType == DWORD_METADATA) {
     record.dwMDDataLen = sizeof(DWORD);
     record.pbMDData = reinterpret_cast<unsigned char*>(&dword);

@@ -18,12 +18,12 @@ constexpr DWORD kServiceAccess = SERVICE_QUERY_STATUS | SERVICE_START | SERVICE_
 constexpr auto kPollInterval = std::chrono::milliseconds(1000);
 constexpr int kMaxPolls = 300;
 
-struct OpenService {
+struct ServiceHandles {
   UniqueService manager;
   UniqueService service;
 };
 
-bool open(const char* name, OpenService& handles) {
+bool open(const char* name, ServiceHandles& handles) {
   handles.manager.reset(OpenSCManagerA(nullptr, nullptr, kManagerAccess));
   if (!handles.manager) return false;
   handles.service.reset(OpenServiceA(handles.manager.get(), name, kServiceAccess));
@@ -47,7 +47,7 @@ void poll(SC_HANDLE service, DWORD target, bool endOnFailure) {
 }  // namespace
 
 bool StartStopService(ServiceAction action, const char* name) {
-  OpenService handles;
+  ServiceHandles handles;
   if (!open(name, handles)) return false;
   if (action == ServiceAction::kStop) {
     SERVICE_STATUS status{};
@@ -62,7 +62,7 @@ bool StartStopService(ServiceAction action, const char* name) {
 }
 
 void WaitForServiceState(const std::string& flagText, const char* name) {
-  OpenService handles;
+  ServiceHandles handles;
   if (!open(name, handles)) return;
   SERVICE_STATUS status{};
   if (!QueryServiceStatus(handles.service.get(), &status)) return;

@@ -10,6 +10,10 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <objbase.h>
+#else
+
 using ULONG = std::uint32_t;
 using OLECHAR = WCHAR;
 using LPOLESTR = OLECHAR*;
@@ -92,6 +96,8 @@ HRESULT CLSIDFromString(LPCOLESTR text, CLSID* clsid) noexcept;
 // The exports an in-process server provides.
 using DllGetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
 using DllRegisterServerFn = HRESULT (*)();
+
+#endif  // _WIN32
 
 namespace platform::com {
 

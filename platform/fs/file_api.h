@@ -9,6 +9,10 @@
 #include "platform/handle.h"
 #include "platform/registry/registry.h"  // FILETIME, SECURITY_ATTRIBUTES
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
 constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x01;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
@@ -58,6 +62,8 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) noexcept;
 HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* data) noexcept;
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data) noexcept;
 BOOL FindClose(HANDLE search) noexcept;
+
+#endif  // _WIN32
 
 // A search handle, ended with FindClose as Windows requires (CloseHandle does not end one).
 class UniqueSearch : public UniqueResource<HANDLE, &FindClose> {

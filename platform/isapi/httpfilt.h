@@ -7,6 +7,11 @@
 
 #include <cstdint>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <httpfilt.h>
+#else
+
 using ULONG_PTR = std::uintptr_t;
 using PVOID = void*;
 using LPVOID = void*;
@@ -116,6 +121,8 @@ struct HTTP_FILTER_VERSION {
   CHAR lpszFilterDesc[SF_MAX_FILTER_DESC_LEN];
   DWORD dwFlags;
 };
+
+#endif  // _WIN32
 
 // The filter's exports, as the server looks them up.
 using GetFilterVersionFn = BOOL (*)(HTTP_FILTER_VERSION*);

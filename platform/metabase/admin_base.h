@@ -5,6 +5,13 @@
 
 #include "platform/com/com.h"
 
+#ifdef _WIN32
+#include <initguid.h>
+#include <iadmw.h>
+#include <iiscnfg.h>
+#include <mdmsg.h>
+#else
+
 using METADATA_HANDLE = DWORD;
 using PMETADATA_HANDLE = METADATA_HANDLE*;
 
@@ -90,6 +97,8 @@ struct IMSAdminBaseW : IUnknown {
   ~IMSAdminBaseW() = default;
 };
 using IMSAdminBase = IMSAdminBaseW;
+
+#endif  // _WIN32
 
 namespace platform::metabase {
 

@@ -11,6 +11,10 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+
 using SOCKET = std::uintptr_t;
 
 constexpr SOCKET INVALID_SOCKET = ~SOCKET{0};
@@ -69,3 +73,5 @@ int closesocket(SOCKET s) noexcept;
 // A dotted IPv4 address in network byte order; INADDR_NONE for anything else.
 std::uint32_t inet_addr(const char* text) noexcept;
 std::uint16_t htons(std::uint16_t host) noexcept;
+
+#endif  // _WIN32

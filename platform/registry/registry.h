@@ -10,6 +10,14 @@
 #include "platform/registry/security_descriptor.h"
 #include "platform/win_types.h"
 
+// Longest key name component and value name, in characters, as on Windows.
+constexpr DWORD kMaxRegKeyNameChars = 255;
+constexpr DWORD kMaxRegValueNameChars = 16383;
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 struct HKEY__;
 using HKEY = HKEY__*;
 using PHKEY = HKEY*;
@@ -38,10 +46,6 @@ constexpr DWORD REG_MULTI_SZ = 7;
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_CREATED_NEW_KEY = 1;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
-
-// Longest key name component and value name, in characters, as on Windows.
-constexpr DWORD kMaxRegKeyNameChars = 255;
-constexpr DWORD kMaxRegValueNameChars = 16383;
 
 struct FILETIME {
   DWORD dwLowDateTime;
@@ -86,3 +90,5 @@ LONG RegDeleteTreeA(HKEY key, LPCSTR subKey) noexcept;
 
 // Fills *sd (size bytes) with the descriptor the key was created with.
 LONG RegGetKeySecurity(HKEY key, DWORD information, PSECURITY_DESCRIPTOR sd, LPDWORD size) noexcept;
+
+#endif  // _WIN32

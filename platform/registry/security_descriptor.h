@@ -9,6 +9,10 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 struct SID_IDENTIFIER_AUTHORITY {
   BYTE Value[6];
 };
@@ -88,3 +92,5 @@ LONG writeDescriptor(const std::string& sddl, void* buffer, DWORD* size);
 std::string sidText(const SID* sid);
 
 }  // namespace platform::security
+
+#endif  // _WIN32

@@ -8,6 +8,10 @@
 #include "platform/handle.h"
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 using SC_HANDLE = KernelObject*;
 
 constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
@@ -72,3 +76,5 @@ BOOL StartServiceA(SC_HANDLE service, DWORD argc, LPCSTR* argv) noexcept;
 BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status) noexcept;
 BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status) noexcept;
 BOOL CloseServiceHandle(SC_HANDLE handle) noexcept;
+
+#endif  // _WIN32

@@ -8,6 +8,10 @@
 #include "platform/handle.h"
 #include "platform/registry/registry.h"  // SECURITY_ATTRIBUTES
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 constexpr DWORD WAIT_OBJECT_0 = 0;
 constexpr DWORD WAIT_ABANDONED = 0x80;
 constexpr DWORD WAIT_TIMEOUT = 0x102;
@@ -19,3 +23,5 @@ constexpr LONG ERROR_NOT_OWNER = 288;
 HANDLE CreateMutexA(SECURITY_ATTRIBUTES* security, BOOL initialOwner, LPCSTR name) noexcept;
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) noexcept;
 BOOL ReleaseMutex(HANDLE handle) noexcept;
+
+#endif  // _WIN32

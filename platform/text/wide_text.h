@@ -9,6 +9,10 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_UTF8 = 65001;
 
@@ -20,9 +24,15 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWS
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPSTR dst,
                         int dstBytes, LPCSTR defaultChar, BOOL* usedDefault) noexcept;
 
+#endif  // _WIN32
+
 namespace platform::text {
 
-std::u16string widen(std::string_view ansi);
-std::string narrow(std::u16string_view wide);
+// Text of WCHAR units: char16_t here, wchar_t on Windows, UTF-16 on both.
+using WideString = std::basic_string<WCHAR>;
+using WideStringView = std::basic_string_view<WCHAR>;
+
+WideString widen(std::string_view ansi);
+std::string narrow(WideStringView wide);
 
 }  // namespace platform::text

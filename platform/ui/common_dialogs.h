@@ -5,6 +5,12 @@
 
 #include "platform/ui/win_user.h"
 
+#ifdef _WIN32
+#include <commdlg.h>
+#include <shlobj.h>
+#include <shellapi.h>
+#else
+
 constexpr DWORD OFN_READONLY = 0x1;
 constexpr DWORD OFN_HIDEREADONLY = 0x4;
 constexpr DWORD OFN_PATHMUSTEXIST = 0x800;
@@ -63,3 +69,5 @@ void CoTaskMemFree(void* block) noexcept;
 // A value above 32 on success; 2 (file not found) when there is no such file.
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory,
                         int show) noexcept;
+
+#endif  // _WIN32

@@ -8,6 +8,17 @@
 #include "platform/com/com.h"
 #include "platform/ui/win_user.h"
 
+// The IIS manager's clipboard format for a node's metabase path ("/LM/W3SVC/2"), an ANSI
+// text with its NUL.
+constexpr const char* CCF_ISM_META_PATH = "ISM_SNAPIN_META_PATH";
+
+#ifdef _WIN32
+#include <mmc.h>
+// mingw-w64 declares this identifier without a library that defines it.
+extern "C" __declspec(selectany) const IID IID_IExtendPropertySheet = {
+    0x85DE64DC, 0xEF21, 0x11CF, {0xA2, 0x85, 0x00, 0xC0, 0x4F, 0xD8, 0xDB, 0xE6}};
+#else
+
 constexpr IID IID_IExtendPropertySheet = {0x85DE64DC, 0xEF21, 0x11CF, {0xA2, 0x85, 0x00, 0xC0, 0x4F, 0xD8, 0xDB, 0xE6}};
 constexpr IID IID_IPropertySheetCallback = {0x85DE64DD, 0xEF21, 0x11CF, {0xA2, 0x85, 0x00, 0xC0, 0x4F, 0xD8, 0xDB, 0xE6}};
 constexpr IID IID_IDataObject = {0x0000010E, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -62,10 +73,6 @@ inline HGLOBAL GlobalFree(HGLOBAL memory) {
   return nullptr;
 }
 
-// The IIS manager's clipboard format for a node's metabase path ("/LM/W3SVC/2"), an ANSI
-// text with its NUL.
-constexpr const char* CCF_ISM_META_PATH = "ISM_SNAPIN_META_PATH";
-
 // The node the sheet is for. GetDataHere fills the caller's HGLOBAL with the format asked
 // for; DV_E_FORMATETC for a format the node does not offer.
 struct IDataObject : IUnknown {
@@ -92,3 +99,5 @@ struct IExtendPropertySheet : IUnknown {
  protected:
   ~IExtendPropertySheet() = default;
 };
+
+#endif  // _WIN32

@@ -60,12 +60,14 @@ UiThread::UiThread() {
   thread_ = std::thread([&] {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     {
+      // Notified under the lock: the constructor, whose stack holds both, cannot return
+      // and end them while the notice is still being given.
       std::lock_guard lock(started);
       queue().uiThread = std::this_thread::get_id();
       queue().quitting = false;
       up = true;
+      ready.notify_all();
     }
-    ready.notify_all();
     detail::pumpUntil([] { return false; });
     detail::destroyAllWindows();
     CoUninitialize();

@@ -8,6 +8,12 @@
 
 #include "platform/win_types.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <commctrl.h>
+#include <prsht.h>
+#else
+
 struct HWND__;
 using HWND = HWND__*;
 struct HINSTANCE__;
@@ -326,3 +332,5 @@ inline BOOL TreeView_Expand(HWND tree, HTREEITEM item, WPARAM code) {
 inline BOOL TreeView_GetItem(HWND tree, TVITEMA* item) {
   return static_cast<BOOL>(SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(item)));
 }
+
+#endif  // _WIN32

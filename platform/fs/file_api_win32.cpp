@@ -1,0 +1,51 @@
+// The platform's file helpers over the Windows C runtime and kernel32: Windows paths are the
+// host's own here, so nothing maps them.
+#include "platform/fs/file_api.h"
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cctype>
+#include <string>
+
+#include "platform/fs/windows_path.h"
+
+namespace platform::fs {
+
+namespace {
+
+// The C runtime of the system's DLL (msvcrt) knows no "x" mode: the file is created new by
+// kernel32, which refuses one that exists (a link left under that name included), and the
+// runtime takes over its handle.
+UniqueFile createNew(const std::string& path, std::string mode) {
+  mode.erase(mode.find('x'), 1);
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_BINARY);
+  if (descriptor == -1) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  UniqueFile file(_fdopen(descriptor, mode.c_str()));
+  if (!file) _close(descriptor);
+  return file;
+}
+
+}  // namespace
+
+UniqueFile openFile(std::string_view windowsPath, const char* mode) {
+  const std::string path(windowsPath);
+  const std::string flags(mode);
+  if (flags.find('x') != std::string::npos) return createNew(path, flags);
+  return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+bool sameFileName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  return true;
+}
+
+}  // namespace platform::fs
