@@ -1,9 +1,8 @@
 #pragma once
-// The threads that run requests. Few while the work is quick (as many as the machine has
-// cores, so that requests do not pay for switches between idle threads), more when they
-// block: a task that finds no idle thread starts another, up to the limit, because a
-// filter may hold a thread for seconds (a reload waits up to 19.8 s) or a CGI program for
-// minutes. Threads above the base number end after a while without work.
+// The threads that run CGI programs' requests. As many as the machine has cores to begin
+// with, more when they block: a task that finds no idle thread starts another at once, up
+// to the limit, because a program may hold its thread for minutes. Threads above the base
+// number end after a while without work.
 
 #include <chrono>
 #include <condition_variable>

@@ -11,20 +11,14 @@
 #include <future>
 #include <thread>
 
+#include "tests/support/eventually.h"
 #include "w3svc/io_threads.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testing_support::eventually;
 
 TEST(IoThreadsTest, HeldThreadsAreReplacedAndBusyOnesAreNot) {
   w3svc::IoThreads threads(16, 100ms);

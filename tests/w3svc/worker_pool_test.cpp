@@ -1,4 +1,4 @@
-// The request threads: tasks that block do not hold up the others.
+// The programs' threads: tasks that block do not hold up the others.
 
 #include <gtest/gtest.h>
 
@@ -7,20 +7,14 @@
 #include <future>
 #include <thread>
 
+#include "tests/support/eventually.h"
 #include "w3svc/worker_pool.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-bool eventually(const std::function<bool()>& condition) {
-  const auto deadline = std::chrono::steady_clock::now() + 5s;
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(1ms);
-  }
-  return true;
-}
+using testing_support::eventually;
 
 TEST(WorkerPoolTest, BlockedTasksMakeRoomForTheNextOnesUpToTheLimit) {
   w3svc::WorkerPool pool(6);
