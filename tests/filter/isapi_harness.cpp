@@ -169,8 +169,9 @@ bool FakeConnection::sendPieces(std::vector<std::string> pieces, DWORD& sentBySe
   for (std::string& piece : pieces) {
     HTTP_FILTER_RAW_DATA raw{piece.data(), static_cast<DWORD>(piece.size()), static_cast<DWORD>(piece.size()), 0};
     // As the server: a filter that switched raw data off is not called for the rest.
-    const DWORD rc = (disabled_ & SF_NOTIFY_SEND_RAW_DATA) ? SF_STATUS_REQ_NEXT_NOTIFICATION
-                                                            : HttpFilterProc(&context_, SF_NOTIFY_SEND_RAW_DATA, &raw);
+    const DWORD rc = (disabled_ & SF_NOTIFY_SEND_RAW_DATA)
+                         ? static_cast<DWORD>(SF_STATUS_REQ_NEXT_NOTIFICATION)
+                         : HttpFilterProc(&context_, SF_NOTIFY_SEND_RAW_DATA, &raw);
     if (rc == SF_STATUS_REQ_FINISHED || rc == SF_STATUS_REQ_FINISHED_KEEP_CONN) {
       // Nothing of the piece, nor of the rest of the response, follows what the filter
       // wrote itself.
