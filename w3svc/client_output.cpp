@@ -18,17 +18,23 @@ constexpr std::size_t kFilePiece = 64 * 1024;
 
 }  // namespace
 
-bool ClientOutput::sendFile(int fd, std::uint64_t offset, std::uint64_t length) {
+bool readFilePieces(int fd, std::uint64_t offset, std::uint64_t length,
+                    const std::function<bool(char* data, std::size_t size)>& take) {
   const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(length, kFilePiece));
+  // Uninitialised, and no larger than the answer needs.
   std::unique_ptr<char[]> buffer(new char[std::max<std::size_t>(size, 1)]);
   while (length > 0) {
     const ssize_t got = ::pread(fd, buffer.get(), static_cast<std::size_t>(std::min<std::uint64_t>(length, size)),
                                 static_cast<off_t>(offset));
-    if (got <= 0 || !write(buffer.get(), static_cast<std::size_t>(got))) return false;
+    if (got <= 0 || !take(buffer.get(), static_cast<std::size_t>(got))) return false;
     offset += static_cast<std::uint64_t>(got);
     length -= static_cast<std::uint64_t>(got);
   }
   return true;
+}
+
+bool ClientOutput::sendFile(int fd, std::uint64_t offset, std::uint64_t length) {
+  return readFilePieces(fd, offset, length, [this](char* data, std::size_t size) { return write(data, size); });
 }
 
 bool SocketOutput::waitWritable() {

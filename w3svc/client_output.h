@@ -5,8 +5,15 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace w3svc {
+
+// Reads length bytes of an open file from offset in pieces of at most 64 KB and hands each
+// to take; false when the file ends early (it shrank: the promised length cannot be kept)
+// or take refuses a piece.
+bool readFilePieces(int fd, std::uint64_t offset, std::uint64_t length,
+                    const std::function<bool(char* data, std::size_t size)>& take);
 
 class ClientOutput {
  public:

@@ -1,9 +1,6 @@
 #include "w3svc/response_writer.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <memory>
 
 namespace w3svc {
 
@@ -47,18 +44,7 @@ bool ResponseWriter::sendBody(char* data, std::size_t size) {
 bool ResponseWriter::sendFileBody(int fd, std::uint64_t offset, std::uint64_t length) {
   if (ended()) return false;
   if (!session_.rawDataWatched()) return session_.sendFile(fd, offset, length);
-  const std::size_t size = static_cast<std::size_t>(std::min<std::uint64_t>(length, kBodyPiece));
-  // Uninitialised, and no larger than the answer needs.
-  std::unique_ptr<char[]> buffer(new char[std::max<std::size_t>(size, 1)]);
-  while (length > 0) {
-    const ssize_t got =
-        ::pread(fd, buffer.get(), static_cast<std::size_t>(std::min<std::uint64_t>(length, size)), static_cast<off_t>(offset));
-    if (got <= 0) return false;  // the file shrank under us: the promised length cannot be kept
-    if (!sendBody(buffer.get(), static_cast<std::size_t>(got))) return false;
-    offset += static_cast<std::uint64_t>(got);
-    length -= static_cast<std::uint64_t>(got);
-  }
-  return true;
+  return readFilePieces(fd, offset, length, [this](char* data, std::size_t size) { return sendBody(data, size); });
 }
 
 }  // namespace w3svc

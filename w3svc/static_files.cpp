@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <optional>
@@ -104,21 +105,33 @@ OpenedFile::~OpenedFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
+namespace {
+
+// The file at a host path opened for reading when it is a regular file; errno says why not.
+// Not blocking: a pipe in the folder must not hold the thread.
+std::optional<OpenedFile> openRegularFile(const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat info {};
+  if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) return OpenedFile(fd, info);
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  errno = error;
+  return std::nullopt;
+}
+
+}  // namespace
+
 StaticTarget resolveStaticTarget(Request& request) {
   const SiteConfig& site = *request.site;
   const std::string windows = translatedPath(site, request.url.path);
   // Most requests name a file as it is spelled: opening it finds it, and its status comes
-  // from the descriptor. (Not blocking: a pipe in the folder must not hold the thread.)
+  // from the descriptor.
   std::error_code ec;
   std::optional<std::filesystem::path> host;
   std::filesystem::file_status status;
   if (auto spelled = platform::fs::spelledHostPath(windows)) {
     if (request.url.path.back() != '/') {
-      const int fd = ::open(spelled->c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-      struct stat info {};
-      if (fd >= 0 && ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        return {0, std::move(*spelled), OpenedFile(fd, info)};
-      if (fd >= 0) ::close(fd);
+      if (auto opened = openRegularFile(spelled->c_str())) return {0, std::move(*spelled), std::move(*opened)};
     }
     status = std::filesystem::status(*spelled, ec);
     if (!ec && std::filesystem::exists(status)) host = std::move(*spelled);
@@ -151,12 +164,9 @@ bool serveFile(const Request& request, StaticTarget& target, ResponseWriter& wri
   if (!head && request.method != "GET")
     return sendErrorPage(request, writer, 405, {{"Allow", "GET, HEAD"}});
   if (target.opened.fd() < 0) {
-    const int fd = ::open(target.file.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat found {};
-    const bool regular = fd >= 0 && ::fstat(fd, &found) == 0 && S_ISREG(found.st_mode);
-    const int error = errno;
-    target.opened = OpenedFile(fd, found);
-    if (!regular) return sendErrorPage(request, writer, fd < 0 && error == EACCES ? 403 : 404);
+    auto opened = openRegularFile(target.file.c_str());
+    if (!opened) return sendErrorPage(request, writer, errno == EACCES ? 403 : 404);
+    target.opened = std::move(*opened);
   }
   const int fd = target.opened.fd();
   const struct stat& info = target.opened.info();
