@@ -8,7 +8,7 @@
 #include "compress/http_date.h"
 #include "platform/fs/file_api.h"
 #include "platform/fs/whole_file.h"
-#include "settings/text_case.h"
+#include "platform/text/ascii_case.h"
 
 namespace compression {
 
@@ -65,7 +65,7 @@ bool earlier(const FILETIME& a, const FILETIME& b) {
 
 std::string lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  platform::text::lowerInPlace(out);
   return out;
 }
 
@@ -80,7 +80,7 @@ constexpr std::size_t kMaxCachePath = 511;
 void dropCaseVariantsLocked(SiteSettings& site, const std::string& fileName) {
   for (auto it = site.CacheEntries.begin(); it != site.CacheEntries.end();) {
     const std::string& other = it->fileName.str();
-    if (other != fileName && settings::equalsNoCase(other, fileName)) {
+    if (other != fileName && platform::text::equalsNoCase(other, fileName)) {
       DeleteFileA(other.c_str());
       uncount(site, *it);
       it = site.CacheEntries.erase(it);

@@ -4,9 +4,9 @@
 #include "console/preference_dialogs.h"
 #include "console/property_sheet_extension.h"
 #include "console/resources/resource_ids.h"
+#include "platform/text/ascii_case.h"
 #include "settings/rule_lists.h"
 #include "settings/site_folders.h"
-#include "settings/text_case.h"
 
 namespace console {
 
@@ -48,7 +48,7 @@ bool take(HWND dialog, WorkingCopy& copy) {
 }  // namespace
 
 void ClearCacheFolder(const std::string& cacheFolder) {
-  if (cacheFolder.empty() || settings::equalsNoCase(cacheFolder, "C:\\")) return;
+  if (cacheFolder.empty() || platform::text::equalsNoCase(cacheFolder, "C:\\")) return;
   settings::EmptyFolder(cacheFolder + "\\korvanecompress");  // what cannot go stays
 }
 

@@ -1,8 +1,8 @@
 #include "console/precedence_check.h"
+#include "platform/text/ascii_case.h"
 
 #include <string>
 
-#include "settings/text_case.h"
 
 namespace console {
 
@@ -11,10 +11,10 @@ namespace {
 // Whether rules hold type (and, when given, its subType); names compared without case.
 bool holds(const std::vector<settings::MimeRule>& rules, std::string_view type, std::optional<std::string_view> subType) {
   for (const settings::MimeRule& rule : rules) {
-    if (!settings::equalsNoCase(rule.Name, type)) continue;
+    if (!platform::text::equalsNoCase(rule.Name, type)) continue;
     if (!subType) return true;
     for (const settings::MimeRule& sub : rule.SubTypes)
-      if (settings::equalsNoCase(sub.Name, *subType)) return true;
+      if (platform::text::equalsNoCase(sub.Name, *subType)) return true;
   }
   return false;
 }

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "platform/metabase/admin_base.h"
+#include "platform/text/ascii_case.h"
 #include "settings/metabase_session.h"
 #include "settings/rule_lists.h"
-#include "settings/text_case.h"
 
 namespace console {
 
@@ -49,7 +49,7 @@ std::optional<int> SiteOfNode(LPDATAOBJECT node) {
   GlobalFree(medium.hGlobal);
   if (!path) return std::nullopt;
   constexpr std::string_view kService = "/LM/W3SVC/";
-  if (path->size() <= kService.size() || !settings::equalsNoCase(std::string_view(*path).substr(0, kService.size()), kService))
+  if (path->size() <= kService.size() || !platform::text::equalsNoCase(std::string_view(*path).substr(0, kService.size()), kService))
     return -1;
   const std::string number = path->substr(kService.size());
   if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos || number.size() > 9) return -1;

@@ -4,9 +4,9 @@
 
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
+#include "platform/text/ascii_case.h"
 #include "settings/registry_layout.h"
 #include "settings/rule_lists.h"
-#include "settings/text_case.h"
 
 namespace console {
 
@@ -124,9 +124,9 @@ void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers,
       break;
     name.resize(nameChars);
     bool kept = false;
-    for (const auto& rule : browsers) kept = kept || settings::equalsNoCase(rule.DisplayName, name);
+    for (const auto& rule : browsers) kept = kept || platform::text::equalsNoCase(rule.DisplayName, name);
     // A value the console could not read is not the administrator's deletion.
-    for (const auto& other : unread) kept = kept || settings::equalsNoCase(other, name);
+    for (const auto& other : unread) kept = kept || platform::text::equalsNoCase(other, name);
     if (!kept) stale.push_back(name);
   }
   for (const std::string& name : stale) RegDeleteValueA(key.get(), name.c_str());

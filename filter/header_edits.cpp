@@ -1,8 +1,8 @@
 #include "filter/header_edits.h"
+#include "platform/text/ascii_case.h"
 
 #include <cctype>
 
-#include "settings/text_case.h"
 
 namespace filter {
 
@@ -35,7 +35,7 @@ std::optional<FieldLine> FindField(std::string_view header, std::string_view nam
     if (textEnd == line) return std::nullopt;  // the blank line ends the fields
     const std::string_view text = header.substr(line, textEnd - line);
     if (line >= from && text.size() > name.size() && text[name.size()] == ':' &&
-        settings::equalsNoCase(text.substr(0, name.size()), name)) {
+        platform::text::equalsNoCase(text.substr(0, name.size()), name)) {
       std::string_view value = text.substr(name.size() + 1);
       while (!value.empty() && blank(value.front())) value.remove_prefix(1);
       while (!value.empty() && blank(value.back())) value.remove_suffix(1);
@@ -65,7 +65,7 @@ bool PrivateResponse(std::string_view header) {
   if (FindField(header, "Set-Cookie")) return true;
   for (std::size_t from = 0; const auto field = FindField(header, "Cache-Control", from);) {
     std::string value(field->value);
-    for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    platform::text::lowerInPlace(value);
     if (value.find("private") != std::string::npos || value.find("no-store") != std::string::npos) return true;
     from = field->end;
   }
@@ -74,7 +74,7 @@ bool PrivateResponse(std::string_view header) {
 
 bool RemoveChunkedLine(std::string& header) {
   for (std::size_t from = 0; const auto field = FindField(header, "Transfer-Encoding", from);) {
-    if (settings::equalsNoCase(field->value, "chunked")) {
+    if (platform::text::equalsNoCase(field->value, "chunked")) {
       header.erase(field->start, field->end - field->start);
       return true;
     }

@@ -1,8 +1,8 @@
 #include "filter/hidden_folders.h"
+#include "platform/text/ascii_case.h"
 
 #include <string>
 
-#include "settings/text_case.h"
 
 namespace filter {
 
@@ -18,7 +18,7 @@ std::string normalized(std::string_view path) {
 
 bool inside(const std::string& path, std::string_view folder) {
   const std::string base = normalized(folder);
-  if (base.empty() || path.size() < base.size() || !settings::equalsNoCase(path.substr(0, base.size()), base))
+  if (base.empty() || path.size() < base.size() || !platform::text::equalsNoCase(path.substr(0, base.size()), base))
     return false;
   return path.size() == base.size() || path[base.size()] == '\\' || base.back() == '\\';
 }

@@ -5,17 +5,18 @@
 #include "filter/header_edits.h"
 #include "filter/isapi_access.h"
 #include "optimizer/selector_learning.h"
+#include "platform/text/ascii_case.h"
 #include "settings/rule_lists.h"
 
 namespace filter {
 
 namespace {
 
-using optimizer::equalsNoCase;
+using platform::text::equalsNoCase;
 
 std::string lower(std::string_view s) {
   std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  platform::text::lowerInPlace(out);
   return out;
 }
 

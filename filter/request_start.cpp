@@ -9,6 +9,7 @@
 #include "filter/negotiation.h"
 #include "filter/response_handlers.h"
 #include "optimizer/selector_learning.h"
+#include "platform/text/ascii_case.h"
 #include "stats/statistics.h"
 
 namespace filter {
@@ -65,7 +66,7 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
   const auto& slots = context->table->Slots;
   std::size_t index = 0;
   for (; index < slots.size(); ++index)
-    if (slots[index] && optimizer::equalsNoCase(slots[index]->InstancePath.str(), *instance)) break;
+    if (slots[index] && platform::text::equalsNoCase(slots[index]->InstancePath.str(), *instance)) break;
   if (index == slots.size()) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   settings::SiteSettings& site = *slots[index];
 

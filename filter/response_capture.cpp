@@ -10,6 +10,7 @@
 #include "filter/negotiation.h"
 #include "filter/response_handlers.h"
 #include "optimizer/selector_learning.h"
+#include "platform/text/ascii_case.h"
 #include "settings/rule_lists.h"
 #include "stats/statistics.h"
 
@@ -177,7 +178,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   takeDirectiveLine(state);
   state.headerLength = static_cast<std::uint32_t>(state.header.size());
   std::string url = ServerVariable(pfc, "URL", 512).value_or("");
-  for (char& c : url) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  platform::text::lowerInPlace(url);
   state.url = url;
 
   settings::SiteSettings* site = SiteOf(context);

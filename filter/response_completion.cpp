@@ -12,6 +12,7 @@
 #include "filter/response_handlers.h"
 #include "optimizer/optimizer_driver.h"
 #include "optimizer/selector_learning.h"
+#include "platform/text/ascii_case.h"
 #include "stats/statistics.h"
 
 namespace filter {
@@ -25,7 +26,7 @@ bool cachableExtension(const ResponseState& state, const settings::SiteSettings&
   const std::string_view extension = std::string_view(url).substr(dot + 1);
   for (const settings::ExtensionRule& rule : site.CacheExt) {
     const std::string_view name = rule.Name;
-    if (!name.empty() && optimizer::equalsNoCase(name.substr(1), extension)) return true;
+    if (!name.empty() && platform::text::equalsNoCase(name.substr(1), extension)) return true;
   }
   return false;
 }
@@ -73,7 +74,7 @@ std::optional<std::vector<std::uint8_t>> askCache(HTTP_FILTER_CONTEXT* pfc, Resp
                                                   settings::SiteSettings& site, std::time_t now) {
   state.cacheAsked = true;
   const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
-  const bool post = optimizer::equalsNoCase(state.method.str(), "POST");
+  const bool post = platform::text::equalsNoCase(state.method.str(), "POST");
   state.cacheUsable = site.Cache && query && !post && !state.privateExchange;
   // The source as the server spells it: the file system finds it without a search.
   state.cacheRequest = {state.url.str(), "", state.sourceRoot.str(), state.expires.str()};
@@ -115,7 +116,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   compression::CacheRequest& cacheRequest = state.cacheRequest;
   const bool cacheUsable = state.cacheUsable;
   const std::string& type = state.contentType.str();
-  const bool markup = optimizer::equalsNoCase(type, "text/html") || optimizer::equalsNoCase(type, "text/css");
+  const bool markup = platform::text::equalsNoCase(type, "text/html") || platform::text::equalsNoCase(type, "text/css");
   if (state.phase != 3 && markup && ((site.EnableWhite && state.optimizeMode != 0) || state.optimizeMode == 1)) {
     optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
                                  site.WsCssCom != 0};

@@ -7,6 +7,7 @@
 
 #include "optimizer/css_optimizer.h"
 #include "optimizer/selector_learning.h"
+#include "platform/text/ascii_case.h"
 
 namespace optimizer {
 
@@ -172,13 +173,13 @@ class HtmlReader {
 
   // +1 entering, -1 leaving an element whose content is protected.
   void countElement(std::string_view name, int step) {
-    if (equalsNoCase(name, "script")) {
+    if (platform::text::equalsNoCase(name, "script")) {
       st_.ScriptDepth += step;
       st_.KeepDepth += step;
-    } else if (equalsNoCase(name, "style")) {
+    } else if (platform::text::equalsNoCase(name, "style")) {
       st_.StyleDepth += step;
       st_.KeepDepth += step;
-    } else if (equalsNoCase(name, "pre") || equalsNoCase(name, "textarea")) {
+    } else if (platform::text::equalsNoCase(name, "pre") || platform::text::equalsNoCase(name, "textarea")) {
       st_.KeepDepth += step;
     }
   }
@@ -187,7 +188,7 @@ class HtmlReader {
   void releaseSelector(std::string_view name) {
     if (!st_.KeepDepth || st_.Selectors.empty()) return;
     for (auto it = st_.Selectors.begin(); it != st_.Selectors.end(); ++it) {
-      if (!equalsNoCase(it->elementName.str(), name)) continue;
+      if (!platform::text::equalsNoCase(it->elementName.str(), name)) continue;
       if (!it->persistent) st_.Selectors.erase(it);
       --st_.KeepDepth;
       return;
@@ -198,7 +199,7 @@ class HtmlReader {
   void matchSelector(SelectorKind kind, std::string_view name, std::string_view tag) {
     if (st_.KeepDepth || st_.Selectors.empty()) return;
     for (auto& s : st_.Selectors) {
-      if (s.kind != kind || !equalsNoCase(s.selectorName.str(), name)) continue;
+      if (s.kind != kind || !platform::text::equalsNoCase(s.selectorName.str(), name)) continue;
       st_.KeepDepth = 1;
       if (kind != SelectorKind::kTag) s.elementName = tag;
       return;
@@ -215,9 +216,9 @@ class HtmlReader {
       st_.Selectors.push_back(std::move(s));
       ++st_.KeepDepth;
     }
-    if (equalsNoCase(tag, "LINK") && equalsNoCase(a.name, "HREF")) LearnFromFile(st_, *a.value);
-    if (equalsNoCase(a.name, "id")) matchSelector(SelectorKind::kId, *a.value, tag);
-    if (equalsNoCase(a.name, "class")) matchSelector(SelectorKind::kClass, *a.value, tag);
+    if (platform::text::equalsNoCase(tag, "LINK") && platform::text::equalsNoCase(a.name, "HREF")) LearnFromFile(st_, *a.value);
+    if (platform::text::equalsNoCase(a.name, "id")) matchSelector(SelectorKind::kId, *a.value, tag);
+    if (platform::text::equalsNoCase(a.name, "class")) matchSelector(SelectorKind::kClass, *a.value, tag);
   }
 
   void writeTag(std::string_view name, const std::vector<Attribute>& attributes, bool selfClosing) {

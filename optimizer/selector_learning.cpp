@@ -7,6 +7,7 @@
 
 #include "optimizer/css_optimizer.h"
 #include "platform/fs/file_api.h"
+#include "platform/text/ascii_case.h"
 
 namespace optimizer {
 
@@ -84,7 +85,7 @@ std::optional<std::string> resolveSheet(const OptimizerState& state, std::string
     appendComponents(parts, std::string_view(state.FilePath).substr(0, cut), 0);
     if (parts.size() < rootParts.size()) return std::nullopt;
     for (std::size_t i = 0; i < rootParts.size(); ++i)
-      if (!equalsNoCase(parts[i], rootParts[i])) return std::nullopt;
+      if (!platform::text::equalsNoCase(parts[i], rootParts[i])) return std::nullopt;
   }
   if (!appendComponents(parts, name, rootParts.size()) || parts.size() <= rootParts.size()) return std::nullopt;
   std::string path;
@@ -93,13 +94,6 @@ std::optional<std::string> resolveSheet(const OptimizerState& state, std::string
 }
 
 }  // namespace
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
-  return true;
-}
 
 void LearnFromCss(OptimizerState& state, std::string_view css) {
   if (css.find("white-space") == std::string_view::npos && css.find('@') == std::string_view::npos) return;

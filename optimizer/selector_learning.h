@@ -17,7 +17,4 @@ void LearnFromCss(OptimizerState& state, std::string_view css);
 // already read for this document and imports nested too deep are ignored.
 void LearnFromFile(OptimizerState& state, std::string_view name);
 
-// Case-insensitive (ASCII) equality.
-bool equalsNoCase(std::string_view a, std::string_view b);
-
 }  // namespace optimizer

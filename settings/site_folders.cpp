@@ -6,6 +6,7 @@
 #include "platform/fs/folder_access.h"
 #include "platform/fs/windows_path.h"
 #include "platform/registry/unique_key.h"
+#include "platform/text/ascii_case.h"
 #include "settings/registry_layout.h"
 
 namespace settings {
@@ -35,7 +36,7 @@ std::optional<std::string> readProgFiles(HKEY global) {
 }  // namespace
 
 void copyFolderFiles(std::string_view sourceFolder, std::string_view destinationPrefix) {
-  if (sourceFolder.empty() || platform::fs::sameFileName(sourceFolder, "C:\\")) return;
+  if (sourceFolder.empty() || platform::text::equalsNoCase(sourceFolder, "C:\\")) return;
   const std::string source(sourceFolder);
   WIN32_FIND_DATAA found;
   UniqueSearch search(FindFirstFileA((source + "\\*.*").c_str(), &found));
@@ -68,7 +69,7 @@ FolderResult prepareSiteFolders(const SiteSettings& site, std::string_view anony
 }
 
 bool EmptyFolder(std::string_view folder) {
-  if (folder.empty() || platform::fs::sameFileName(folder, "C:\\")) return false;
+  if (folder.empty() || platform::text::equalsNoCase(folder, "C:\\")) return false;
   const std::string base(folder);
   WIN32_FIND_DATAA found;
   UniqueSearch search(FindFirstFileA((base + "\\*.*").c_str(), &found));

@@ -6,8 +6,8 @@
 
 #include "platform/fs/file_api.h"
 #include "platform/metabase/admin_base.h"
+#include "platform/text/ascii_case.h"
 #include "settings/metabase_session.h"
-#include "settings/text_case.h"
 
 namespace setup {
 
@@ -39,7 +39,7 @@ std::string_view trimmed(std::string_view item) {
   return item;
 }
 
-bool sameFilter(std::string_view item, std::string_view name) { return settings::equalsNoCase(trimmed(item), trimmed(name)); }
+bool sameFilter(std::string_view item, std::string_view name) { return platform::text::equalsNoCase(trimmed(item), trimmed(name)); }
 
 bool isKnown(std::string_view item) {
   for (const char* known : FilterPrecedenceList)

@@ -2,20 +2,20 @@
 
 #include <cctype>
 
+#include "platform/text/ascii_case.h"
 #include "setup/filter_registration.h"
 #include "setup/service_control.h"
 #include "setup/settings_upgrade.h"
 #include "setup/site_commands.h"
-#include "settings/text_case.h"
 
 namespace setup {
 
 namespace {
 
 void bothServices(const std::string& verb) {
-  if (settings::equalsNoCase(verb, "STOP")) {
+  if (platform::text::equalsNoCase(verb, "STOP")) {
     if (StartStopService(ServiceAction::kStop, kWebService)) StartStopService(ServiceAction::kStop, kAdminService);
-  } else if (settings::equalsNoCase(verb, "START")) {
+  } else if (platform::text::equalsNoCase(verb, "START")) {
     if (StartStopService(ServiceAction::kStart, kAdminService)) StartStopService(ServiceAction::kStart, kWebService);
   }
 }
@@ -61,7 +61,7 @@ void InstallFilter(const std::string& name, const std::string& description, cons
   if (!StartStopService(ServiceAction::kStop, kWebService)) return;
   if (!RegisterFilter(name, dllPath, description)) return;
   WaitForServiceState("1", kWebService);
-  if (settings::equalsNoCase(option, "OFF")) return;
+  if (platform::text::equalsNoCase(option, "OFF")) return;
   StartStopService(ServiceAction::kStart, kWebService);
 }
 

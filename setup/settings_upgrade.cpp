@@ -6,8 +6,8 @@
 
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
+#include "platform/text/ascii_case.h"
 #include "settings/registry_layout.h"
-#include "settings/text_case.h"
 
 namespace setup {
 
@@ -73,8 +73,8 @@ std::string exclusionPatterns(const std::string& list) {
   while (true) {
     const std::size_t comma = list.find(',', start);
     std::string entry = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    if (settings::equalsNoCase(entry, ".dll")) entry = "*.dll";
-    if (settings::equalsNoCase(entry, ".exe")) entry = "*.exe";
+    if (platform::text::equalsNoCase(entry, ".dll")) entry = "*.dll";
+    if (platform::text::equalsNoCase(entry, ".exe")) entry = "*.exe";
     out += (start ? "," : "") + entry;
     if (comma == std::string::npos) return out;
     start = comma + 1;

@@ -1,9 +1,10 @@
 #include "w3svc/access_log.h"
 
-#include <cctype>
 #include <cstdio>
-#include <string_view>
 #include <fstream>
+#include <string_view>
+
+#include "platform/text/ascii_case.h"
 
 namespace w3svc {
 
@@ -12,9 +13,11 @@ namespace {
 constexpr char kFields[] = "#Fields: date time c-ip cs-method cs-uri-stem cs-uri-query sc-status sc-bytes cs(User-Agent)";
 
 // W3C fields hold no blanks: '+' stands for a blank, '-' for an empty field.
-std::string field(const std::string& text) {
-  if (text.empty()) return "-";
-  std::string out;
+void appendField(std::string& out, std::string_view text) {
+  if (text.empty()) {
+    out += '-';
+    return;
+  }
   for (char c : text) {
     if (c == ' ') {
       out += '+';
@@ -24,59 +27,88 @@ std::string field(const std::string& text) {
       out += c;
     }
   }
-  return out;
 }
 
 // The filter's reload address ends in the machine's reload token, which would let anyone who
 // reads the log make every site reload its settings.
-std::string withoutReloadToken(const std::string& stem) {
+std::string_view withoutReloadToken(std::string_view stem) {
   constexpr std::string_view kReload = "/rstval=";
   const std::size_t slash = stem.rfind('/');
-  if (slash == std::string::npos || stem.size() - slash <= kReload.size()) return stem;
+  if (slash == std::string_view::npos || stem.size() - slash <= kReload.size()) return stem;
   for (std::size_t i = 0; i < kReload.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(stem[slash + i])) != kReload[i]) return stem;
-  return stem.substr(0, slash + kReload.size()) + "-";
+    if (platform::text::lowerAscii(stem[slash + i]) != kReload[i]) return stem;
+  return stem.substr(0, slash + kReload.size());
 }
 
-std::string stamp(std::time_t when, const char* format) {
-  std::tm parts{};
-  gmtime_r(&when, &parts);
-  char text[32];
-  std::strftime(text, sizeof(text), format, &parts);
-  return text;
+// The time of a line as the log writes it, formatted once a second per thread: a busy site
+// logs many lines within one second.
+struct Stamp {
+  std::time_t second = -1;
+  char full[24] = {};  // 2026-12-08 01:02:03
+  char day[8] = {};    // 261208
+};
+
+const Stamp& stampOf(std::time_t when) {
+  thread_local Stamp stamp;
+  if (stamp.second != when) {
+    std::tm parts{};
+    gmtime_r(&when, &parts);
+    std::strftime(stamp.full, sizeof(stamp.full), "%Y-%m-%d %H:%M:%S", &parts);
+    std::strftime(stamp.day, sizeof(stamp.day), "%y%m%d", &parts);
+    stamp.second = when;
+  }
+  return stamp;
 }
 
 }  // namespace
 
-void AccessLog::append(std::time_t when, const std::string& line) {
+void AccessLog::append(std::time_t when, std::string& line) {
+  const Stamp& stamp = stampOf(when);
+  const std::string_view day = stamp.day;
+  line += "\r\n";
   std::lock_guard lock(mutex_);
-  const std::string day = stamp(when, "%y%m%d");
   if (!file_.is_open() || day != file_day_) {
     file_.close();
     std::error_code ec;
     std::filesystem::create_directories(folder_, ec);
     // The log names every client and page: for the machine's owner only.
     std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, ec);
-    const std::filesystem::path file = folder_ / ("ex" + day + ".log");
+    const std::filesystem::path file = folder_ / ("ex" + std::string(day) + ".log");
     const bool fresh = !std::filesystem::exists(file, ec) || std::filesystem::file_size(file, ec) == 0;
     file_.clear();
     file_.open(file, std::ios::app | std::ios::binary);
     std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
     file_day_ = day;
     if (fresh) {
-      file_ << "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: " << stamp(when, "%Y-%m-%d %H:%M:%S") << "\r\n"
+      file_ << "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: " << stamp.full << "\r\n"
             << kFields << "\r\n";
     }
   }
   // Each line reaches the file at once: readers (and a crash) see every finished request.
-  file_ << line << "\r\n" << std::flush;
+  file_.write(line.data(), static_cast<std::streamsize>(line.size()));
+  file_.flush();
 }
 
 void AccessLog::write(const AccessRecord& record) {
-  const std::string line = stamp(record.when, "%Y-%m-%d %H:%M:%S") + " " + field(record.clientIp) + " " +
-                           field(record.method) + " " + field(withoutReloadToken(record.uriStem)) + " " + field(record.uriQuery) + " " +
-                           std::to_string(record.status) + " " + std::to_string(record.bytesSent) + " " +
-                           field(record.userAgent);
+  std::string line;
+  line.reserve(96 + record.uriStem.size() + record.uriQuery.size() + record.userAgent.size());
+  line += stampOf(record.when).full;
+  line += ' ';
+  appendField(line, record.clientIp);
+  line += ' ';
+  appendField(line, record.method);
+  line += ' ';
+  const std::string_view stem = withoutReloadToken(record.uriStem);
+  appendField(line, stem);
+  if (stem.size() < record.uriStem.size()) line += '-';
+  line += ' ';
+  appendField(line, record.uriQuery);
+  line += ' ';
+  line += std::to_string(record.status);
+  line += ' ';
+  line += std::to_string(record.bytesSent);
+  line += ' ';
+  appendField(line, record.userAgent);
   append(record.when, line);
 }
 

@@ -30,7 +30,8 @@ class AccessLog {
   void remark(const std::string& text);
 
  private:
-  void append(std::time_t when, const std::string& line);
+  // Adds the line end and writes the line whole.
+  void append(std::time_t when, std::string& line);
 
   std::filesystem::path folder_;
   std::mutex mutex_;

@@ -12,6 +12,7 @@
 #include <cstdio>
 
 #include "platform/services/service_launch.h"
+#include "platform/text/ascii_case.h"
 #include "w3svc/responses.h"
 #include "w3svc/server_variables.h"
 
@@ -116,7 +117,7 @@ bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
     const std::string name(line.substr(0, colon));
     std::string_view value = line.substr(colon + 1);
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-    if (sameText(name, "Status")) {
+    if (platform::text::equalsNoCase(name, "Status")) {
       unsigned code = 0;
       std::size_t at = 0;
       while (at < value.size() && at < 3 && std::isdigit(static_cast<unsigned char>(value[at])))
@@ -130,9 +131,9 @@ bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
       statusGiven = true;
       continue;
     }
-    if (sameText(name, "Transfer-Encoding") || sameText(name, "Connection")) continue;  // framing is ours
-    if (sameText(name, "Content-Length")) sized = true;
-    if (sameText(name, "Location")) location = true;
+    if (platform::text::equalsNoCase(name, "Transfer-Encoding") || platform::text::equalsNoCase(name, "Connection")) continue;  // framing is ours
+    if (platform::text::equalsNoCase(name, "Content-Length")) sized = true;
+    if (platform::text::equalsNoCase(name, "Location")) location = true;
     response.headers.push_back({name, std::string(value)});
   }
   if (location && !statusGiven) {
@@ -170,7 +171,7 @@ const ScriptMap* scriptMapFor(const Request& request) {
   const std::size_t dot = path.rfind('.');
   if (dot == std::string::npos || dot < slash) return nullptr;
   std::string extension;
-  for (char c : path.substr(dot)) extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : path.substr(dot)) extension += platform::text::lowerAscii(c);
   for (const ScriptMap& map : request.site->scriptMaps)
     if (map.extension == extension) return &map;
   return nullptr;

@@ -19,6 +19,9 @@ class ClientOutput {
  public:
   virtual ~ClientOutput() = default;
   virtual bool write(const char* data, std::size_t size) = 0;
+  // A header whose body follows at once from sendFile: the output may hold it back so that
+  // both leave in one segment. Only for bytes that sendFile certainly follows.
+  virtual bool writeBeforeFile(const char* data, std::size_t size) { return write(data, size); }
   // length bytes of an open file from offset. By default read and written in pieces.
   virtual bool sendFile(int fd, std::uint64_t offset, std::uint64_t length);
 };
@@ -28,12 +31,14 @@ class SocketOutput final : public ClientOutput {
  public:
   SocketOutput(int fd, std::chrono::milliseconds timeout) : fd_(fd), timeout_(timeout) {}
   bool write(const char* data, std::size_t size) override;
+  bool writeBeforeFile(const char* data, std::size_t size) override;
   // Straight from the file to the socket (sendfile): the bytes never enter this process.
   bool sendFile(int fd, std::uint64_t offset, std::uint64_t length) override;
 
  private:
   // Waits until the socket takes data or the time-out passes.
   bool waitWritable();
+  bool send(const char* data, std::size_t size, int flags);
 
   int fd_;
   std::chrono::milliseconds timeout_;

@@ -17,7 +17,6 @@ struct HeaderField {
 };
 using HeaderList = std::vector<HeaderField>;
 
-bool sameText(std::string_view a, std::string_view b);  // ASCII case-insensitive
 const std::string* findHeader(const HeaderList& headers, std::string_view name);
 // Replaces the first field of that name (removing the others) or appends it; an empty
 // value removes every field of that name.

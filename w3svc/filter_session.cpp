@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/text/ascii_case.h"
 #include "w3svc/http_time.h"
 #include "w3svc/server_variables.h"
 
@@ -30,7 +31,7 @@ BOOL headerValue(const HeaderList& headers, LPSTR name, LPVOID buffer, LPDWORD s
   std::string joined;
   bool found = false;
   for (const HeaderField& field : headers) {
-    if (!sameText(field.name, headerName(name))) continue;
+    if (!platform::text::equalsNoCase(field.name, headerName(name))) continue;
     if (found) joined += ", ";
     joined += field.value;
     found = true;
@@ -119,13 +120,16 @@ FilterOutcome FilterSession::sendResponse(Response& response) {
   return outcome;
 }
 
-FilterOutcome FilterSession::sendRawData(char* data, std::size_t size) {
+FilterOutcome FilterSession::sendRawData(char* data, std::size_t size, bool fileFollows) {
   HTTP_FILTER_RAW_DATA raw{data, static_cast<DWORD>(size), static_cast<DWORD>(size), 0};
   const FilterOutcome outcome = notify(SF_NOTIFY_SEND_RAW_DATA, &raw);
   // A filter that finished the request has sent what it wanted with WriteClient; the rest
   // of the piece (the server's own answer) must not follow it.
-  if (outcome == FilterOutcome::Next && raw.pvInData && raw.cbInData > 0)
-    writeClient(static_cast<const char*>(raw.pvInData), raw.cbInData);
+  if (outcome == FilterOutcome::Next && raw.pvInData && raw.cbInData > 0) {
+    // Held back only when the file goes out next without a filter in between.
+    const bool heldForFile = fileFollows && !rawDataWatched();
+    write(static_cast<const char*>(raw.pvInData), raw.cbInData, heldForFile);
+  }
   return outcome;
 }
 
@@ -136,9 +140,11 @@ void FilterSession::log(HTTP_FILTER_LOG& record) {
   request_ = nullptr;
 }
 
-bool FilterSession::writeClient(const char* data, std::size_t size) {
+bool FilterSession::writeClient(const char* data, std::size_t size) { return write(data, size, false); }
+
+bool FilterSession::write(const char* data, std::size_t size, bool beforeFile) {
   if (client_gone_) return false;
-  if (!output_.write(data, size)) {
+  if (!(beforeFile ? output_.writeBeforeFile(data, size) : output_.write(data, size))) {
     client_gone_ = true;
     return false;
   }
@@ -246,9 +252,9 @@ BOOL FilterSession::getRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPVOI
   if (!request) return FALSE;
   Request& r = *request;
   const std::string_view n(name);
-  if (sameText(n, "url")) return copyToCaller(r.target, buffer, size);
-  if (sameText(n, "method")) return copyToCaller(r.method, buffer, size);
-  if (sameText(n, "version")) return copyToCaller(r.version == 10 ? "HTTP/1.0" : "HTTP/1.1", buffer, size);
+  if (platform::text::equalsNoCase(n, "url")) return copyToCaller(r.target, buffer, size);
+  if (platform::text::equalsNoCase(n, "method")) return copyToCaller(r.method, buffer, size);
+  if (platform::text::equalsNoCase(n, "version")) return copyToCaller(r.version == 10 ? "HTTP/1.0" : "HTTP/1.1", buffer, size);
   return headerValue(r.headers, name, buffer, size);
 }
 
@@ -258,9 +264,9 @@ BOOL FilterSession::setRequestHeader(HTTP_FILTER_CONTEXT* pfc, LPSTR name, LPSTR
   Request& r = *request;
   const std::string_view n(name);
   const std::string_view v = value ? value : "";
-  if (sameText(n, "url")) {
+  if (platform::text::equalsNoCase(n, "url")) {
     r.target = std::string(v);
-  } else if (sameText(n, "method")) {
+  } else if (platform::text::equalsNoCase(n, "method")) {
     r.method = std::string(v);
   } else {
     setHeader(r.headers, headerName(name), v);

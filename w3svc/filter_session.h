@@ -37,7 +37,8 @@ class FilterSession {
   FilterOutcome sendResponse(Response& response);
   // Runs one outgoing piece through the filters and writes what they leave of it. The
   // filters may change the bytes in place.
-  FilterOutcome sendRawData(char* data, std::size_t size);
+  // fileFollows: the caller sends a non-empty file body right after this piece.
+  FilterOutcome sendRawData(char* data, std::size_t size, bool fileFollows = false);
   FilterOutcome endOfRequest();
   void log(HTTP_FILTER_LOG& record);
 
@@ -61,6 +62,7 @@ class FilterSession {
     DWORD disabled = 0;  // notifications the filter switched off for the rest of the request
   };
   FilterOutcome notify(DWORD type, void* data);
+  bool write(const char* data, std::size_t size, bool beforeFile);
   static FilterSession* self(HTTP_FILTER_CONTEXT* pfc);
   // The request or response a header callback works on; nullptr (last error set) outside
   // its notification or without a name.

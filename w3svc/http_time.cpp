@@ -5,11 +5,25 @@
 namespace w3svc {
 
 std::string httpDate(std::time_t when) {
+  // A response names the current second and its file's time: both repeat from request to
+  // request, so each thread keeps the last two it formatted.
+  struct Formatted {
+    std::time_t when = -1;
+    std::string text;
+  };
+  thread_local Formatted recent[2];
+  thread_local unsigned older = 0;
+  for (const Formatted& entry : recent)
+    if (entry.when == when) return entry.text;
   std::tm parts{};
   gmtime_r(&when, &parts);
   std::array<char, 64> text{};
   const std::size_t length = std::strftime(text.data(), text.size(), "%a, %d %b %Y %H:%M:%S GMT", &parts);
-  return std::string(text.data(), length);
+  Formatted& entry = recent[older];
+  older ^= 1u;
+  entry.when = when;
+  entry.text.assign(text.data(), length);
+  return entry.text;
 }
 
 std::optional<std::time_t> parseHttpDateHeader(std::string_view text) {

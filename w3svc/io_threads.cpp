@@ -28,8 +28,8 @@ boost::asio::io_context& IoThreads::next() {
 
 namespace {
 
-// The context the calling thread runs, for runHolding.
-thread_local void* currentContext = nullptr;
+// The calling thread's mark, for runHolding; none on threads that are not ours.
+thread_local void* currentWorker = nullptr;
 
 }  // namespace
 
@@ -41,7 +41,12 @@ void IoThreads::startThread(Context& context) {
 }
 
 void IoThreads::run(Context& context, bool first) {
-  currentContext = &context;
+  Worker worker;
+  {
+    std::lock_guard lock(mutex_);
+    context.workers.push_back(&worker);
+  }
+  currentWorker = &worker;
   if (first) {
     context.io.run();
   } else {
@@ -50,28 +55,22 @@ void IoThreads::run(Context& context, bool first) {
     }
   }
   std::lock_guard lock(mutex_);
+  std::erase(context.workers, &worker);
   --context.threads;
   --threads_;
   ended_.notify_all();
 }
 
 void IoThreads::runHolding(const std::function<void()>& work) {
-  auto* context = static_cast<Context*>(currentContext);
-  if (!context) return work();  // not one of ours: nobody to stand in for it
-  std::list<Clock::time_point>::iterator began;
-  {
-    std::lock_guard lock(mutex_);
-    began = context->held.insert(context->held.end(), Clock::now());
-  }
+  auto* worker = static_cast<Worker*>(currentWorker);
+  // Not one of ours (nobody to stand in for it), or already held by an outer call.
+  if (!worker || worker->heldSince.load(std::memory_order_relaxed) != 0) return work();
+  worker->heldSince.store(std::max<Clock::rep>(Clock::now().time_since_epoch().count(), 1),
+                          std::memory_order_relaxed);
   struct Release {
-    IoThreads& pool;
-    Context& context;
-    std::list<Clock::time_point>::iterator began;
-    ~Release() {
-      std::lock_guard lock(pool.mutex_);
-      context.held.erase(began);
-    }
-  } release{*this, *context, began};
+    Worker& worker;
+    ~Release() { worker.heldSince.store(0, std::memory_order_relaxed); }
+  } release{*worker};
   work();
 }
 
@@ -80,10 +79,13 @@ void IoThreads::watch() {
   while (!stopping_) {
     watch_.wait_for(lock, stall_ / 2, [this] { return stopping_; });
     if (stopping_) break;
-    const auto since = Clock::now() - stall_;
+    const Clock::rep since = (Clock::now() - stall_).time_since_epoch().count();
     for (auto& context : contexts_) {
-      const auto stuck = static_cast<std::size_t>(std::count_if(
-          context->held.begin(), context->held.end(), [&](Clock::time_point began) { return began < since; }));
+      const auto stuck =
+          static_cast<std::size_t>(std::count_if(context->workers.begin(), context->workers.end(), [&](Worker* w) {
+            const Clock::rep began = w->heldSince.load(std::memory_order_relaxed);
+            return began != 0 && began < since;
+          }));
       // One thread for each held one, beside the one that keeps the context going.
       while (context->threads < 1 + stuck && threads_ < max_) startThread(*context);
     }

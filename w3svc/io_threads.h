@@ -17,7 +17,6 @@
 #include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -43,10 +42,15 @@ class IoThreads {
 
  private:
   using Clock = std::chrono::steady_clock;
+  // One per thread. A request's work marks its start here without a lock, so that threads
+  // serving requests never wait for each other; the watcher reads the marks.
+  struct Worker {
+    std::atomic<Clock::rep> heldSince{0};  // 0: not in a request's work
+  };
   struct Context {
     boost::asio::io_context io;
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> keep{io.get_executor()};
-    std::list<Clock::time_point> held;  // when each running request's work began
+    std::vector<Worker*> workers;  // under mutex_
     std::size_t threads = 0;
   };
   void startThread(Context& context);  // with mutex_ held

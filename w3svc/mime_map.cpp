@@ -1,4 +1,5 @@
 #include "w3svc/mime_map.h"
+#include "platform/text/ascii_case.h"
 
 #include <cctype>
 
@@ -8,7 +9,7 @@ namespace {
 
 std::string lower(std::string_view text) {
   std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  platform::text::lowerInPlace(out);
   return out;
 }
 

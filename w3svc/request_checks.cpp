@@ -1,4 +1,5 @@
 #include "w3svc/request_checks.h"
+#include "platform/text/ascii_case.h"
 
 #include <cctype>
 
@@ -39,12 +40,12 @@ unsigned checkRequestHeader(const HeaderList& headers, unsigned version) {
   bool codings = false;
   bool unknownCoding = false;
   for (const HeaderField& field : headers) {
-    if (sameText(field.name, "Host")) {
+    if (platform::text::equalsNoCase(field.name, "Host")) {
       ++hosts;
       if (!validHostField(trimmed(field.value))) return 400;
       continue;
     }
-    if (!sameText(field.name, "Transfer-Encoding")) continue;
+    if (!platform::text::equalsNoCase(field.name, "Transfer-Encoding")) continue;
     codings = true;
     // Empty list elements are allowed and mean nothing; every coding but chunked is one
     // the server cannot undo, and a body whose end it cannot find would be read as the
@@ -53,7 +54,7 @@ unsigned checkRequestHeader(const HeaderList& headers, unsigned version) {
     while (true) {
       const std::size_t comma = rest.find(',');
       const std::string_view coding = trimmed(rest.substr(0, comma));
-      if (sameText(coding, "chunked")) {
+      if (platform::text::equalsNoCase(coding, "chunked")) {
         ++chunked;
       } else if (!coding.empty()) {
         unknownCoding = true;

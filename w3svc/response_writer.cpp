@@ -10,10 +10,12 @@ constexpr std::size_t kBodyPiece = 64 * 1024;
 
 }  // namespace
 
-bool ResponseWriter::sendPieces(char* data, std::size_t size, std::size_t pieceSize) {
+bool ResponseWriter::sendPieces(char* data, std::size_t size, std::size_t pieceSize, bool fileFollows) {
   if (pieceSize == 0) pieceSize = size;
-  for (std::size_t at = 0; at < size && !ended(); at += pieceSize)
-    outcome_ = session_.sendRawData(data + at, std::min(pieceSize, size - at));
+  for (std::size_t at = 0; at < size && !ended(); at += pieceSize) {
+    const std::size_t piece = std::min(pieceSize, size - at);
+    outcome_ = session_.sendRawData(data + at, piece, fileFollows && at + piece == size);
+  }
   return !ended();
 }
 
@@ -23,7 +25,7 @@ bool ResponseWriter::sendInterim(unsigned status, std::string_view reason) {
   return sendPieces(line.data(), line.size(), piece_size_);
 }
 
-bool ResponseWriter::sendHeader(Response& response) {
+bool ResponseWriter::sendHeader(Response& response, bool fileFollows) {
   if (ended() || header_sent_) return false;
   for (HeaderField& field : session_.takeAddedHeaders()) response.headers.push_back(std::move(field));
   if (close_after_ && !findHeader(response.headers, "Connection")) response.headers.push_back({"Connection", "close"});
@@ -34,7 +36,7 @@ bool ResponseWriter::sendHeader(Response& response) {
   std::string text = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
   for (const HeaderField& field : response.headers) text += field.name + ": " + field.value + "\r\n";
   text += "\r\n";
-  return sendPieces(text.data(), text.size(), piece_size_);
+  return sendPieces(text.data(), text.size(), piece_size_, fileFollows);
 }
 
 bool ResponseWriter::sendBody(char* data, std::size_t size) {

@@ -19,8 +19,9 @@ class ResponseWriter {
 
   // An interim response ("100 Continue") as a header piece of its own.
   bool sendInterim(unsigned status, std::string_view reason);
-  // Adds "Connection: close" when closeAfter was set.
-  bool sendHeader(Response& response);
+  // Adds "Connection: close" when closeAfter was set. fileFollows: sendFileBody with a
+  // non-empty length is the next call when this succeeds.
+  bool sendHeader(Response& response, bool fileFollows = false);
   void closeAfter() { close_after_ = true; }
   // The bytes go to the filters as they are (they may change them in place).
   bool sendBody(char* data, std::size_t size);
@@ -36,7 +37,7 @@ class ResponseWriter {
   FilterOutcome outcome() const { return outcome_; }
 
  private:
-  bool sendPieces(char* data, std::size_t size, std::size_t pieceSize);
+  bool sendPieces(char* data, std::size_t size, std::size_t pieceSize, bool fileFollows = false);
 
   FilterSession& session_;
   std::size_t piece_size_;

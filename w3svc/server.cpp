@@ -11,6 +11,7 @@
 #include <set>
 
 #include "platform/machine_root.h"
+#include "platform/text/ascii_case.h"
 
 namespace w3svc {
 
@@ -181,7 +182,7 @@ const SiteConfig* Server::route(const std::string& localIp, unsigned short port,
       if (binding.port != port) continue;
       const bool ipMatches = binding.ip == localIp;
       if (!binding.ip.empty() && !ipMatches) continue;
-      const bool hostMatches = !binding.host.empty() && sameText(binding.host, host);
+      const bool hostMatches = !binding.host.empty() && platform::text::equalsNoCase(binding.host, host);
       if (!binding.host.empty() && !hostMatches) continue;
       const int rank = (hostMatches ? 2 : 0) + (ipMatches ? 1 : 0) + 1;
       if (rank > bestRank) {

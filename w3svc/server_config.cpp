@@ -5,6 +5,7 @@
 
 #include "platform/metabase/admin_base.h"
 #include "platform/metabase/metabase_store.h"
+#include "platform/text/ascii_case.h"
 
 namespace w3svc {
 
@@ -96,7 +97,7 @@ std::optional<ScriptMap> parseScriptMap(const std::string& text) {
   const std::size_t comma = text.find(',');
   if (comma == std::string::npos || comma < 2 || text[0] != '.') return std::nullopt;
   ScriptMap map;
-  for (char c : text.substr(0, comma)) map.extension += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char c : text.substr(0, comma)) map.extension += platform::text::lowerAscii(c);
   std::string rest = text.substr(comma + 1);
   // A trailing ",<flags>" (digits) belongs to the map, not to the command line.
   if (const std::size_t flags = rest.rfind(','); flags != std::string::npos &&

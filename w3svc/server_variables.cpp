@@ -1,4 +1,5 @@
 #include "w3svc/server_variables.h"
+#include "platform/text/ascii_case.h"
 
 #include <cctype>
 
@@ -18,13 +19,13 @@ std::string serverName(const Request& request) {
 
 std::string httpVariableName(std::string_view header) {
   std::string name = "HTTP_";
-  for (char c : header) name += c == '-' ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char c : header) name += c == '-' ? '_' : platform::text::upperAscii(c);
   return name;
 }
 
 std::optional<std::string> serverVariable(const Request& request, std::string_view name) {
   std::string upper;
-  for (char c : name) upper += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char c : name) upper += platform::text::upperAscii(c);
   const SiteConfig* site = request.site;
   if (upper == "URL" || upper == "PATH_INFO" || upper == "SCRIPT_NAME") return request.url.path;
   if (upper == "QUERY_STRING") return request.url.query;

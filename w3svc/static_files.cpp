@@ -138,25 +138,25 @@ StaticTarget resolveStaticTarget(Request& request) {
   }
   if (!host) {
     host = platform::fs::hostPath(windows);
-    if (!host) return {404, {}};
+    if (!host) return {404, {}, {}};
     status = std::filesystem::status(*host, ec);
   }
-  if (ec || !std::filesystem::exists(status)) return {404, {}};
+  if (ec || !std::filesystem::exists(status)) return {404, {}, {}};
   if (std::filesystem::is_regular_file(status)) {
-    if (request.url.path.back() == '/') return {404, {}};
-    return {0, *host};
+    if (request.url.path.back() == '/') return {404, {}, {}};
+    return {0, *host, {}};
   }
-  if (!std::filesystem::is_directory(status)) return {403, {}};
-  if (request.url.path.back() != '/') return {302, {}};
+  if (!std::filesystem::is_directory(status)) return {403, {}, {}};
+  if (request.url.path.back() != '/') return {302, {}, {}};
   for (const std::string& document : site.defaultDocuments) {
     const std::string url = request.url.path + document;
     const auto candidate = platform::fs::hostPath(translatedPath(site, url));
     if (candidate && std::filesystem::is_regular_file(*candidate, ec)) {
       request.url.path = url;
-      return {0, *candidate};
+      return {0, *candidate, {}};
     }
   }
-  return {403, {}};
+  return {403, {}, {}};
 }
 
 bool serveFile(const Request& request, StaticTarget& target, ResponseWriter& writer) {
@@ -204,7 +204,7 @@ bool serveFile(const Request& request, StaticTarget& target, ResponseWriter& wri
     }
   }
   response.headers.push_back({"Content-Length", std::to_string(length)});
-  if (!writer.sendHeader(response)) return false;
+  if (!writer.sendHeader(response, !head && length > 0)) return false;
   if (head) return true;
 
   return writer.sendFileBody(fd, first, length);

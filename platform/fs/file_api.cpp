@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/fs/windows_path.h"
+#include "platform/text/ascii_case.h"
 
 namespace stdfs = std::filesystem;
 using platform::fs::hostPath;
@@ -95,7 +96,7 @@ void fillFindData(const struct stat& st, const std::string& name, WIN32_FIND_DAT
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
   // Iterative '*' matcher with back-tracking to the last star.
   std::size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;
-  auto lower = [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); };
+  auto lower = [](char c) { return platform::text::lowerAscii(c); };
   while (n < name.size()) {
     if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
       ++p;

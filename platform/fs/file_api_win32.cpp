@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/fs/windows_path.h"
+#include "platform/text/ascii_case.h"
 
 namespace platform::fs {
 
@@ -38,14 +39,6 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   const std::string flags(mode);
   if (flags.find('x') != std::string::npos) return createNew(path, flags);
   return UniqueFile(std::fopen(path.c_str(), mode));
-}
-
-bool sameFileName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
 }
 
 }  // namespace platform::fs

@@ -5,18 +5,11 @@
 #include <vector>
 
 #include "platform/machine_root.h"
+#include "platform/text/ascii_case.h"
 
 namespace platform::fs {
 
 namespace stdfs = std::filesystem;
-
-bool sameFileName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
 
 namespace {
 
@@ -45,7 +38,7 @@ std::string matchEntry(const stdfs::path& dir, std::string_view name) {
   if (stdfs::symlink_status(dir / exact, ec).type() != stdfs::file_type::not_found && !ec) return exact;
   for (stdfs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
     std::string entry = it->path().filename().string();
-    if (sameFileName(entry, name)) return entry;
+    if (platform::text::equalsNoCase(entry, name)) return entry;
   }
   return exact;
 }

@@ -24,7 +24,4 @@ std::optional<std::string> spelledHostPath(std::string_view windowsPath);
 // the drive whose folder holds it most closely (c: before z:). nullopt when none does.
 std::optional<std::string> windowsPath(const std::filesystem::path& host);
 
-// Case-insensitive comparison of file names as Windows does it (ASCII letters folded).
-bool sameFileName(std::string_view a, std::string_view b);
-
 }  // namespace platform::fs

@@ -15,6 +15,7 @@
 #include "platform/registry/unique_key.h"
 #include "platform/services/service_launch.h"
 #include "platform/services/service_state.h"
+#include "platform/text/ascii_case.h"
 
 namespace {
 
@@ -90,7 +91,7 @@ std::vector<std::string> allServices() {
 bool runningDependentExists(std::string_view name) {
   for (const std::string& other : allServices()) {
     for (const std::string& dependency : dependenciesOf(other)) {
-      if (!platform::fs::sameFileName(dependency, name)) continue;
+      if (!platform::text::equalsNoCase(dependency, name)) continue;
       if (platform::services::currentState(other).state != SERVICE_STOPPED) return true;
     }
   }

@@ -8,6 +8,7 @@
 #include "platform/fs/windows_path.h"
 #include "platform/metabase/admin_base.h"
 #include "platform/metabase/metabase_store.h"
+#include "platform/text/ascii_case.h"
 #include "tools/adsutil/property_names.h"
 
 namespace tools::adsutil {
@@ -24,7 +25,7 @@ std::string fullPath(std::string path) {
     if (c == '\\') c = '/';
   while (!path.empty() && path.front() == '/') path.erase(0, 1);
   while (!path.empty() && path.back() == '/') path.pop_back();
-  if (path.size() >= 2 && platform::fs::sameFileName(path.substr(0, 2), "LM") && (path.size() == 2 || path[2] == '/'))
+  if (path.size() >= 2 && platform::text::equalsNoCase(path.substr(0, 2), "LM") && (path.size() == 2 || path[2] == '/'))
     return "/" + path;
   return path.empty() ? "/LM" : "/LM/" + path;
 }

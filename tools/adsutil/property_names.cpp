@@ -2,6 +2,7 @@
 
 #include "platform/fs/windows_path.h"
 #include "platform/metabase/admin_base.h"
+#include "platform/text/ascii_case.h"
 
 namespace tools::adsutil {
 
@@ -30,7 +31,7 @@ constexpr PropertyName kProperties[] = {
 
 std::optional<PropertyName> propertyByName(std::string_view name) {
   for (const auto& p : kProperties)
-    if (platform::fs::sameFileName(p.name, name)) return p;
+    if (platform::text::equalsNoCase(p.name, name)) return p;
   return std::nullopt;
 }
 

@@ -1,0 +1,24 @@
+#pragma once
+// Names compared as Windows and HTTP compare them: ASCII letters without regard to case,
+// every other byte as it is. No locale is asked: these run several times per request.
+
+#include <string>
+#include <string_view>
+
+namespace platform::text {
+
+constexpr char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+constexpr bool equalsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+  return true;
+}
+
+inline void lowerInPlace(std::string& text) {
+  for (char& c : text) c = lowerAscii(c);
+}
+
+}  // namespace platform::text
