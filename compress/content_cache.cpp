@@ -104,27 +104,6 @@ std::optional<std::string> cacheName(const CacheRequest& request, const SiteSett
   return std::string(path) + (site.DynamicCache ? std::string(query) : std::string());
 }
 
-// Reads to the end rather than trusting a size taken earlier: the copy may have been
-// replaced since, and a short read would serve half a stream. Unbuffered, so the bytes go
-// from the file straight into the result.
-std::optional<std::vector<std::uint8_t>> readWhole(const std::string& path, std::size_t sizeHint) {
-  auto file = platform::fs::openFile(path, "rb");
-  if (!file) return std::nullopt;
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  std::vector<std::uint8_t> bytes(sizeHint + 1);
-  std::size_t held = 0;
-  while (true) {
-    if (held == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::size_t wanted = bytes.size() - held;
-    const std::size_t got = std::fread(bytes.data() + held, 1, wanted, file.get());
-    held += got;
-    if (got < wanted) break;  // the end, or an error
-  }
-  if (std::ferror(file.get())) return std::nullopt;
-  bytes.resize(held);
-  return bytes;
-}
-
 // Writes the bytes next to the target; the caller renames the file over the target, so
 // a reader sees the old copy or the new one, and a failed write leaves the old one.
 std::optional<std::string> writeTemporary(const std::string& target, const std::vector<std::uint8_t>& bytes) {
@@ -195,7 +174,7 @@ std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSetti
   auto sourceStatus = fileStatus(source);
   if (!sourceStatus || earlier(cacheStatus->ftLastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
   if (!Validate(site, cacheFile, request, now)) return std::nullopt;
-  auto bytes = readWhole(cacheFile, cacheStatus->nFileSizeLow);
+  auto bytes = platform::fs::readFileWhole(cacheFile, cacheStatus->nFileSizeLow);
   if (!bytes) return std::nullopt;
   Hit(cacheFile, site);
   return bytes;

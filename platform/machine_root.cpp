@@ -16,12 +16,13 @@ namespace platform {
 
 namespace fs = std::filesystem;
 
-fs::path machineRootPath() {
-  if (const char* env = std::getenv(kMachineEnvVar); env && *env) return fs::path(env);
-  if (const char* home = std::getenv("HOME"); home && *home)
-    return fs::path(home) / ".local/share/tamsic/machine";
-  return fs::path("/var/lib/tamsic/machine");
+std::string machineRootText() {
+  if (const char* env = std::getenv(kMachineEnvVar); env && *env) return env;
+  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share/tamsic/machine";
+  return "/var/lib/tamsic/machine";
 }
+
+fs::path machineRootPath() { return fs::path(machineRootText()); }
 
 namespace {
 

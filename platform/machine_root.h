@@ -15,6 +15,8 @@ constexpr const char* kMachineEnvVar = "TAMSIC_MACHINE";
 
 // The root named by the environment (not checked, not created).
 std::filesystem::path machineRootPath();
+// The same as text, for paths built on every request without parsing them.
+std::string machineRootText();
 
 // The root, laid out fresh if it is missing or empty. Safe against several processes
 // preparing the same new root at once. Fails (empty path, error filled) when the folder

@@ -8,18 +8,20 @@
 #include <fstream>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 namespace w3svc {
 
+// Views of the request's own text: a record lives only for the write.
 struct AccessRecord {
   std::time_t when = 0;
-  std::string clientIp;
-  std::string method;
-  std::string uriStem;
-  std::string uriQuery;
+  std::string_view clientIp;
+  std::string_view method;
+  std::string_view uriStem;
+  std::string_view uriQuery;
   unsigned status = 0;
   std::uint64_t bytesSent = 0;
-  std::string userAgent;
+  std::string_view userAgent;
 };
 
 class AccessLog {

@@ -264,10 +264,10 @@ bool Connection::answer(StaticTarget& target) {
 void Connection::completeRequest(bool framed) {
   const FilterOutcome end = session_->endOfRequest();
   const Request& request = *request_;
-  const std::string method = request.method;
-  const std::string stem = request.url.path;
-  const std::string query = request.url.query;
-  const std::string server = request.localAddress;
+  const std::string& method = request.method;
+  const std::string& stem = request.url.path;
+  const std::string& query = request.url.query;
+  const std::string& server = request.localAddress;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
   HTTP_FILTER_LOG record{remote_ip_.c_str(), "",  server.c_str(), method.c_str(), stem.c_str(), query.c_str(),
                          writer_->status() ? writer_->status() : 200, 0, static_cast<DWORD>(session_->bytesSent()),
@@ -276,7 +276,7 @@ void Connection::completeRequest(bool framed) {
   if (AccessLog* log = server_.accessLog(request.site->id)) {
     const std::string* agent = findHeader(request.headers, "User-Agent");
     log->write({std::time(nullptr), remote_ip_, method, stem, query, record.dwHttpStatus, record.dwBytesSent,
-                agent ? *agent : ""});
+                agent ? std::string_view(*agent) : std::string_view()});
   }
   const FilterOutcome outcome = writer_->outcome();
   const bool finishedByFilter = outcome == FilterOutcome::Finished || outcome == FilterOutcome::Error ||

@@ -1,5 +1,6 @@
 #include "platform/fs/file_api.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,14 +50,16 @@ bool resolve(LPCSTR path, stdfs::path& out) {
 
 // The status of a Windows path: through its spelled mapping first (one call when it exists
 // as written), else through the case-insensitive search.
-bool statPath(LPCSTR path, stdfs::path& host, struct stat& st) {
+bool statPath(LPCSTR path, std::string& host, struct stat& st) {
   if (path) {
     if (auto spelled = platform::fs::spelledHostPath(path); spelled && ::stat(spelled->c_str(), &st) == 0) {
       host = std::move(*spelled);
       return true;
     }
   }
-  if (!resolve(path, host)) return false;
+  stdfs::path found;
+  if (!resolve(path, found)) return false;
+  host = found.string();
   if (::stat(host.c_str(), &st) != 0) {
     SetLastError(errorFromErrno(errno));
     return false;
@@ -165,10 +168,50 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return f;
 }
 
+std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsPath, std::size_t sizeHint) {
+  // Not blocking: a pipe left under the name must not hold the caller.
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  int fd = -1;
+  if (auto spelled = spelledHostPath(windowsPath)) fd = ::open(spelled->c_str(), kFlags);
+  if (fd < 0) {
+    auto host = hostPath(windowsPath);
+    if (!host) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return std::nullopt;
+    }
+    fd = ::open(host->c_str(), kFlags);
+    if (fd < 0) {
+      SetLastError(errorFromErrno(errno));
+      return std::nullopt;
+    }
+  }
+  std::vector<std::uint8_t> bytes(sizeHint + 1);
+  std::size_t held = 0;
+  bool failed = false;
+  while (true) {
+    if (held == bytes.size()) bytes.resize(bytes.size() * 2);
+    const std::size_t wanted = bytes.size() - held;
+    const ssize_t got = ::read(fd, bytes.data() + held, wanted);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      SetLastError(errorFromErrno(errno));
+      failed = true;
+      break;
+    }
+    held += static_cast<std::size_t>(got);
+    // A regular file reads short only at its end: no second call to learn that.
+    if (static_cast<std::size_t>(got) < wanted) break;
+  }
+  ::close(fd);
+  if (failed) return std::nullopt;
+  bytes.resize(held);
+  return bytes;
+}
+
 }  // namespace platform::fs
 
 DWORD GetFileAttributesA(LPCSTR path) noexcept try {
-  stdfs::path host;
+  std::string host;
   struct stat st;
   if (!statPath(path, host, st)) return INVALID_FILE_ATTRIBUTES;
   // As on Windows, a link is marked as one; its other bits describe its target.
@@ -185,11 +228,11 @@ BOOL GetFileAttributesExA(LPCSTR path, GET_FILEEX_INFO_LEVELS level, void* info)
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  stdfs::path host;
+  std::string host;
   struct stat st;
   if (!statPath(path, host, st)) return FALSE;
   WIN32_FIND_DATAA find;
-  fillFindData(st, host.filename().string(), &find);
+  fillFindData(st, host.substr(host.rfind('/') + 1), &find);
   auto* out = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(info);
   out->dwFileAttributes = find.dwFileAttributes;
   out->ftCreationTime = find.ftCreationTime;

@@ -2,9 +2,12 @@
 // The Win32 file calls the system uses, over Windows paths of the machine root (see
 // windows_path.h). Failures set the thread's last error as Windows does.
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string_view>
+#include <vector>
 
 #include "platform/handle.h"
 #include "platform/registry/registry.h"  // FILETIME, SECURITY_ATTRIBUTES
@@ -81,6 +84,11 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 // fopen over a Windows path ("rb", "wb", "ab", ...): the C runtime call the system makes.
 UniqueFile openFile(std::string_view windowsPath, const char* mode);
+
+// The whole of a file as it is when read, read to its end rather than to a size taken
+// earlier (it may have been replaced since). One read when it holds at most sizeHint
+// bytes. nullopt when it cannot be opened or read.
+std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsPath, std::size_t sizeHint);
 
 // 100-nanosecond intervals since 1601-01-01 (UTC) from seconds and nanoseconds since 1970.
 FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds);

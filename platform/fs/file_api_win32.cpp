@@ -5,11 +5,9 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <cctype>
 #include <string>
 
 #include "platform/fs/windows_path.h"
-#include "platform/text/ascii_case.h"
 
 namespace platform::fs {
 
@@ -39,6 +37,24 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   const std::string flags(mode);
   if (flags.find('x') != std::string::npos) return createNew(path, flags);
   return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsPath, std::size_t sizeHint) {
+  auto file = openFile(windowsPath, "rb");
+  if (!file) return std::nullopt;
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
+  std::vector<std::uint8_t> bytes(sizeHint + 1);
+  std::size_t held = 0;
+  while (true) {
+    if (held == bytes.size()) bytes.resize(bytes.size() * 2);
+    const std::size_t wanted = bytes.size() - held;
+    const std::size_t got = std::fread(bytes.data() + held, 1, wanted, file.get());
+    held += got;
+    if (got < wanted) break;  // the end, or an error
+  }
+  if (std::ferror(file.get())) return std::nullopt;
+  bytes.resize(held);
+  return bytes;
 }
 
 }  // namespace platform::fs

@@ -67,13 +67,24 @@ bool splitDrive(std::string_view& win, char& drive) {
 std::optional<std::string> spelledHostPath(std::string_view win) {
   char drive = 'c';
   if (!splitDrive(win, drive)) return std::nullopt;
-  std::string out = machineRootPath().string();
+  std::string out = machineRootText();
   out += "/dosdevices/";
   out += drive;
   out += ':';
-  for (std::string_view part : components(win)) {
-    out += '/';
-    out += part;
+  // As components() does, without a list: each part is added, ".." takes the last one away.
+  const std::size_t base = out.size();
+  std::size_t start = 0;
+  while (start <= win.size()) {
+    std::size_t end = win.find_first_of("\\/", start);
+    if (end == std::string_view::npos) end = win.size();
+    const std::string_view part = win.substr(start, end - start);
+    if (part == "..") {
+      if (out.size() > base) out.resize(out.rfind('/'));
+    } else if (!part.empty() && part != ".") {
+      out += '/';
+      out += part;
+    }
+    start = end + 1;
   }
   return out;
 }

@@ -10,6 +10,8 @@
 namespace {
 
 using platform::fs::hostPath;
+using platform::fs::readFileWhole;
+using platform::fs::spelledHostPath;
 using platform::fs::windowsPath;
 
 class WindowsFsTest : public testing_support::MachineTest {
@@ -61,6 +63,44 @@ TEST_F(WindowsFsTest, DotDotCannotClimbAboveTheDrive) {
   ASSERT_TRUE(p);
   EXPECT_FALSE(std::filesystem::exists(*p));
   EXPECT_TRUE(std::filesystem::equivalent(p->parent_path(), driveC("")));
+}
+
+// The spelled mapping is tried before the search on every request: wherever the search finds
+// a file under the spelling given, the spelled path must name that same file.
+TEST_F(WindowsFsTest, ASpelledPathNamesTheFileTheSearchFinds) {
+  writeHostFile(driveC("Inetpub/wwwroot/docs/page.htm"), "page");
+  for (const char* path : {"C:\\Inetpub\\wwwroot\\docs\\page.htm", "c:/Inetpub/wwwroot/docs/page.htm",
+                           "C:\\Inetpub\\.\\wwwroot\\\\docs\\page.htm", "C:\\Inetpub\\x\\..\\wwwroot\\docs\\page.htm",
+                           "C:\\..\\..\\Inetpub\\wwwroot\\docs\\page.htm", "C:\\Inetpub\\wwwroot\\docs\\x\\y\\..\\..\\page.htm"}) {
+    SCOPED_TRACE(path);
+    const auto spelled = spelledHostPath(path);
+    const auto searched = hostPath(path);
+    ASSERT_TRUE(spelled && searched);
+    ASSERT_TRUE(std::filesystem::exists(*spelled));
+    EXPECT_TRUE(std::filesystem::equivalent(*spelled, *searched));
+  }
+  // Other spellings are left to the search.
+  EXPECT_FALSE(std::filesystem::exists(*spelledHostPath("C:\\INETPUB\\wwwroot\\docs\\page.htm")));
+  EXPECT_FALSE(spelledHostPath("docs\\page.htm"));
+}
+
+TEST_F(WindowsFsTest, AFileIsReadWholeWhateverSizeWasExpected) {
+  const std::string text(70000, 'x');
+  writeHostFile(driveC("Cache/Big.gz"), text);
+  writeHostFile(driveC("Cache/empty.gz"), "");
+  for (std::size_t hint : {std::size_t{0}, std::size_t{10}, text.size() - 1, text.size(), text.size() + 5000}) {
+    const auto bytes = readFileWhole("C:\\Cache\\Big.gz", hint);
+    ASSERT_TRUE(bytes) << hint;
+    EXPECT_EQ(std::string(bytes->begin(), bytes->end()), text) << hint;
+  }
+  const auto folded = readFileWhole("c:\\cache\\big.GZ", text.size());
+  ASSERT_TRUE(folded);
+  EXPECT_EQ(folded->size(), text.size());
+  const auto empty = readFileWhole("C:\\Cache\\empty.gz", 100);
+  ASSERT_TRUE(empty);
+  EXPECT_TRUE(empty->empty());
+  EXPECT_FALSE(readFileWhole("C:\\Cache\\missing.gz", 10));
+  EXPECT_FALSE(readFileWhole("C:\\Cache", 10));  // a folder is no file to read
 }
 
 TEST_F(WindowsFsTest, HostPathsMapBackToTheClosestDrive) {
