@@ -1,6 +1,9 @@
 // The settings load against machine roots with several sites.
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#include <aclapi.h>
+#else
 #include <acl/libacl.h>
 #include <pwd.h>
 #include <sys/acl.h>
@@ -352,9 +355,49 @@ TEST_F(SettingsLoaderTest, FoldersAreCreatedAndTheReportResourcesCopied) {
   EXPECT_EQ(content, "v2");
 }
 
-// Not on Windows: a folder name cannot hold a quote there, and the grant checked here is the
-// stand-in's POSIX access list.
-#ifndef _WIN32
+#ifdef _WIN32
+// Whether the folder's access list lets the account write, for what is made inside too.
+bool grantsWrite(const std::string& folder, const char* account) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(sid);
+  char domain[256];
+  DWORD domainSize = sizeof(domain);
+  SID_NAME_USE use;
+  if (!LookupAccountNameA(nullptr, account, sid, &sidSize, domain, &domainSize, &use)) return false;
+  PACL list = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list, nullptr,
+                            &descriptor) != ERROR_SUCCESS)
+    return false;
+  bool found = false;
+  for (DWORD i = 0; list && !found && i < list->AceCount; ++i) {
+    void* entry = nullptr;
+    if (!GetAce(list, i, &entry)) break;
+    const auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(entry);
+    found = ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && EqualSid(const_cast<DWORD*>(&ace->SidStart), sid) &&
+            (ace->Mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE &&
+            (ace->Header.AceFlags & (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE)) == (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+  }
+  LocalFree(descriptor);
+  return found;
+}
+
+// The folder names go to no command interpreter: a name with a command separator is only a
+// folder name (Windows names hold no quote and no redirection).
+TEST_F(SettingsLoaderTest, TheAnonymousAccountGetsWriteAccessWithoutAnyShell) {
+  char account[256] = {};
+  DWORD size = sizeof(account);
+  ASSERT_TRUE(GetUserNameA(account, &size));
+  setMetabaseString("/LM/W3SVC", MD_ANONYMOUS_USER_NAME, account, METADATA_INHERIT, IIS_MD_UT_FILE);
+  load();
+  setText(kSite1, "LogFolder", "C:\\Inetpub\\wwwroot\\logs & mkdir pwned &");
+  load();
+  EXPECT_TRUE(grantsWrite("C:\\Inetpub\\wwwroot\\gzipcache", account));
+  EXPECT_TRUE(grantsWrite("C:\\Inetpub\\wwwroot\\logs & mkdir pwned &", account));
+  EXPECT_FALSE(std::filesystem::exists("pwned"));
+}
+#else
+// The stand-in's POSIX access list (a folder name may hold a quote there).
 bool hasUserEntry(const std::filesystem::path& folder, uid_t uid, acl_type_t type) {
   acl_t acl = acl_get_file(folder.c_str(), type);
   if (!acl) return false;
