@@ -8,8 +8,11 @@
 
 namespace filter {
 
-// Appends the chunks' data to body. Returns 2 when the last chunk was seen, 1 when the
-// data ended first or a size line was broken.
-std::uint32_t DecodeChunked(std::string_view captured, std::string& body);
+// A response's chunked framing, as captured.
+enum class Chunked : std::uint32_t { kNo = 0, kChunked = 1, kLastChunkSeen = 2 };
+
+// Appends the chunks' data to body. Returns kLastChunkSeen when the last chunk was seen,
+// kChunked when the data ended first or a size line was broken.
+Chunked DecodeChunked(std::string_view captured, std::string& body);
 
 }  // namespace filter

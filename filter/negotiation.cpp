@@ -64,12 +64,12 @@ AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
   return gzip ? AcceptedEncoding::kGzip : deflate ? AcceptedEncoding::kDeflateOnly : AcceptedEncoding::kNone;
 }
 
-std::uint32_t DirectiveFromWord(std::string_view word) {
-  if (equalsNoCase(word, "white-space-only")) return 1;
-  if (equalsNoCase(word, "gzip-only")) return 2;
-  if (equalsNoCase(word, "full-compression")) return 3;
-  if (equalsNoCase(word, "no-compression")) return 4;
-  return 0;
+Directive DirectiveFromWord(std::string_view word) {
+  if (equalsNoCase(word, "white-space-only")) return Directive::kWhiteSpaceOnly;
+  if (equalsNoCase(word, "gzip-only")) return Directive::kGzipOnly;
+  if (equalsNoCase(word, "full-compression")) return Directive::kFullCompression;
+  if (equalsNoCase(word, "no-compression")) return Directive::kNoCompression;
+  return Directive::kNone;
 }
 
 std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site, std::string_view header) {
@@ -79,17 +79,17 @@ std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& 
   state.contentType = type;
   bool forced = false;
   switch (state.directive) {
-    case 4: state.optimizeMode = 0; return 0;
-    case 1: state.optimizeMode = 1; return 0;
-    case 2: state.optimizeMode = 0; forced = true; break;
-    case 3: state.optimizeMode = 1; forced = true; break;
-    default: break;
+    case Directive::kNoCompression: state.optimizeMode = OptimizeMode::kNever; return 0;
+    case Directive::kWhiteSpaceOnly: state.optimizeMode = OptimizeMode::kAlways; return 0;
+    case Directive::kGzipOnly: state.optimizeMode = OptimizeMode::kNever; forced = true; break;
+    case Directive::kFullCompression: state.optimizeMode = OptimizeMode::kAlways; forced = true; break;
+    case Directive::kNone: break;
   }
   const std::size_t slash = type.find('/');
   if (slash == std::string_view::npos) return forced ? 2 : 0;
   const std::string_view top = type.substr(0, slash);
   const std::string_view sub = type.substr(slash + 1);
-  if (!forced && site.WsCss && site.EnableWhite && equalsNoCase(sub, "css")) state.optimizeMode = 1;
+  if (!forced && site.WsCss && site.EnableWhite && equalsNoCase(sub, "css")) state.optimizeMode = OptimizeMode::kAlways;
 
   bool browserTypeMatch = false;
   for (const settings::BrowserRule& browser : site.Browsers) {
@@ -258,20 +258,20 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   state.bodyLength = 0;
   const std::int32_t result = MatchMimeRules(state, site, header);
   if (result == 0) {
-    if (state.optimizeMode != 1) return Decision::kPass;
-    state.directive = 1;
+    if (state.optimizeMode != OptimizeMode::kAlways) return Decision::kPass;
+    state.directive = Directive::kWhiteSpaceOnly;
   }
-  if (IsExcluded(pfc, state, site) && result != 2 && state.directive != 1) return Decision::kPass;
-  if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != 1) return Decision::kPass;
+  if (IsExcluded(pfc, state, site) && result != 2 && state.directive != Directive::kWhiteSpaceOnly) return Decision::kPass;
+  if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != Directive::kWhiteSpaceOnly) return Decision::kPass;
   if (FindField(header, "Content-Encoding")) {
-    state.optimizeMode = 0;
-    state.directive = 0;
+    state.optimizeMode = OptimizeMode::kNever;
+    state.directive = Directive::kNone;
     return Decision::kPass;
   }
   if (PrivateResponse(header)) state.privateExchange = true;
-  state.chunked = RemoveChunkedLine(state.header) ? 1 : 0;
-  if (state.directive != 1) SetLevelByExtension(state, site);
-  if (state.directive != 1) state.phase = 1;
+  state.chunked = RemoveChunkedLine(state.header) ? Chunked::kChunked : Chunked::kNo;
+  if (state.directive != Directive::kWhiteSpaceOnly) SetLevelByExtension(state, site);
+  if (state.directive != Directive::kWhiteSpaceOnly) state.phase = Phase::kCompressing;
   return Decision::kCapture;
 }
 

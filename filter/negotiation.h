@@ -16,9 +16,9 @@ namespace filter {
 // zero q-value ("gzip;q=0") is refused, not accepted.
 AcceptedEncoding ParseAcceptEncoding(std::string_view value);
 
-// The "tamsic:" words: 1 white-space-only, 2 gzip-only, 3 full-compression,
-// 4 no-compression, 0 anything else.
-std::uint32_t DirectiveFromWord(std::string_view word);
+// The "tamsic:" words (white-space-only, gzip-only, full-compression, no-compression,
+// compared without case); kNone for anything else.
+Directive DirectiveFromWord(std::string_view word);
 
 // 0 do not compress, 2 forced by a directive, else the matching rule's Compress value.
 // Sets contentType, ruleCompress, level and optimizeMode.
@@ -32,7 +32,7 @@ void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& sit
 enum class Decision { kPass, kCapture };
 
 // The decision once a 2xx header is complete (header: the text up to its blank line).
-// Captures set phase 1 (compress) or leave -1 with optimizeMode 1 (optimise only).
+// Captures set Phase::kCompressing, or leave kPassed with OptimizeMode::kAlways (optimise only).
 Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site);
 
 }  // namespace filter

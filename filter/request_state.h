@@ -8,6 +8,7 @@
 #include <string>
 
 #include "compress/content_cache.h"
+#include "filter/chunked_body.h"
 #include "platform/handle.h"
 #include "settings/bounded_text.h"
 #include "settings/site_settings.h"
@@ -17,6 +18,22 @@ namespace filter {
 using settings::BoundedText;
 
 enum class AcceptedEncoding : std::int32_t { kNone = 0, kGzip = 1, kDeflateOnly = 2 };
+
+// Where a response stands: kPassed also while undecided, and for an optimise-only capture;
+// a refused response ends as kFinished too, since nothing more is done with it.
+enum class Phase : std::int32_t { kNew = 0, kPassed = -1, kCompressing = 1, kFinished = 3 };
+
+// Whether the white-space optimizer runs: as the site's EnableWhite says, never, or always.
+enum class OptimizeMode : std::int32_t { kFollowSite = -1, kNever = 0, kAlways = 1 };
+
+// The "tamsic:" directive of a response; kNoCompression is a word, kNone its absence.
+enum class Directive : std::uint32_t {
+  kNone = 0,
+  kWhiteSpaceOnly = 1,
+  kGzipOnly = 2,
+  kFullCompression = 3,
+  kNoCompression = 4,
+};
 
 struct ResponseState {
   BoundedText<511> cacheControl;
@@ -29,12 +46,12 @@ struct ResponseState {
   std::string physicalPath;
   std::string header;
   bool headerPending = false;
-  std::int32_t phase = 0;  // 0 new, -1 passed or undecided, 1 compressing, 3 finished or refused
-  std::int32_t optimizeMode = -1;  // -1 follow EnableWhite, 0 never, 1 always
-  std::uint32_t directive = 0;     // 0 none, 1 white-space-only, 2 gzip-only, 3 full, 4 none
+  Phase phase = Phase::kNew;
+  OptimizeMode optimizeMode = OptimizeMode::kFollowSite;
+  Directive directive = Directive::kNone;
   std::int32_t level = 6;
   std::int32_t receivedLength = 0;
-  std::uint32_t chunked = 0;  // 0 no, 1 chunked, 2 chunked and the last chunk seen
+  Chunked chunked = Chunked::kNo;
   std::uint32_t ruleCompress = 0;
   bool servedFromCache = false;
   bool sentAsCaptured = false;  // written back as it was captured: refused by size, or the rewrite failed

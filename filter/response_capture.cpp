@@ -48,7 +48,7 @@ void takeDirectiveLine(ResponseState& state) {
   const auto field = FindField(state.header, "tamsic");
   if (!field) return;
   state.directive = DirectiveFromWord(field->value);
-  if (state.directive != 0) state.header.erase(field->start, field->end - field->start);
+  if (state.directive != Directive::kNone) state.header.erase(field->start, field->end - field->start);
 }
 
 // What becomes of a header piece: held back (out may still hold an interim answer to hand
@@ -64,7 +64,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
 // back in place) and let the rest pass.
 DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string_view piece) {
   std::string header = state.header;
-  if (state.chunked) {
+  if (state.chunked != Chunked::kNo) {
     const std::size_t end = HeaderEnd(header);
     const std::size_t blank = header.compare(end - 4, 4, "\r\n\r\n") == 0 ? end - 2 : end - 1;
     header.insert(blank, "Transfer-Encoding: chunked\r\n");
@@ -72,8 +72,8 @@ DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string
   std::string out = std::move(header);
   out += state.body;
   out.append(piece);
-  state.phase = 3;
-  state.optimizeMode = 0;
+  state.phase = Phase::kFinished;
+  state.optimizeMode = OptimizeMode::kNever;
   state.body = std::string();
   return replaceData(state, raw, std::move(out));
 }
@@ -110,10 +110,10 @@ DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   RequestContext* context = nullptr;
   ResponseState* state = stateOf(pfc, &context);
   if (state && raw && state->dropBody) return swallow(raw);
-  if (!state || !raw || state->skip || state->phase == 3) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  if (!state || !raw || state->skip || state->phase == Phase::kFinished) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   const std::string_view piece(static_cast<const char*>(raw->pvInData), raw->pvInData ? raw->cbInData : 0);
-  if (state->phase != 0 && !state->headerPending) {
-    if (state->phase != 1 && state->optimizeMode != 1) return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  if (state->phase != Phase::kNew && !state->headerPending) {
+    if (state->phase != Phase::kCompressing && state->optimizeMode != OptimizeMode::kAlways) return SF_STATUS_REQ_NEXT_NOTIFICATION;
     const settings::SiteSettings* site = SiteOf(*context);
     if (site && static_cast<std::int64_t>(state->receivedLength) + static_cast<std::int64_t>(piece.size()) >
                     std::max<std::int32_t>(site->MaxSize, 0))
@@ -148,8 +148,8 @@ void writeBefore(HTTP_FILTER_CONTEXT* pfc, const std::string& out) {
 
 HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state,
                             std::string_view piece, std::string& out) {
-  state.phase = -1;
-  state.optimizeMode = -1;
+  state.phase = Phase::kPassed;
+  state.optimizeMode = OptimizeMode::kFollowSite;
   state.contentType = "";
   state.header.append(piece);
   state.headerLength = static_cast<std::uint32_t>(state.header.size());
@@ -171,7 +171,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
     out += state.header;
     state.header.clear();
     state.headerLength = 0;
-    state.phase = 0;
+    state.phase = Phase::kNew;
     if (tail.empty()) return HeaderOutcome::kHold;
     return onHeaderPiece(pfc, context, state, tail, out);
   }
@@ -188,7 +188,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
       pfc->ServerSupportFunction(pfc, SF_REQ_SEND_RESPONSE_HEADER, const_cast<char*>("200 OK"), 0, 0);
       DWORD bytes = static_cast<DWORD>(report->size());
       pfc->WriteClient(pfc, report->data(), &bytes, 0);
-      state.phase = 3;
+      state.phase = Phase::kFinished;
       return HeaderOutcome::kFinished;
     }
   }
@@ -207,7 +207,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   state.bodyLength = digit == '2' ? state.declaredLength : 0;
   // The header went on unchanged: its body must follow it, not be swallowed (a directive
   // may have asked for optimisation of a response that then passed).
-  state.optimizeMode = 0;
+  state.optimizeMode = OptimizeMode::kNever;
   out += state.header;
   out += tail;
   return HeaderOutcome::kPass;

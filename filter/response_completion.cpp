@@ -36,7 +36,7 @@ bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& he
   out.reserve(header.size() + body.size());
   out += header;
   out += body;
-  state.phase = 3;
+  state.phase = Phase::kFinished;
   state.sentLength = static_cast<std::int32_t>(out.size());
   DWORD bytes = static_cast<DWORD>(out.size());
   return pfc->WriteClient(pfc, out.data(), &bytes, 0);
@@ -78,7 +78,7 @@ std::optional<std::vector<std::uint8_t>> askCache(HTTP_FILTER_CONTEXT* pfc, Resp
   state.cacheUsable = site.Cache && query && !post && !state.privateExchange;
   // The source as the server spells it: the file system finds it without a search.
   state.cacheRequest = {state.url.str(), "", state.sourceRoot.str(), state.expires.str()};
-  if (!state.cacheUsable || state.phase != 1) return std::nullopt;
+  if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now);
 }
 
@@ -94,7 +94,7 @@ void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::
 }
 
 void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSettings& site) {
-  if (state.chunked) {
+  if (state.chunked != Chunked::kNo) {
     std::string decoded;
     state.chunked = DecodeChunked(state.body, decoded);
     state.body = std::move(decoded);
@@ -102,7 +102,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   }
   if (state.bodyLength == 0) state.bodyLength = state.receivedLength;
   if (state.bodyLength > site.MaxSize || state.bodyLength < site.MinSize) {
-    state.phase = 3;
+    state.phase = Phase::kFinished;
     state.sentAsCaptured = true;
   }
   const std::time_t now = std::time(nullptr);
@@ -117,7 +117,8 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   const bool cacheUsable = state.cacheUsable;
   const std::string& type = state.contentType.str();
   const bool markup = platform::text::equalsNoCase(type, "text/html") || platform::text::equalsNoCase(type, "text/css");
-  if (state.phase != 3 && markup && ((site.EnableWhite && state.optimizeMode != 0) || state.optimizeMode == 1)) {
+  if (state.phase != Phase::kFinished && markup &&
+      ((site.EnableWhite && state.optimizeMode != OptimizeMode::kNever) || state.optimizeMode == OptimizeMode::kAlways)) {
     optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
                                  site.WsCssCom != 0};
     if (auto optimised = optimizer::OptimizeBody(state.body, state.physicalPath, site.RootPath.str(), switches)) {
@@ -130,7 +131,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   }
   // zlib's state and work area are freed as soon as the stream is made.
   std::optional<std::vector<std::uint8_t>> compressed;
-  if (state.phase == 1) {
+  if (state.phase == Phase::kCompressing) {
     compression::RequestMemory memory;
     compression::Compressor record;
     compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
@@ -144,7 +145,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
                  : std::string_view(state.body);
   std::string header = state.header;
   if (!SetContentLength(header, output.size())) return writeUnchanged(pfc, state, changed ? captured : state.body);
-  if (state.phase == 1) {
+  if (state.phase == Phase::kCompressing) {
     AddEncodingLines(header, "gzip");
     changed = true;
   }
@@ -158,7 +159,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
 std::optional<std::vector<std::uint8_t>> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
                                                             settings::SiteSettings& site) {
   // Only a declared length says at the header what the size limits will say at the end.
-  if (state.phase != 1 || state.chunked || state.declaredLength <= 0) return std::nullopt;
+  if (state.phase != Phase::kCompressing || state.chunked != Chunked::kNo || state.declaredLength <= 0) return std::nullopt;
   return askCache(pfc, state, site, std::time(nullptr));
 }
 
@@ -174,7 +175,9 @@ DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
   ResponseState* state = context->state.get();
   settings::SiteSettings* site = SiteOf(*context);
   if (state && site && !state->skip) {
-    if (state->phase != 3 && (state->phase == 1 || state->optimizeMode == 1)) complete(pfc, *state, *site);
+    if (state->phase != Phase::kFinished &&
+        (state->phase == Phase::kCompressing || state->optimizeMode == OptimizeMode::kAlways))
+      complete(pfc, *state, *site);
     if (site->Report) logResponse(*state, *site);
   }
   ReleaseContext(*context);

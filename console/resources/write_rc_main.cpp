@@ -38,8 +38,10 @@ void writeDialog(std::FILE* out, const platform::ui::DialogTemplate& dialog) {
       std::fprintf(out, "    ICON %s, %d, %d, %d, %d, %d\n", c.caption.c_str(), c.id, c.x, c.y, c.cx, c.cy);
       continue;
     }
-    std::fprintf(out, "    CONTROL %s, %d, %s, 0x%08lX, %d, %d, %d, %d\n", quoted(c.caption).c_str(), c.id,
-                 quoted(c.className).c_str(), static_cast<unsigned long>(c.style), c.x, c.y, c.cx, c.cy);
+    // windres, as rc, adds WS_VISIBLE to every control: a hidden one has to take it out.
+    const char* hidden = (c.style & WS_VISIBLE) ? "" : " | NOT 0x10000000";
+    std::fprintf(out, "    CONTROL %s, %d, %s, 0x%08lX%s, %d, %d, %d, %d\n", quoted(c.caption).c_str(), c.id,
+                 quoted(c.className).c_str(), static_cast<unsigned long>(c.style), hidden, c.x, c.y, c.cx, c.cy);
   }
   std::fprintf(out, "END\n\n");
 }

@@ -133,9 +133,9 @@ class AdminBase final : public IMSAdminBaseW {
     std::wstring full;
     if (!resolve(handle, path, full) || full.empty()) return E_INVALIDARG;
     std::lock_guard lock(registryMutex());
+    // Named as a sub key, the key goes with its tree: nothing is left to delete after it.
     const LONG rc = RegDeleteTreeW(HKEY_LOCAL_MACHINE, registryPath(full).c_str());
-    if (rc != ERROR_SUCCESS) return fromWin32(rc == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : rc);
-    return fromWin32(RegDeleteKeyW(HKEY_LOCAL_MACHINE, registryPath(full).c_str()));
+    return fromWin32(rc == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : rc);
   }
 
   HRESULT WINAPI EnumKeys(METADATA_HANDLE handle, LPCWSTR path, LPWSTR name, DWORD index) override {
@@ -163,6 +163,7 @@ class AdminBase final : public IMSAdminBaseW {
     std::wstring full;
     if (!resolve(handle, path, full)) return E_HANDLE;
     if (!record || (record->dwMDDataLen && !record->pbMDData)) return E_INVALIDARG;
+    if (record->dwMDDataType < DWORD_METADATA || record->dwMDDataType > MULTISZ_METADATA) return E_INVALIDARG;
     Key key(full);
     if (!key) return fromWin32(ERROR_PATH_NOT_FOUND);
     const PropertyHeader header{record->dwMDAttributes, record->dwMDUserType, record->dwMDDataType};
@@ -178,10 +179,11 @@ class AdminBase final : public IMSAdminBaseW {
     if (!resolve(handle, path, full)) return E_HANDLE;
     if (!record || !required) return E_INVALIDARG;
     if (!Key(full, KEY_READ)) return fromWin32(ERROR_PATH_NOT_FOUND);
-    // An inherited read looks up the parents, nearest first.
+    // An inherited read looks up the parents, nearest first, for a property they let inherit.
     for (std::wstring at = full;;) {
       std::vector<BYTE> bytes;
-      if (readProperty(at, record, bytes)) return deliver(bytes, at != full, record, required);
+      if (readProperty(at, record, bytes) && (at == full || inheritable(bytes)))
+        return deliver(bytes, at != full, record, required);
       if (!(record->dwMDAttributes & METADATA_INHERIT) || at.empty()) return MD_ERROR_DATA_NOT_FOUND;
       const std::size_t cut = at.rfind(L'\\');
       at = cut == std::wstring::npos ? L"" : at.substr(0, cut);
@@ -279,6 +281,12 @@ class AdminBase final : public IMSAdminBaseW {
     if (record->dwMDUserType != ALL_METADATA && record->dwMDUserType != header.userType) return false;
     if (record->dwMDDataType != ALL_METADATA && record->dwMDDataType != header.dataType) return false;
     return true;
+  }
+
+  static bool inheritable(const std::vector<BYTE>& bytes) {
+    PropertyHeader header;
+    std::memcpy(&header, bytes.data(), sizeof(header));
+    return (header.attributes & METADATA_INHERIT) != 0;
   }
 
   static HRESULT deliver(const std::vector<BYTE>& bytes, bool inherited, PMETADATA_RECORD record, DWORD* required) {

@@ -280,7 +280,12 @@ TEST(HttpDateTest, DatesAgreeWithTheRuntimeAndReadBackToTheSameMoment) {
   for (int i = 0; i < 20000; ++i) {
     const std::time_t when = static_cast<std::time_t>(random() % 8000000000ull) - 2000000000;
     std::tm utc{};
+#ifdef _WIN32
+    if (when < 0) continue;  // Windows' runtime converts no moment before 1970
+    ASSERT_EQ(gmtime_s(&utc, &when), 0);
+#else
     ASSERT_TRUE(gmtime_r(&when, &utc));
+#endif
     const std::string text = FormatHttpDate(when);
     ASSERT_EQ(text, FormatHttpDate(utc)) << when;
     ASSERT_EQ(ParseHttpTime(text), when) << text;
@@ -306,7 +311,10 @@ TEST_F(ContentCacheTest, EmptyFolderEmptiesRecursivelyButNeverTheDriveOrALinksTa
   writeHostFile(driveC("site/gzipcache/korvanecompress/a/b/c.htm"), "x");
   writeHostFile(driveC("site/gzipcache/korvanecompress/top.htm"), "x");
   writeHostFile(driveC("outside/keep.txt"), "keep");
-  std::filesystem::create_directory_symlink(driveC("outside"), driveC("site/gzipcache/korvanecompress/link"));
+  std::error_code linkError;
+  std::filesystem::create_directory_symlink(driveC("outside"), driveC("site/gzipcache/korvanecompress/link"), linkError);
+  // Wine makes no symbolic link (Windows and the stand-ins do): nothing to check there.
+  if (linkError) GTEST_SKIP() << "no symbolic link on this system: " << linkError.message();
   EXPECT_TRUE(EmptyFolder("C:\\site\\gzipcache\\korvanecompress"));
   EXPECT_TRUE(std::filesystem::is_empty(driveC("site/gzipcache/korvanecompress")));
   EXPECT_TRUE(std::filesystem::exists(driveC("outside/keep.txt")));

@@ -539,7 +539,10 @@ TEST_F(FilterTest, TheCacheNeverWritesThroughALinkInsideItsFolder) {
   const auto outside = driveC("outside");
   std::filesystem::create_directories(outside);
   std::filesystem::create_directories(driveC("Inetpub/wwwroot/gzipcache/korvanecompress"));
-  std::filesystem::create_directory_symlink(outside, driveC("Inetpub/wwwroot/gzipcache/korvanecompress/docs"));
+  std::error_code linkError;
+  std::filesystem::create_directory_symlink(outside, driveC("Inetpub/wwwroot/gzipcache/korvanecompress/docs"), linkError);
+  // Wine makes no symbolic link (Windows and the stand-ins do): nothing to check there.
+  if (linkError) GTEST_SKIP() << "no symbolic link on this system: " << linkError.message();
   FakeRequest r;
   r.url = "/docs/page.htm";
   EXPECT_TRUE(compressed(serve(r, html(page(3000)))));

@@ -7,15 +7,19 @@
 #include <iiscnfg.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "console/resources/resource_ids.h"
 #include "platform/ui/mmc.h"
 #include "tests/filter/isapi_harness.h"
 #include "tests/windows/loaded_filter.h"
+#include "tests/windows/window_picture.h"
 #include "tests/windows/wine_machine.h"
 
 namespace {
@@ -240,6 +244,70 @@ TEST_F(ConsoleDllTest, TheExtensionCreatedThroughComAddsOnePageForASite) {
   ASSERT_EQ(sheet.pages.size(), 1u);
   EXPECT_NE(sheet.pages[0], nullptr);
   for (HPROPSHEETPAGE page : sheet.pages) DestroyPropertySheetPage(page);
+  extension->Release();
+  CoUninitialize();
+}
+
+// Hands the sheet its messages for a while, so that it and its page paint.
+void pumpMessages(HWND sheet, DWORD milliseconds) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < milliseconds) {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+      if (PropSheet_IsDialogMessage(sheet, &message)) continue;
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
+    Sleep(10);
+  }
+}
+
+// With a display of its own (tests/windows/on-xvfb), the page is shown in a property sheet
+// by Wine's user32 and comctl32, and its picture is kept among the build's artifacts.
+TEST_F(ConsoleDllTest, ThePageIsDrawnInAPropertySheet) {
+  const char* png = std::getenv("TAMSIC_PAGE_PNG");
+  if (!png) GTEST_SKIP() << "no display of its own: run through on-xvfb";
+  ASSERT_EQ(registerConsole(), 0);
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
+  InitCommonControlsEx(&controls);
+  ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  IExtendPropertySheet* extension = nullptr;
+  ASSERT_EQ(CoCreateInstance(kConsoleClass, nullptr, CLSCTX_INPROC_SERVER, IID_IExtendPropertySheet,
+                             reinterpret_cast<void**>(&extension)),
+            S_OK);
+  SiteNode node;
+  PageCollector collected;
+  ASSERT_EQ(extension->CreatePropertyPages(&collected, 0, &node), S_OK);
+  ASSERT_EQ(collected.pages.size(), 1u);
+
+  PROPSHEETHEADERA header{};
+  header.dwSize = sizeof(header);
+  header.dwFlags = PSH_MODELESS | PSH_PROPTITLE;
+  header.pszCaption = "Default Web Site";
+  header.nPages = 1;
+  header.phpage = collected.pages.data();
+  HWND sheet = reinterpret_cast<HWND>(PropertySheetA(&header));
+  ASSERT_NE(sheet, nullptr);
+  SetWindowPos(sheet, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+  pumpMessages(sheet, 1500);
+
+  HWND page = PropSheet_GetCurrentPageHwnd(sheet);
+  ASSERT_NE(page, nullptr);
+  int children = 0;
+  EnumChildWindows(
+      page, [](HWND, LPARAM count) { return ++*reinterpret_cast<int*>(count), TRUE; }, reinterpret_cast<LPARAM>(&children));
+  EXPECT_GT(children, 5);  // the page's controls were made from its template
+  // Mended: the resource script made every control visible, so the notice for service
+  // nodes showed on every site's page.
+  HWND notice = GetDlgItem(page, console::res::kServiceNodeNotice);
+  ASSERT_NE(notice, nullptr);
+  EXPECT_FALSE(IsWindowVisible(notice));
+  const wine_tests::Picture picture = wine_tests::pictureOf(sheet);
+  ASSERT_GT(picture.width, 0);
+  // Painted text and controls give many colours; a window never painted has one or two.
+  EXPECT_GT(std::set<std::uint32_t>(picture.pixels.begin(), picture.pixels.end()).size(), 8u);
+  EXPECT_TRUE(wine_tests::writePng(picture, png));
+  DestroyWindow(sheet);
   extension->Release();
   CoUninitialize();
 }
