@@ -18,8 +18,13 @@ using settings::CacheEntry;
 using settings::SiteSettings;
 
 std::list<CacheEntry>::iterator findEntry(SiteSettings& site, const std::string& fileName) {
-  return std::find_if(site.CacheEntries.begin(), site.CacheEntries.end(),
-                      [&](const CacheEntry& e) { return e.fileName.str() == fileName; });
+  const auto found = site.CacheIndex.find(fileName);
+  return found == site.CacheIndex.end() ? site.CacheEntries.end() : found->second;
+}
+
+std::list<CacheEntry>::iterator eraseEntry(SiteSettings& site, std::list<CacheEntry>::iterator it) {
+  site.CacheIndex.erase(it->fileName.str());
+  return site.CacheEntries.erase(it);
 }
 
 // Hit with the lock held: one more hit, then the walk toward the head.
@@ -83,7 +88,7 @@ void dropCaseVariantsLocked(SiteSettings& site, const std::string& fileName) {
     if (other != fileName && platform::text::equalsNoCase(other, fileName)) {
       DeleteFileA(other.c_str());
       uncount(site, *it);
-      it = site.CacheEntries.erase(it);
+      it = eraseEntry(site, it);
     } else {
       ++it;
     }
@@ -130,7 +135,7 @@ void evictLocked(SiteSettings& site, std::uint32_t amount) {
     if (exists(tail.fileName.str())) DeleteFileA(tail.fileName.c_str());
     freed += static_cast<std::uint32_t>(tail.size);
     uncount(site, tail);
-    site.CacheEntries.pop_back();
+    eraseEntry(site, std::prev(site.CacheEntries.end()));
   }
 }
 
@@ -239,6 +244,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
     evictLocked(site, static_cast<std::uint32_t>(
                           std::min<std::uint64_t>(4ull * static_cast<std::uint32_t>(size), site.CacheTotal)));
   site.CacheEntries.push_back(std::move(entry));
+  site.CacheIndex[site.CacheEntries.back().fileName.str()] = std::prev(site.CacheEntries.end());
   site.CacheTotal += static_cast<std::uint32_t>(size);
 }
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "settings/bounded_text.h"
@@ -93,6 +94,8 @@ struct SiteSettings {
   // of the entries whose files it still counts. CacheLock guards both: concurrent requests
   // of one site share them.
   std::list<CacheEntry> CacheEntries;
+  // The entries by file name, so that a hit does not walk the list: changed with it.
+  std::unordered_map<std::string, std::list<CacheEntry>::iterator> CacheIndex;
   std::uint32_t CacheTotal = 0;
   std::mutex CacheLock;
 };

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -67,6 +68,13 @@ class ContentCacheTest : public testing_support::MachineTest {
       EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(e.size)) << e.fileName.str();
     }
     EXPECT_EQ(site_.CacheTotal, sum);
+    // The index names each entry of the list, and nothing else.
+    ASSERT_EQ(site_.CacheIndex.size(), site_.CacheEntries.size());
+    for (auto it = site_.CacheEntries.begin(); it != site_.CacheEntries.end(); ++it) {
+      const auto found = site_.CacheIndex.find(it->fileName.str());
+      ASSERT_TRUE(found != site_.CacheIndex.end()) << it->fileName.str();
+      EXPECT_TRUE(found->second == it) << it->fileName.str();
+    }
   }
 
   SiteSettings site_;
@@ -155,6 +163,33 @@ TEST_F(ContentCacheTest, EvictionFreesFourTimesTheNewSizeFromTheTail) {
   expectTotalsConsistent();
 }
 
+// Stores (names in mixed case, so that spellings replace each other), hits and evictions in
+// random order: after each, the totals, the files and the index agree with the list, and
+// every page the cache serves is the last one stored under its name.
+TEST_F(ContentCacheTest, RandomStoresHitsAndEvictionsKeepTheListAndItsIndexInStep) {
+  site_.NoLimit = 1;
+  site_.Limit = 20000;
+  std::mt19937 random(7);
+  std::map<std::string, std::string> last;  // lower-cased URL -> the copy last stored for it
+  for (int step = 0; step < 400; ++step) {
+    std::string url = "\\p" + std::to_string(random() % 24) + ".htm";
+    const std::string key = url;
+    if (random() % 2) url[1] = 'P';
+    writeSource(key.substr(1), "s");
+    auto s = request(url);
+    if (random() % 3 == 0) {
+      const std::string copy(500 + random() % 4000, static_cast<char>('a' + step % 26));
+      store(s, copy);
+      last[key] = copy;
+    } else if (auto hit = lookup(s)) {
+      ASSERT_TRUE(last.count(key)) << url;
+      EXPECT_EQ(std::string(hit->begin(), hit->end()), last[key]) << url;
+    }
+    expectTotalsConsistent();
+    if (HasFatalFailure()) return;
+  }
+}
+
 TEST_F(ContentCacheTest, WithoutTheLimitSwitchNothingIsEvicted) {
   site_.NoLimit = 0;
   site_.Limit = 0;
@@ -193,6 +228,7 @@ TEST_F(ContentCacheTest, CopiesFromBeforeAReloadAreDeletedOnFirstLookup) {
   auto s = request("\\docs\\page.htm");
   store(s, "before");
   site_.CacheEntries.clear();  // what a reload leaves: the files, no list
+  site_.CacheIndex.clear();
   site_.CacheTotal = 0;
   EXPECT_FALSE(lookup(s));
   EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
