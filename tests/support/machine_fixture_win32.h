@@ -17,6 +17,7 @@
 #include <string>
 
 #include "platform/registry/unique_key.h"
+#include "tests/support/machine_test_base.h"
 
 namespace testing_support {
 
@@ -30,7 +31,7 @@ std::set<std::filesystem::path> topEntries();
 // Imports a .reg file's text into the machine's registry with regedit /s.
 bool importRegFile(const std::string& text, std::string& error);
 
-class MachineTest : public ::testing::Test {
+class MachineTest : public MachineTestBase {
  protected:
   void SetUp() override {
     clearTestMachine();
@@ -45,30 +46,8 @@ class MachineTest : public ::testing::Test {
     clearTestMachine();
   }
 
-  // The path of a file on the machine's C: drive ("Inetpub/x.htm").
-  std::filesystem::path driveC(const std::string& relative) const { return std::filesystem::path("C:/") / relative; }
-
-  void writeHostFile(const std::filesystem::path& path, const std::string& content) const {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << content;
-  }
-
-  static std::string readHostFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-
-  // What an installation leaves: "ProgFiles" in the global key and its empty report
-  // resources folder, which every settings load needs.
-  void installProduct() const {
-    UniqueKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value", 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    const char progFiles[] = "C:\\Program Files\\Tamsic\\";
-    ASSERT_EQ(RegSetValueExA(key.get(), "ProgFiles", 0, REG_SZ, reinterpret_cast<const BYTE*>(progFiles), sizeof(progFiles)),
-              ERROR_SUCCESS);
-    std::filesystem::create_directories(driveC("Program Files/Tamsic/reporting"));
+  std::filesystem::path driveC(const std::string& relative) const override {
+    return std::filesystem::path("C:/") / relative;
   }
 
  private:

@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <iiscnfg.h>
-#include <zlib.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "console/resources/resource_ids.h"
 #include "platform/ui/mmc.h"
 #include "tests/filter/isapi_harness.h"
+#include "tests/support/gzip_reader_win32.h"
 #include "tests/windows/loaded_filter.h"
 #include "tests/windows/window_picture.h"
 #include "tests/windows/wine_machine.h"
@@ -41,21 +41,8 @@ FakeResponse html(const std::string& body) {
 
 // zlib's own gzip reader: it checks the header, the CRC and the length the filter wrote.
 std::string gunzip(const std::string& data) {
-  z_stream stream{};
-  if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK) return "<no inflater>";
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  stream.avail_in = static_cast<uInt>(data.size());
-  std::string out;
-  char buffer[16384];
-  int rc = Z_OK;
-  while (rc == Z_OK) {
-    stream.next_out = reinterpret_cast<Bytef*>(buffer);
-    stream.avail_out = sizeof(buffer);
-    rc = inflate(&stream, Z_NO_FLUSH);
-    out.append(buffer, sizeof(buffer) - stream.avail_out);
-  }
-  inflateEnd(&stream);
-  return rc == Z_STREAM_END && stream.avail_in == 0 ? out : "<not gzip>";
+  return testing_support::gunzipWithSystemTool(std::vector<std::uint8_t>(data.begin(), data.end()))
+      .value_or("<not gzip>");
 }
 
 // Runs a program of the machine (a command line as CreateProcess takes it) and waits for
