@@ -217,13 +217,20 @@ class PageCollector final : public IPropertySheetCallback {
   std::vector<HPROPSHEETPAGE> pages;
 };
 
+// The console's extension as MMC makes it: through COM, from the registered server.
+IExtendPropertySheet* createExtension() {
+  IExtendPropertySheet* extension = nullptr;
+  if (CoCreateInstance(kConsoleClass, nullptr, CLSCTX_INPROC_SERVER, IID_IExtendPropertySheet,
+                       reinterpret_cast<void**>(&extension)) != S_OK)
+    return nullptr;
+  return extension;
+}
+
 TEST_F(ConsoleDllTest, TheExtensionCreatedThroughComAddsOnePageForASite) {
   ASSERT_EQ(registerConsole(), 0);
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  IExtendPropertySheet* extension = nullptr;
-  ASSERT_EQ(CoCreateInstance(kConsoleClass, nullptr, CLSCTX_INPROC_SERVER, IID_IExtendPropertySheet,
-                             reinterpret_cast<void**>(&extension)),
-            S_OK);
+  IExtendPropertySheet* extension = createExtension();
+  ASSERT_NE(extension, nullptr);
   SiteNode node;
   PageCollector sheet;
   EXPECT_EQ(extension->QueryPagesFor(&node), S_OK);
@@ -258,10 +265,8 @@ TEST_F(ConsoleDllTest, ThePageIsDrawnInAPropertySheet) {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_WIN95_CLASSES};
   InitCommonControlsEx(&controls);
   ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-  IExtendPropertySheet* extension = nullptr;
-  ASSERT_EQ(CoCreateInstance(kConsoleClass, nullptr, CLSCTX_INPROC_SERVER, IID_IExtendPropertySheet,
-                             reinterpret_cast<void**>(&extension)),
-            S_OK);
+  IExtendPropertySheet* extension = createExtension();
+  ASSERT_NE(extension, nullptr);
   SiteNode node;
   PageCollector collected;
   ASSERT_EQ(extension->CreatePropertyPages(&collected, 0, &node), S_OK);

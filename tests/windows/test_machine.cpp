@@ -15,8 +15,6 @@ namespace testing_support {
 
 namespace {
 
-constexpr const char* kClassKey = "CLSID\\{A9E69610-B80D-11D0-B9B9-00A0C922E750}\\InprocServer32";
-
 // One IMSAdminBaseW for a few calls, in whatever apartment the thread is in.
 class AdminBase {
  public:
@@ -56,15 +54,6 @@ class AdminBase {
 };
 
 std::wstring wide(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
-
-bool setText(HKEY root, const char* path, const char* name, const std::string& text) {
-  HKEY key = nullptr;
-  if (RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) return false;
-  const LONG rc = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                                 static_cast<DWORD>(text.size() + 1));
-  RegCloseKey(key);
-  return rc == ERROR_SUCCESS;
-}
 
 // The account the site's folders are granted to: one that exists on this machine.
 std::wstring anonymousAccount() {
@@ -110,9 +99,7 @@ void removeWebService() {
 }  // namespace
 
 bool layOutTestMachine(std::string& error) {
-  const std::string server = wine_tests::programFolder() + "tamsic_test_metabase.dll";
-  if (!setText(HKEY_CLASSES_ROOT, kClassKey, nullptr, server) ||
-      !setText(HKEY_CLASSES_ROOT, kClassKey, "ThreadingModel", "Both")) {
+  if (!wine_tests::registerTestMetabase()) {
     error = "the test metabase cannot be registered";
     return false;
   }

@@ -102,10 +102,14 @@ std::string programFolder() {
   return folder.substr(0, folder.rfind('\\') + 1);
 }
 
-bool prepareMachine(std::string& error) {
+bool registerTestMetabase() {
   const std::string server = programFolder() + "tamsic_test_metabase.dll";
-  if (!setText(HKEY_CLASSES_ROOT, kClassKey, nullptr, server) ||
-      !setText(HKEY_CLASSES_ROOT, kClassKey, "ThreadingModel", "Both")) {
+  return setText(HKEY_CLASSES_ROOT, kClassKey, nullptr, server) &&
+         setText(HKEY_CLASSES_ROOT, kClassKey, "ThreadingModel", "Both");
+}
+
+bool prepareMachine(std::string& error) {
+  if (!registerTestMetabase()) {
     error = "the test metabase cannot be registered";
     return false;
   }

@@ -18,6 +18,10 @@ constexpr const char* kLoadOrderBefore = "Felgrin,Alpha,sspifilt";
 // The folder of this program, with its trailing '\': the build's other images lie there.
 std::string programFolder();
 
+// Registers the test metabase (beside this program) as the in-process server of
+// CLSID_MSAdminBase_W. False when the keys cannot be written.
+bool registerTestMetabase();
+
 // Registers the test metabase for CLSID_MSAdminBase_W, lays out the metabase (the service
 // key, "Info", site 1 with its home folder, the filter list), the product's global key,
 // the site's folders, the IIS manager's snap-in keys and a stopped W3SVC service.
