@@ -68,6 +68,26 @@ bool earlier(const FILETIME& a, const FILETIME& b) {
   return ticks(a) < ticks(b);
 }
 
+// The copy's entry when it is known and not expired; otherwise the copy is deleted and the
+// end is returned.
+std::list<CacheEntry>::iterator validLocked(SiteSettings& site, const std::string& fileName, CacheRequest& request,
+                                            std::time_t now) {
+  auto it = findEntry(site, fileName);
+  if (it == site.CacheEntries.end()) {
+    // A copy from before a restart or reload: replaced on first use.
+    DeleteFileA(fileName.c_str());
+    return it;
+  }
+  if (!site.CacheHeaders) return it;
+  auto expiry = ParseHttpTime(it->expiresText.str());
+  if (!expiry) return it;
+  if (std::difftime(*expiry, now) > 0) return it;
+  if (it->expiresText.str() == request.expires) request.noRecache = true;
+  DeleteFileA(fileName.c_str());
+  uncount(site, *it);
+  return site.CacheEntries.end();
+}
+
 std::string lower(std::string_view s) {
   std::string out(s);
   platform::text::lowerInPlace(out);
@@ -174,15 +194,19 @@ std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSetti
   const std::string source = physicalRoot + request.url;
   const std::string cacheFile = root + *name;
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
-  auto cacheStatus = fileStatus(cacheFile);
-  if (!cacheStatus) return std::nullopt;
+  // The copy is opened once: its time comes from the open file, not from a status call
+  // before it.
+  auto copy = platform::fs::readFileWhole(cacheFile);
+  if (!copy) return std::nullopt;
   auto sourceStatus = fileStatus(source);
-  if (!sourceStatus || earlier(cacheStatus->ftLastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
-  if (!Validate(site, cacheFile, request, now)) return std::nullopt;
-  auto bytes = platform::fs::readFileWhole(cacheFile, cacheStatus->nFileSizeLow);
-  if (!bytes) return std::nullopt;
-  Hit(cacheFile, site);
-  return bytes;
+  if (!sourceStatus || earlier(copy->lastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
+  {
+    std::lock_guard lock(site.CacheLock);
+    auto it = validLocked(site, cacheFile, request, now);
+    if (it == site.CacheEntries.end()) return std::nullopt;
+    hitLocked(site, it);
+  }
+  return std::move(copy->bytes);
 }
 
 void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const CacheRequest& request,
@@ -257,20 +281,7 @@ void Hit(const std::string& fileName, SiteSettings& site) {
 
 bool Validate(SiteSettings& site, const std::string& fileName, CacheRequest& request, std::time_t now) {
   std::lock_guard lock(site.CacheLock);
-  auto it = findEntry(site, fileName);
-  if (it == site.CacheEntries.end()) {
-    // A copy from before a restart or reload: replaced on first use.
-    DeleteFileA(fileName.c_str());
-    return false;
-  }
-  if (!site.CacheHeaders) return true;
-  auto expiry = ParseHttpTime(it->expiresText.str());
-  if (!expiry) return true;
-  if (std::difftime(*expiry, now) > 0) return true;
-  if (it->expiresText.str() == request.expires) request.noRecache = true;
-  DeleteFileA(fileName.c_str());
-  uncount(site, *it);
-  return false;
+  return validLocked(site, fileName, request, now) != site.CacheEntries.end();
 }
 
 }  // namespace compression

@@ -31,9 +31,11 @@ Binding BindRequest() {
 }
 
 void ReleaseRequest(int slot) {
-  FilterGlobals& g = Globals();
-  std::lock_guard lock(g.tableLock);
-  if (g.inFlight[slot] > 0) --g.inFlight[slot];
+  // Never below zero: a drain that gave up set the count to zero under the late requests.
+  std::atomic<std::int32_t>& count = Globals().inFlight[slot];
+  std::int32_t held = count.load();
+  while (held > 0 && !count.compare_exchange_weak(held, held - 1)) {
+  }
 }
 
 void SwapTables() {
@@ -59,13 +61,8 @@ void SwapTables() {
     if (loaded.logMutex) g.logMutex = std::make_shared<UniqueHandle>(std::move(loaded.logMutex));
     g.activeSlot = newSlot;
   }
-  for (int poll = 0; poll < kDrainPolls; ++poll) {
-    {
-      std::lock_guard lock(g.tableLock);
-      if (g.inFlight[oldSlot] == 0) break;
-    }
+  for (int poll = 0; poll < kDrainPolls && g.inFlight[oldSlot].load() != 0; ++poll)
     std::this_thread::sleep_for(kDrainPoll);
-  }
   std::shared_ptr<settings::SiteTable> old;
   {
     std::lock_guard lock(g.tableLock);

@@ -20,8 +20,10 @@ struct FilterGlobals {
   std::shared_ptr<settings::SiteTable> tables[2];
   int activeSlot = 0;
   std::int32_t siteCount = 0;
-  std::int32_t inFlight[2] = {0, 0};
-  std::mutex tableLock;  // guards activeSlot, inFlight and the slot pointers
+  // Counted up under tableLock with the slot's table taken; counted down without it, so
+  // the end of a request never waits for another request's start.
+  std::atomic<std::int32_t> inFlight[2] = {0, 0};
+  std::mutex tableLock;  // guards activeSlot, the slot pointers and raising inFlight
   std::shared_ptr<UniqueHandle> logMutex;
   settings::ReloadTokenCheck reloadToken;
   std::mutex reloadLock;  // one reload at a time: both use the inactive slot

@@ -1,26 +1,33 @@
 #include "filter/hidden_folders.h"
-#include "platform/text/ascii_case.h"
 
 #include <string>
 
+#include "platform/text/ascii_case.h"
 
 namespace filter {
 
 namespace {
 
-std::string normalized(std::string_view path) {
-  std::string out(path);
-  for (char& c : out)
-    if (c == '/') c = '\\';
-  while (out.size() > 3 && out.back() == '\\') out.pop_back();
-  return out;
+bool separator(char c) { return c == '\\' || c == '/'; }
+
+// The path without the '\\' (or '/') a folder may end with; a drive's root ("C:\\") keeps it.
+std::string_view trimmed(std::string_view path) {
+  while (path.size() > 3 && separator(path.back())) path.remove_suffix(1);
+  return path;
 }
 
-bool inside(const std::string& path, std::string_view folder) {
-  const std::string base = normalized(folder);
-  if (base.empty() || path.size() < base.size() || !platform::text::equalsNoCase(path.substr(0, base.size()), base))
-    return false;
-  return path.size() == base.size() || path[base.size()] == '\\' || base.back() == '\\';
+// Compared in place, as if both were written with '\\' alone and in one case: this runs for
+// every request, so nothing is copied.
+bool inside(std::string_view path, std::string_view folder) {
+  path = trimmed(path);
+  folder = trimmed(folder);
+  if (folder.empty() || path.size() < folder.size()) return false;
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    const char a = path[i];
+    const char b = folder[i];
+    if (!(separator(a) && separator(b)) && platform::text::lowerAscii(a) != platform::text::lowerAscii(b)) return false;
+  }
+  return path.size() == folder.size() || separator(path[folder.size()]) || separator(folder.back());
 }
 
 constexpr char kNotFoundPage[] =
@@ -29,10 +36,9 @@ constexpr char kNotFoundPage[] =
 }  // namespace
 
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site) {
-  const std::string target = normalized(path);
-  const std::string root = normalized(site.RootPath.str());
+  const std::string_view root = site.RootPath.str();
   // A folder that holds the whole site (a log folder set to the root) hides nothing.
-  auto hidden = [&](std::string_view folder) { return inside(target, folder) && !inside(root, folder); };
+  auto hidden = [&](std::string_view folder) { return inside(path, folder) && !inside(root, folder); };
   return hidden(site.CacheFolder.str()) || hidden(site.LogFolder.str());
 }
 

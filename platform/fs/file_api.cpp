@@ -168,7 +168,7 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return f;
 }
 
-std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsPath, std::size_t sizeHint) {
+std::optional<WholeFile> readFileWhole(std::string_view windowsPath) {
   // Not blocking: a pipe left under the name must not hold the caller.
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
   int fd = -1;
@@ -185,7 +185,16 @@ std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsP
       return std::nullopt;
     }
   }
-  std::vector<std::uint8_t> bytes(sizeHint + 1);
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    SetLastError(ERROR_ACCESS_DENIED);  // as reading a folder is refused
+    ::close(fd);
+    return std::nullopt;
+  }
+  WholeFile file;
+  file.lastWriteTime = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  std::vector<std::uint8_t>& bytes = file.bytes;
+  bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
   std::size_t held = 0;
   bool failed = false;
   while (true) {
@@ -205,7 +214,7 @@ std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsP
   ::close(fd);
   if (failed) return std::nullopt;
   bytes.resize(held);
-  return bytes;
+  return file;
 }
 
 }  // namespace platform::fs

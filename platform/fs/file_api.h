@@ -85,10 +85,16 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // fopen over a Windows path ("rb", "wb", "ab", ...): the C runtime call the system makes.
 UniqueFile openFile(std::string_view windowsPath, const char* mode);
 
-// The whole of a file as it is when read, read to its end rather than to a size taken
-// earlier (it may have been replaced since). One read when it holds at most sizeHint
-// bytes. nullopt when it cannot be opened or read.
-std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsPath, std::size_t sizeHint);
+// A file read whole, with the time of its last write taken from the same open file: the
+// time always belongs to the bytes, however the name is replaced meanwhile.
+struct WholeFile {
+  std::vector<std::uint8_t> bytes;
+  FILETIME lastWriteTime{};
+};
+
+// Read to its end rather than to the size it had when opened (it may still grow), in one
+// read when it does not. nullopt when it cannot be opened or read, or is no regular file.
+std::optional<WholeFile> readFileWhole(std::string_view windowsPath);
 
 // 100-nanosecond intervals since 1601-01-01 (UTC) from seconds and nanoseconds since 1970.
 FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds);

@@ -39,11 +39,18 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return UniqueFile(std::fopen(path.c_str(), mode));
 }
 
-std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsPath, std::size_t sizeHint) {
+std::optional<WholeFile> readFileWhole(std::string_view windowsPath) {
   auto file = openFile(windowsPath, "rb");
   if (!file) return std::nullopt;
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
-  std::vector<std::uint8_t> bytes(sizeHint + 1);
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file.get())));
+  WholeFile whole;
+  LARGE_INTEGER size;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileTime(handle, nullptr, nullptr, &whole.lastWriteTime) ||
+      !GetFileSizeEx(handle, &size))
+    return std::nullopt;
+  std::vector<std::uint8_t>& bytes = whole.bytes;
+  bytes.resize(static_cast<std::size_t>(size.QuadPart) + 1);
   std::size_t held = 0;
   while (true) {
     if (held == bytes.size()) bytes.resize(bytes.size() * 2);
@@ -54,7 +61,7 @@ std::optional<std::vector<std::uint8_t>> readFileWhole(std::string_view windowsP
   }
   if (std::ferror(file.get())) return std::nullopt;
   bytes.resize(held);
-  return bytes;
+  return whole;
 }
 
 }  // namespace platform::fs

@@ -75,8 +75,9 @@ std::optional<std::string> spelledHostPath(std::string_view win) {
   const std::size_t base = out.size();
   std::size_t start = 0;
   while (start <= win.size()) {
-    std::size_t end = win.find_first_of("\\/", start);
-    if (end == std::string_view::npos) end = win.size();
+    // A plain scan: find_first_of looks each character up in the set with a call of its own.
+    std::size_t end = start;
+    while (end < win.size() && win[end] != '\\' && win[end] != '/') ++end;
     const std::string_view part = win.substr(start, end - start);
     if (part == "..") {
       if (out.size() > base) out.resize(out.rfind('/'));
