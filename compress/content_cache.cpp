@@ -179,8 +179,8 @@ bool SafeCacheName(std::string_view urlPath, std::string_view queryString) {
   return queryString.find("..") == std::string_view::npos;
 }
 
-std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSettings& site,
-                                                std::string_view queryString, std::time_t now) {
+std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSettings& site, std::string_view queryString,
+                                              std::time_t now, std::size_t room) {
   if (site.CacheFolder.empty()) return std::nullopt;
   const std::string root = site.CacheFolder.str() + kCacheSubFolder;
   request.queryString = queryString;
@@ -196,7 +196,7 @@ std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSetti
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
   // The copy is opened once: its time comes from the open file, not from a status call
   // before it.
-  auto copy = platform::fs::readFileWhole(cacheFile);
+  auto copy = platform::fs::readFileWhole(cacheFile, room);
   if (!copy) return std::nullopt;
   auto sourceStatus = fileStatus(source);
   if (!sourceStatus || earlier(copy->lastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
@@ -206,7 +206,7 @@ std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, SiteSetti
     if (it == site.CacheEntries.end()) return std::nullopt;
     hitLocked(site, it);
   }
-  return std::move(copy->bytes);
+  return copy;
 }
 
 void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const CacheRequest& request,

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/fs/file_api.h"
 #include "settings/site_folders.h"
 #include "settings/site_settings.h"
 
@@ -27,11 +28,12 @@ struct CacheRequest {
   bool noRecache = false;      // set by Validate: the copy expired with this very expiry
 };
 
-// The cached bytes of the requested resource, or nullopt for a miss. Records queryString
-// in the request. A miss when the cache is off for the request, the copy is missing, older
-// than its source, unknown to the list or expired.
-std::optional<std::vector<std::uint8_t>> Lookup(CacheRequest& request, settings::SiteSettings& site,
-                                                std::string_view queryString, std::time_t now);
+// The cached copy of the requested resource, behind `room` free bytes for the header that
+// goes out with it, or nullopt for a miss. Records queryString in the request. A miss when
+// the cache is off for the request, the copy is missing, older than its source, unknown to
+// the list or expired.
+std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, settings::SiteSettings& site,
+                                              std::string_view queryString, std::time_t now, std::size_t room = 0);
 
 // Stores the compressed bytes of the response and registers them; nothing when the
 // response is already stale, has no extension, or the cache is off for it.

@@ -2,6 +2,7 @@
 // taken from the cache or optimised and compressed, and written with its new header in
 // one piece.
 
+#include <cstring>
 #include <ctime>
 
 #include "compress/content_cache.h"
@@ -31,16 +32,25 @@ bool cachableExtension(const ResponseState& state, const settings::SiteSettings&
   return false;
 }
 
+// The finished response, header and body in one write.
+bool writeWhole(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, void* response, std::size_t size) {
+  state.phase = Phase::kFinished;
+  state.sentLength = static_cast<std::int32_t>(size);
+  DWORD bytes = static_cast<DWORD>(size);
+  return pfc->WriteClient(pfc, response, &bytes, 0);
+}
+
 bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& header, std::string_view body) {
   std::string out;
   out.reserve(header.size() + body.size());
   out += header;
   out += body;
-  state.phase = Phase::kFinished;
-  state.sentLength = static_cast<std::int32_t>(out.size());
-  DWORD bytes = static_cast<DWORD>(out.size());
-  return pfc->WriteClient(pfc, out.data(), &bytes, 0);
+  return writeWhole(pfc, state, out.data(), out.size());
 }
+
+// Room asked in front of a cached copy: the response's header as the server sent it, with
+// what the copy changes in it (the length's digits, the encoding lines, a weakened ETag).
+std::size_t headerRoom(const ResponseState& state) { return state.header.size() + 256; }
 
 // What the client gets when the rewrite cannot be finished: the response as it was
 // captured (de-chunked), with a Content-Length that fits it.
@@ -70,8 +80,8 @@ void logResponse(const ResponseState& state, const settings::SiteSettings& site)
 // recorded). The cache serves a request only its own page: never a POST's answer, nothing
 // for one user, and never when the query cannot be read whole (it would be taken for
 // another, shorter one).
-std::optional<std::vector<std::uint8_t>> askCache(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
-                                                  settings::SiteSettings& site, std::time_t now) {
+std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
+                                                settings::SiteSettings& site, std::time_t now) {
   state.cacheAsked = true;
   const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
   const bool post = platform::text::equalsNoCase(state.method.str(), "POST");
@@ -79,17 +89,24 @@ std::optional<std::vector<std::uint8_t>> askCache(HTTP_FILTER_CONTEXT* pfc, Resp
   // The source as the server spells it: the file system finds it without a search.
   state.cacheRequest = {state.url.str(), "", state.sourceRoot.str(), state.expires.str()};
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
-  return compression::Lookup(state.cacheRequest, site, *query, now);
+  return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));
 }
 
-// The cached copy with the response's header, labelled as compressed, in one piece.
-void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::vector<std::uint8_t>& copy) {
+// The cached copy with the response's header, labelled as compressed, in one piece: the
+// header is put in the room in front of the copy, which is not copied again.
+void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, platform::fs::WholeFile& copy) {
   state.servedFromCache = true;
   std::string header = state.header;
-  SetContentLength(header, copy.size());
+  SetContentLength(header, copy.size);
   AddEncodingLines(header, "gzip");
   WeakenETag(header);
-  write(pfc, state, header, std::string_view(reinterpret_cast<const char*>(copy.data()), copy.size()));
+  if (header.size() <= copy.room) {
+    std::uint8_t* start = copy.data() - header.size();
+    std::memcpy(start, header.data(), header.size());
+    writeWhole(pfc, state, start, header.size() + copy.size);
+  } else {
+    write(pfc, state, header, std::string_view(reinterpret_cast<const char*>(copy.data()), copy.size));
+  }
   state.bodyLength += static_cast<std::int32_t>(header.size());
 }
 
@@ -156,14 +173,14 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
 
 }  // namespace
 
-std::optional<std::vector<std::uint8_t>> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
-                                                            settings::SiteSettings& site) {
+std::optional<platform::fs::WholeFile> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
+                                                          settings::SiteSettings& site) {
   // Only a declared length says at the header what the size limits will say at the end.
   if (state.phase != Phase::kCompressing || state.chunked != Chunked::kNo || state.declaredLength <= 0) return std::nullopt;
   return askCache(pfc, state, site, std::time(nullptr));
 }
 
-void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::vector<std::uint8_t>& copy) {
+void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, platform::fs::WholeFile& copy) {
   state.bodyLength = state.declaredLength;
   state.dropBody = true;
   writeCachedCopy(pfc, state, copy);

@@ -8,6 +8,7 @@
 
 #include "filter/filter_globals.h"
 #include "filter/request_state.h"
+#include "platform/fs/file_api.h"
 #include "platform/isapi/httpfilt.h"
 
 namespace filter {
@@ -20,10 +21,10 @@ DWORD OnLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log);
 
 // The cached copy that answers a response to compress, looked up as soon as its header
 // decides (only when its length is declared); nullopt when the end of the body decides.
-std::optional<std::vector<std::uint8_t>> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
-                                                            settings::SiteSettings& site);
+std::optional<platform::fs::WholeFile> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
+                                                          settings::SiteSettings& site);
 // Writes the whole answer from the copy; the body the server goes on to send is dropped.
-void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::vector<std::uint8_t>& copy);
+void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, platform::fs::WholeFile& copy);
 
 // Ends the context's request: its slot count, its response state and table reference.
 void ReleaseContext(RequestContext& context);

@@ -168,7 +168,7 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return f;
 }
 
-std::optional<WholeFile> readFileWhole(std::string_view windowsPath) {
+std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room) {
   // Not blocking: a pipe left under the name must not hold the caller.
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
   int fd = -1;
@@ -193,27 +193,31 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath) {
   }
   WholeFile file;
   file.lastWriteTime = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  std::vector<std::uint8_t>& bytes = file.bytes;
-  bytes.resize(static_cast<std::size_t>(st.st_size) + 1);
-  std::size_t held = 0;
+  file.room = room;
+  std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
+  file.buffer = uninitializedBytes(room + capacity);
   bool failed = false;
   while (true) {
-    if (held == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::size_t wanted = bytes.size() - held;
-    const ssize_t got = ::read(fd, bytes.data() + held, wanted);
+    if (file.size == capacity) {
+      auto larger = uninitializedBytes(room + 2 * capacity);
+      std::memcpy(larger.get() + room, file.data(), file.size);
+      file.buffer = std::move(larger);
+      capacity *= 2;
+    }
+    const std::size_t wanted = capacity - file.size;
+    const ssize_t got = ::read(fd, file.data() + file.size, wanted);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       SetLastError(errorFromErrno(errno));
       failed = true;
       break;
     }
-    held += static_cast<std::size_t>(got);
+    file.size += static_cast<std::size_t>(got);
     // A regular file reads short only at its end: no second call to learn that.
     if (static_cast<std::size_t>(got) < wanted) break;
   }
   ::close(fd);
   if (failed) return std::nullopt;
-  bytes.resize(held);
   return file;
 }
 

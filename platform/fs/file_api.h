@@ -85,16 +85,26 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 // fopen over a Windows path ("rb", "wb", "ab", ...): the C runtime call the system makes.
 UniqueFile openFile(std::string_view windowsPath, const char* mode);
 
-// A file read whole, with the time of its last write taken from the same open file: the
-// time always belongs to the bytes, however the name is replaced meanwhile.
+// A file read whole behind `room` bytes its reader asked for (left as they are: what goes
+// out in front of the file is written there, so the file's bytes are never copied again),
+// with the time of its last write taken from the same open file: the time always belongs
+// to the bytes, however the name is replaced meanwhile.
 struct WholeFile {
-  std::vector<std::uint8_t> bytes;
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::size_t room = 0;
+  std::size_t size = 0;  // the file's bytes, behind the room
   FILETIME lastWriteTime{};
+
+  std::uint8_t* data() const { return buffer.get() + room; }
 };
 
 // Read to its end rather than to the size it had when opened (it may still grow), in one
 // read when it does not. nullopt when it cannot be opened or read, or is no regular file.
-std::optional<WholeFile> readFileWhole(std::string_view windowsPath);
+std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room = 0);
+
+// The buffer of a WholeFile: room + capacity bytes, none of them cleared, since each is
+// written before it is read.
+std::unique_ptr<std::uint8_t[]> uninitializedBytes(std::size_t count);
 
 // 100-nanosecond intervals since 1601-01-01 (UTC) from seconds and nanoseconds since 1970.
 FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds);

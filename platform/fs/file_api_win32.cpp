@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cstring>
 #include <string>
 
 #include "platform/fs/windows_path.h"
@@ -39,7 +40,7 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return UniqueFile(std::fopen(path.c_str(), mode));
 }
 
-std::optional<WholeFile> readFileWhole(std::string_view windowsPath) {
+std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room) {
   auto file = openFile(windowsPath, "rb");
   if (!file) return std::nullopt;
   std::setvbuf(file.get(), nullptr, _IONBF, 0);
@@ -49,18 +50,22 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath) {
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileTime(handle, nullptr, nullptr, &whole.lastWriteTime) ||
       !GetFileSizeEx(handle, &size))
     return std::nullopt;
-  std::vector<std::uint8_t>& bytes = whole.bytes;
-  bytes.resize(static_cast<std::size_t>(size.QuadPart) + 1);
-  std::size_t held = 0;
+  whole.room = room;
+  std::size_t capacity = static_cast<std::size_t>(size.QuadPart) + 1;
+  whole.buffer = uninitializedBytes(room + capacity);
   while (true) {
-    if (held == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::size_t wanted = bytes.size() - held;
-    const std::size_t got = std::fread(bytes.data() + held, 1, wanted, file.get());
-    held += got;
+    if (whole.size == capacity) {
+      auto larger = uninitializedBytes(room + 2 * capacity);
+      std::memcpy(larger.get() + room, whole.data(), whole.size);
+      whole.buffer = std::move(larger);
+      capacity *= 2;
+    }
+    const std::size_t wanted = capacity - whole.size;
+    const std::size_t got = std::fread(whole.data() + whole.size, 1, wanted, file.get());
+    whole.size += got;
     if (got < wanted) break;  // the end, or an error
   }
   if (std::ferror(file.get())) return std::nullopt;
-  bytes.resize(held);
   return whole;
 }
 

@@ -16,6 +16,10 @@ std::string temporaryNameBeside(std::string_view target) {
   return std::string(target) + ".~" + std::to_string(processTag % 1000000007ull) + "-" + std::to_string(++counter);
 }
 
+std::unique_ptr<std::uint8_t[]> uninitializedBytes(std::size_t count) {
+  return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[count]);  // default-initialised: not cleared
+}
+
 bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes) {
   const std::string temp = temporaryNameBeside(windowsPath);
   auto file = openFile(temp, "wbx");  // created new, never through a link left under that name

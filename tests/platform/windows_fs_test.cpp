@@ -1,5 +1,6 @@
 // The Windows path namespace and the file calls over it.
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -84,24 +85,40 @@ TEST_F(WindowsFsTest, ASpelledPathNamesTheFileTheSearchFinds) {
   EXPECT_FALSE(spelledHostPath("docs\\page.htm"));
 }
 
-TEST_F(WindowsFsTest, AFileIsReadWholeWithTheTimeOfItsLastWrite) {
+TEST_F(WindowsFsTest, AFileIsReadWholeBehindTheRoomAskedForWithTheTimeOfItsLastWrite) {
   const std::string text(70000, 'x');
   writeHostFile(driveC("Cache/Big.gz"), text);
   writeHostFile(driveC("Cache/empty.gz"), "");
+  auto bytes = [](const platform::fs::WholeFile& f) { return std::string(reinterpret_cast<char*>(f.data()), f.size); };
+  for (std::size_t room : {std::size_t{0}, std::size_t{1}, std::size_t{300}}) {
+    const auto whole = readFileWhole("C:\\Cache\\Big.gz", room);
+    ASSERT_TRUE(whole) << room;
+    EXPECT_EQ(whole->room, room);
+    EXPECT_EQ(bytes(*whole), text) << room;
+    // The room is the caller's to write, right up to the file's first byte.
+    std::memset(whole->buffer.get(), 'h', room);
+    EXPECT_EQ(bytes(*whole), text) << room;
+  }
+  // The time is the one a status call reports, to the last tick: the cache compares them.
   const auto whole = readFileWhole("C:\\Cache\\Big.gz");
   ASSERT_TRUE(whole);
-  EXPECT_EQ(std::string(whole->bytes.begin(), whole->bytes.end()), text);
-  // The time is the one a status call reports, to the last tick: the cache compares them.
   WIN32_FILE_ATTRIBUTE_DATA status;
   ASSERT_TRUE(GetFileAttributesExA("C:\\Cache\\Big.gz", GetFileExInfoStandard, &status));
   EXPECT_EQ(whole->lastWriteTime.dwLowDateTime, status.ftLastWriteTime.dwLowDateTime);
   EXPECT_EQ(whole->lastWriteTime.dwHighDateTime, status.ftLastWriteTime.dwHighDateTime);
+#ifndef _WIN32
+  // A file that says it is empty and is not (as /proc's are) is still read to its end.
+  const auto grown = readFileWhole("Z:\\proc\\self\\status", 8);
+  ASSERT_TRUE(grown);
+  EXPECT_EQ(bytes(*grown).rfind("Name:", 0), 0u);
+  EXPECT_GT(grown->size, 100u);
+#endif
   const auto folded = readFileWhole("c:\\cache\\big.GZ");
   ASSERT_TRUE(folded);
-  EXPECT_EQ(folded->bytes.size(), text.size());
-  const auto empty = readFileWhole("C:\\Cache\\empty.gz");
+  EXPECT_EQ(folded->size, text.size());
+  const auto empty = readFileWhole("C:\\Cache\\empty.gz", 10);
   ASSERT_TRUE(empty);
-  EXPECT_TRUE(empty->bytes.empty());
+  EXPECT_EQ(empty->size, 0u);
   EXPECT_FALSE(readFileWhole("C:\\Cache\\missing.gz"));
   EXPECT_FALSE(readFileWhole("C:\\Cache"));  // a folder is no file to read
 }
