@@ -9,10 +9,15 @@ namespace filter {
 namespace {
 template <typename Reader>
 std::optional<std::string> readInto(DWORD bufferBytes, Reader read) {
-  std::vector<char> buffer(bufferBytes + 1, '\0');
+  // The usual sizes fit on the stack: only the value itself takes memory.
+  constexpr DWORD kOnStack = 1024;
+  char onStack[kOnStack + 1] = {};
+  std::vector<char> onHeap;
+  if (bufferBytes > kOnStack) onHeap.assign(bufferBytes + 1, '\0');
+  char* buffer = onHeap.empty() ? onStack : onHeap.data();
   DWORD size = bufferBytes;
-  if (!read(buffer.data(), &size)) return std::nullopt;
-  return std::string(buffer.data(), strnlen(buffer.data(), std::min<DWORD>(size, bufferBytes)));
+  if (!read(buffer, &size)) return std::nullopt;
+  return std::string(buffer, strnlen(buffer, std::min<DWORD>(size, bufferBytes)));
 }
 }  // namespace
 

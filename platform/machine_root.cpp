@@ -16,10 +16,21 @@ namespace platform {
 
 namespace fs = std::filesystem;
 
+void appendMachineRoot(std::string& out) {
+  if (const char* env = std::getenv(kMachineEnvVar); env && *env) {
+    out += env;
+  } else if (const char* home = std::getenv("HOME"); home && *home) {
+    out += home;
+    out += "/.local/share/tamsic/machine";
+  } else {
+    out += "/var/lib/tamsic/machine";
+  }
+}
+
 std::string machineRootText() {
-  if (const char* env = std::getenv(kMachineEnvVar); env && *env) return env;
-  if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/.local/share/tamsic/machine";
-  return "/var/lib/tamsic/machine";
+  std::string root;
+  appendMachineRoot(root);
+  return root;
 }
 
 fs::path machineRootPath() { return fs::path(machineRootText()); }

@@ -17,6 +17,8 @@ constexpr const char* kMachineEnvVar = "TAMSIC_MACHINE";
 std::filesystem::path machineRootPath();
 // The same as text, for paths built on every request without parsing them.
 std::string machineRootText();
+// The same, added to out: a path built on it takes one allocation when out has the room.
+void appendMachineRoot(std::string& out);
 
 // The root, laid out fresh if it is missing or empty. Safe against several processes
 // preparing the same new root at once. Fails (empty path, error filled) when the folder

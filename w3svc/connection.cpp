@@ -166,6 +166,7 @@ void Connection::processHeader() {
   auto request = std::make_unique<Request>();
   request->method = std::string(header.method_string());
   request->version = version;
+  request->headers.reserve(count);
   for (const auto& field : header)
     request->headers.push_back({std::string(field.name_string()), std::string(field.value())});
   if (const unsigned status = checkRequestHeader(request->headers, version)) return reject(status);

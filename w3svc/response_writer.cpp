@@ -33,8 +33,22 @@ bool ResponseWriter::sendHeader(Response& response, bool fileFollows) {
   status_ = response.status;
   header_sent_ = true;
   if (ended()) return false;
-  std::string text = "HTTP/1.1 " + std::to_string(response.status) + " " + response.reason + "\r\n";
-  for (const HeaderField& field : response.headers) text += field.name + ": " + field.value + "\r\n";
+  // Appended piece by piece into one reserved string: no temporary per field.
+  std::size_t length = 32 + response.reason.size();
+  for (const HeaderField& field : response.headers) length += field.name.size() + field.value.size() + 4;
+  std::string text;
+  text.reserve(length);
+  text += "HTTP/1.1 ";
+  text += std::to_string(response.status);
+  text += ' ';
+  text += response.reason;
+  text += "\r\n";
+  for (const HeaderField& field : response.headers) {
+    text += field.name;
+    text += ": ";
+    text += field.value;
+    text += "\r\n";
+  }
   text += "\r\n";
   return sendPieces(text.data(), text.size(), piece_size_, fileFollows);
 }

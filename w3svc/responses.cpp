@@ -12,6 +12,7 @@ Response makeResponse(unsigned status) {
   Response response;
   response.status = status;
   response.reason = reasonPhrase(status);
+  response.headers.reserve(10);  // what a file's answer carries, without growing on the way
   response.headers.push_back({"Server", kServerSoftware});
   response.headers.push_back({"Date", httpDate(std::time(nullptr))});
   return response;

@@ -67,7 +67,9 @@ bool splitDrive(std::string_view& win, char& drive) {
 std::optional<std::string> spelledHostPath(std::string_view win) {
   char drive = 'c';
   if (!splitDrive(win, drive)) return std::nullopt;
-  std::string out = machineRootText();
+  std::string out;
+  out.reserve(win.size() + 160);  // the root and the drive's link too, as a rule: one allocation
+  appendMachineRoot(out);
   out += "/dosdevices/";
   out += drive;
   out += ':';
