@@ -193,18 +193,11 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t
   }
   WholeFile file;
   file.lastWriteTime = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-  file.room = room;
-  std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
-  file.buffer = uninitializedBytes(room + capacity);
+  prepareWholeFile(file, room, static_cast<std::size_t>(st.st_size));
   bool failed = false;
   while (true) {
-    if (file.size == capacity) {
-      auto larger = uninitializedBytes(room + 2 * capacity);
-      std::memcpy(larger.get() + room, file.data(), file.size);
-      file.buffer = std::move(larger);
-      capacity *= 2;
-    }
-    const std::size_t wanted = capacity - file.size;
+    growWholeFileIfFull(file);
+    const std::size_t wanted = file.capacity - file.size;
     const ssize_t got = ::read(fd, file.data() + file.size, wanted);
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {

@@ -92,7 +92,8 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode);
 struct WholeFile {
   std::unique_ptr<std::uint8_t[]> buffer;
   std::size_t room = 0;
-  std::size_t size = 0;  // the file's bytes, behind the room
+  std::size_t size = 0;      // the file's bytes, behind the room
+  std::size_t capacity = 0;  // what the buffer holds behind the room
   FILETIME lastWriteTime{};
 
   std::uint8_t* data() const { return buffer.get() + room; }
@@ -102,9 +103,11 @@ struct WholeFile {
 // read when it does not. nullopt when it cannot be opened or read, or is no regular file.
 std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room = 0);
 
-// The buffer of a WholeFile: room + capacity bytes, none of them cleared, since each is
-// written before it is read.
-std::unique_ptr<std::uint8_t[]> uninitializedBytes(std::size_t count);
+// The reading of a WholeFile on both systems: a buffer for the expected size (and one byte
+// more, to see the end in one read), none of it cleared since each byte is written before
+// it is read; and twice the capacity, keeping what was read, once it is full.
+void prepareWholeFile(WholeFile& file, std::size_t room, std::size_t expected);
+void growWholeFileIfFull(WholeFile& file);
 
 // 100-nanosecond intervals since 1601-01-01 (UTC) from seconds and nanoseconds since 1970.
 FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds);

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <cstring>
 #include <string>
 
 #include "platform/fs/windows_path.h"
@@ -50,17 +49,10 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t
   if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileTime(handle, nullptr, nullptr, &whole.lastWriteTime) ||
       !GetFileSizeEx(handle, &size))
     return std::nullopt;
-  whole.room = room;
-  std::size_t capacity = static_cast<std::size_t>(size.QuadPart) + 1;
-  whole.buffer = uninitializedBytes(room + capacity);
+  prepareWholeFile(whole, room, static_cast<std::size_t>(size.QuadPart));
   while (true) {
-    if (whole.size == capacity) {
-      auto larger = uninitializedBytes(room + 2 * capacity);
-      std::memcpy(larger.get() + room, whole.data(), whole.size);
-      whole.buffer = std::move(larger);
-      capacity *= 2;
-    }
-    const std::size_t wanted = capacity - whole.size;
+    growWholeFileIfFull(whole);
+    const std::size_t wanted = whole.capacity - whole.size;
     const std::size_t got = std::fread(whole.data() + whole.size, 1, wanted, file.get());
     whole.size += got;
     if (got < wanted) break;  // the end, or an error

@@ -1,6 +1,7 @@
 #include "platform/fs/whole_file.h"
 
 #include <atomic>
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -16,8 +17,27 @@ std::string temporaryNameBeside(std::string_view target) {
   return std::string(target) + ".~" + std::to_string(processTag % 1000000007ull) + "-" + std::to_string(++counter);
 }
 
+namespace {
+
 std::unique_ptr<std::uint8_t[]> uninitializedBytes(std::size_t count) {
   return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[count]);  // default-initialised: not cleared
+}
+
+}  // namespace
+
+void prepareWholeFile(WholeFile& file, std::size_t room, std::size_t expected) {
+  file.room = room;
+  file.size = 0;
+  file.capacity = expected + 1;
+  file.buffer = uninitializedBytes(room + file.capacity);
+}
+
+void growWholeFileIfFull(WholeFile& file) {
+  if (file.size < file.capacity) return;
+  auto larger = uninitializedBytes(file.room + 2 * file.capacity);
+  std::memcpy(larger.get() + file.room, file.data(), file.size);
+  file.buffer = std::move(larger);
+  file.capacity *= 2;
 }
 
 bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes) {
