@@ -29,6 +29,9 @@ try {
   await header.click();
   result.afterOpen = await list.evaluate((e) => e.style.display);
   await page.locator("#pagetree a", { hasText: pageLink }).first().click();
+  // The link is a javascript: URL, which the browser runs in a task after the click: the
+  // figures are waited for (a link that shows nothing leaves the default text after 5 s).
+  await page.locator("#pagefigures h3.pageurl").waitFor({ timeout: 5000 }).catch(() => {});
   result.pageText = await page.locator("#pagefigures").innerText();
   await page.screenshot({ path: screenshot, fullPage: true });
   await header.click();
