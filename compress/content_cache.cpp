@@ -279,9 +279,4 @@ void Hit(const std::string& fileName, SiteSettings& site) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) hitLocked(site, it);
 }
 
-bool Validate(SiteSettings& site, const std::string& fileName, CacheRequest& request, std::time_t now) {
-  std::lock_guard lock(site.CacheLock);
-  return validLocked(site, fileName, request, now) != site.CacheEntries.end();
-}
-
 }  // namespace compression

@@ -25,7 +25,7 @@ struct CacheRequest {
   std::string queryString;     // recorded by Lookup
   std::string pathTranslated;  // the physical path the request maps to, or the site's root
   std::string expires;         // the expiry the response announced as an HTTP date; may be empty
-  bool noRecache = false;      // set by Validate: the copy expired with this very expiry
+  bool noRecache = false;      // set by Lookup: the copy expired with this very expiry
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that
@@ -43,7 +43,6 @@ void Store(const std::vector<std::uint8_t>& bytes, settings::SiteSettings& site,
 // The list operations (each takes the site's lock).
 void Register(const std::string& fileName, settings::SiteSettings& site, std::int32_t size, std::string_view expires);
 void Hit(const std::string& fileName, settings::SiteSettings& site);
-bool Validate(settings::SiteSettings& site, const std::string& fileName, CacheRequest& request, std::time_t now);
 
 // Empties a cache folder; shared with the console, which may not depend on this library.
 using settings::EmptyFolder;

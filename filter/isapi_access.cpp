@@ -11,10 +11,11 @@ template <typename Reader>
 std::optional<std::string> readInto(DWORD bufferBytes, Reader read) {
   // The usual sizes fit on the stack: only the value itself takes memory.
   constexpr DWORD kOnStack = 1024;
-  char onStack[kOnStack + 1] = {};
+  char onStack[kOnStack + 1];
   std::vector<char> onHeap;
   if (bufferBytes > kOnStack) onHeap.assign(bufferBytes + 1, '\0');
   char* buffer = onHeap.empty() ? onStack : onHeap.data();
+  if (onHeap.empty()) std::memset(onStack, 0, bufferBytes + 1);  // only what the reader may use
   DWORD size = bufferBytes;
   if (!read(buffer, &size)) return std::nullopt;
   return std::string(buffer, strnlen(buffer, std::min<DWORD>(size, bufferBytes)));
