@@ -1,7 +1,12 @@
 #include "w3svc/access_log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
+#include <mutex>
 #include <string_view>
 
 #include "platform/text/ascii_case.h"
@@ -40,6 +45,17 @@ std::string_view withoutReloadToken(std::string_view stem) {
   return stem.substr(0, slash + kReload.size());
 }
 
+// One write call for the whole text, so that it reaches the file in one piece; a short
+// write (a full disk) goes on with the rest.
+void writeWhole(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t written = ::write(fd, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
 // The time of a line as the log writes it, formatted once a second per thread: a busy site
 // logs many lines within one second.
 struct Stamp {
@@ -62,31 +78,47 @@ const Stamp& stampOf(std::time_t when) {
 
 }  // namespace
 
+AccessLog::~AccessLog() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void AccessLog::openDay(std::string_view day, const char* stamp) {
+  if (fd_ >= 0) ::close(fd_);
+  std::error_code ec;
+  std::filesystem::create_directories(folder_, ec);
+  // The log names every client and page: for the machine's owner only.
+  std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, ec);
+  const std::filesystem::path file = folder_ / ("ex" + std::string(day) + ".log");
+  fd_ = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+  file_day_ = day;
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) return;
+  ::fchmod(fd_, 0600);
+  if (info.st_size == 0) {
+    std::string heading = "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: ";
+    heading += stamp;
+    heading += "\r\n";
+    heading += kFields;
+    heading += "\r\n";
+    writeWhole(fd_, heading);
+  }
+}
+
 void AccessLog::append(std::time_t when, std::string& line) {
   const Stamp& stamp = stampOf(when);
   const std::string_view day = stamp.day;
   line += "\r\n";
-  std::lock_guard lock(mutex_);
-  if (!file_.is_open() || day != file_day_) {
-    file_.close();
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    // The log names every client and page: for the machine's owner only.
-    std::filesystem::permissions(folder_, std::filesystem::perms::owner_all, ec);
-    const std::filesystem::path file = folder_ / ("ex" + std::string(day) + ".log");
-    const bool fresh = !std::filesystem::exists(file, ec) || std::filesystem::file_size(file, ec) == 0;
-    file_.clear();
-    file_.open(file, std::ios::app | std::ios::binary);
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
-    file_day_ = day;
-    if (fresh) {
-      file_ << "#Software: W3SVC 5.0\r\n#Version: 1.0\r\n#Date: " << stamp.full << "\r\n"
-            << kFields << "\r\n";
+  // Each line reaches the file at once: readers (and a crash) see every finished request.
+  {
+    std::shared_lock lock(mutex_);
+    if (fd_ >= 0 && day == file_day_) {
+      writeWhole(fd_, line);
+      return;
     }
   }
-  // Each line reaches the file at once: readers (and a crash) see every finished request.
-  file_.write(line.data(), static_cast<std::streamsize>(line.size()));
-  file_.flush();
+  std::unique_lock lock(mutex_);
+  if (fd_ < 0 || day != file_day_) openDay(day, stamp.full);
+  if (fd_ >= 0) writeWhole(fd_, line);
 }
 
 void AccessLog::write(const AccessRecord& record) {

@@ -5,8 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 
@@ -27,6 +26,9 @@ struct AccessRecord {
 class AccessLog {
  public:
   explicit AccessLog(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  AccessLog(const AccessLog&) = delete;
+  AccessLog& operator=(const AccessLog&) = delete;
+  ~AccessLog();
   void write(const AccessRecord& record);
   // A "#Remark:" line, for what the server has to say about the site (filters not loaded).
   void remark(const std::string& text);
@@ -34,11 +36,15 @@ class AccessLog {
  private:
   // Adds the line end and writes the line whole.
   void append(std::time_t when, std::string& line);
+  // With mutex_ held alone: the day's file, opened for appending, with its heading if new.
+  void openDay(std::string_view day, const char* stamp);
 
   std::filesystem::path folder_;
-  std::mutex mutex_;
-  // The day's file stays open between lines; a new day opens the next one.
-  std::ofstream file_;
+  // Threads writing lines share it: each line is one write to a file opened for appending,
+  // which the system puts at the end whole, so lines never wait for each other. Only the
+  // change to a new day's file holds it alone.
+  std::shared_mutex mutex_;
+  int fd_ = -1;
   std::string file_day_;
 };
 
