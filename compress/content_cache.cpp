@@ -88,12 +88,6 @@ std::list<CacheEntry>::iterator validLocked(SiteSettings& site, const std::strin
   return site.CacheEntries.end();
 }
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  platform::text::lowerInPlace(out);
-  return out;
-}
-
 // The name of the cached copy below the cache root: the URL from its first '\', and the
 // query string with dynamic caching on. nullopt when the request has no cache name.
 // The longest path an entry can hold: a longer copy could never be found in the list again.
@@ -126,7 +120,11 @@ std::optional<std::string> cacheName(const CacheRequest& request, const SiteSett
   if (!query.empty() && !site.DynamicCache) return std::nullopt;
   const std::string_view path = std::string_view(url).substr(slash);
   if (!SafeCacheName(path, site.DynamicCache ? query : std::string_view())) return std::nullopt;
-  return std::string(path) + (site.DynamicCache ? std::string(query) : std::string());
+  std::string name;
+  name.reserve(path.size() + query.size());
+  name += path;
+  if (site.DynamicCache) name += query;
+  return name;
 }
 
 // Writes the bytes next to the target; the caller renames the file over the target, so
@@ -182,22 +180,25 @@ bool SafeCacheName(std::string_view urlPath, std::string_view queryString) {
 std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSettings& site, std::string_view queryString,
                                               std::time_t now, std::size_t room) {
   if (site.CacheFolder.empty()) return std::nullopt;
-  const std::string root = site.CacheFolder.str() + kCacheSubFolder;
   request.queryString = queryString;
-  std::string physicalRoot = request.pathTranslated;
-  if (physicalRoot.find('.') != std::string::npos) {
-    physicalRoot = lower(physicalRoot);
-    if (std::size_t at = physicalRoot.find(request.url); at != std::string::npos) physicalRoot.resize(at);
-  }
   auto name = cacheName(request, site);
   if (!name) return std::nullopt;
-  const std::string source = physicalRoot + request.url;
-  const std::string cacheFile = root + *name;
+  std::string cacheFile;
+  cacheFile.reserve(site.CacheFolder.size() + std::strlen(kCacheSubFolder) + name->size());
+  cacheFile += site.CacheFolder.str();
+  cacheFile += kCacheSubFolder;
+  cacheFile += *name;
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
   // The copy is opened once: its time comes from the open file, not from a status call
   // before it.
   auto copy = platform::fs::readFileWhole(cacheFile, room);
   if (!copy) return std::nullopt;
+  std::string source = request.pathTranslated;
+  if (source.find('.') != std::string::npos) {
+    platform::text::lowerInPlace(source);
+    if (std::size_t at = source.find(request.url); at != std::string::npos) source.resize(at);
+  }
+  source += request.url;
   auto sourceStatus = fileStatus(source);
   if (!sourceStatus || earlier(copy->lastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
   {

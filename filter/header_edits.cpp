@@ -23,31 +23,71 @@ std::size_t blankLine(std::string_view header) {
 
 bool blank(char c) { return c == ' ' || c == '\t'; }
 
+// The first field line: the status line is no field.
+std::size_t firstFieldStart(std::string_view header) {
+  const std::size_t newline = header.find('\n');
+  return newline == std::string_view::npos ? header.size() : newline + 1;
+}
+
+// The field line that starts at start; nullopt at the blank line or the header's end.
+std::optional<FieldSpan> fieldLineAt(std::string_view header, std::size_t start) {
+  if (start >= header.size()) return std::nullopt;
+  const std::size_t newline = header.find('\n', start);
+  FieldSpan line{start, newline == std::string_view::npos ? header.size() : newline + 1,
+                newline == std::string_view::npos ? header.size() : newline};
+  if (line.textEnd > start && header[line.textEnd - 1] == '\r') --line.textEnd;
+  if (line.textEnd == start) return std::nullopt;
+  return line;
+}
+
+std::optional<FieldLine> fieldNamed(std::string_view header, const FieldSpan& line, std::string_view name) {
+  const std::string_view text = header.substr(line.start, line.textEnd - line.start);
+  if (text.size() <= name.size() || text[name.size()] != ':' ||
+      !platform::text::equalsNoCase(text.substr(0, name.size()), name))
+    return std::nullopt;
+  std::string_view value = text.substr(name.size() + 1);
+  while (!value.empty() && blank(value.front())) value.remove_prefix(1);
+  while (!value.empty() && blank(value.back())) value.remove_suffix(1);
+  return FieldLine{line.start, line.end, value};
+}
+
 }  // namespace
 
 std::optional<FieldLine> FindField(std::string_view header, std::string_view name, std::size_t from) {
-  std::size_t line = header.find('\n');  // the status line is no field
-  while (line != std::string_view::npos && ++line < header.size()) {
-    const std::size_t newline = header.find('\n', line);
-    const std::size_t end = newline == std::string_view::npos ? header.size() : newline + 1;
-    std::size_t textEnd = newline == std::string_view::npos ? header.size() : newline;
-    if (textEnd > line && header[textEnd - 1] == '\r') --textEnd;
-    if (textEnd == line) return std::nullopt;  // the blank line ends the fields
-    const std::string_view text = header.substr(line, textEnd - line);
-    if (line >= from && text.size() > name.size() && text[name.size()] == ':' &&
-        platform::text::equalsNoCase(text.substr(0, name.size()), name)) {
-      std::string_view value = text.substr(name.size() + 1);
-      while (!value.empty() && blank(value.front())) value.remove_prefix(1);
-      while (!value.empty() && blank(value.back())) value.remove_suffix(1);
-      return FieldLine{line, end, value};
-    }
-    line = newline;
+  for (auto line = fieldLineAt(header, firstFieldStart(header)); line; line = fieldLineAt(header, line->end)) {
+    if (line->start < from) continue;
+    if (auto field = fieldNamed(header, *line, name)) return field;
   }
   return std::nullopt;
 }
 
 std::optional<std::string_view> FieldValue(std::string_view header, std::string_view name) {
   const auto field = FindField(header, name);
+  if (!field) return std::nullopt;
+  return field->value;
+}
+
+FieldIndex::FieldIndex(std::string_view header) : header_(header) {
+  for (auto line = fieldLineAt(header, firstFieldStart(header)); line; line = fieldLineAt(header, line->end)) {
+    if (count_ == spans_.size()) {
+      overflow_ = true;
+      return;
+    }
+    spans_[count_++] = *line;
+  }
+}
+
+std::optional<FieldLine> FieldIndex::find(std::string_view name, std::size_t from) const {
+  if (overflow_) return FindField(header_, name, from);
+  for (std::size_t i = 0; i < count_; ++i) {
+    if (spans_[i].start < from) continue;
+    if (auto field = fieldNamed(header_, spans_[i], name)) return field;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string_view> FieldIndex::value(std::string_view name) const {
+  const auto field = find(name);
   if (!field) return std::nullopt;
   return field->value;
 }
@@ -61,9 +101,9 @@ std::size_t RemoveField(std::string& header, std::string_view name) {
   return first;
 }
 
-bool PrivateResponse(std::string_view header) {
-  if (FindField(header, "Set-Cookie")) return true;
-  for (std::size_t from = 0; const auto field = FindField(header, "Cache-Control", from);) {
+bool PrivateResponse(const FieldIndex& fields) {
+  if (fields.find("Set-Cookie")) return true;
+  for (std::size_t from = 0; const auto field = fields.find("Cache-Control", from);) {
     std::string value(field->value);
     platform::text::lowerInPlace(value);
     if (value.find("private") != std::string::npos || value.find("no-store") != std::string::npos) return true;

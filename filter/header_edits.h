@@ -3,6 +3,7 @@
 // found by their whole name at the start of a line, without regard to case, as HTTP
 // names them: a value that mentions another field's name is never taken for that field.
 
+#include <array>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -27,12 +28,36 @@ std::optional<FieldLine> FindField(std::string_view header, std::string_view nam
 // The value of the first field called name, or nullopt.
 std::optional<std::string_view> FieldValue(std::string_view header, std::string_view name);
 
+// Where a field line lies: [start, end) with its line end, [start, textEnd) without.
+struct FieldSpan {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::size_t textEnd = 0;
+};
+
+// The field lines of a header, found in one pass, for a decision that asks about many
+// fields before anything is edited: each question then compares names only. It holds
+// views of the header, which must not change while the index is used.
+class FieldIndex {
+ public:
+  explicit FieldIndex(std::string_view header);
+  // As FindField and FieldValue answer for the header.
+  std::optional<FieldLine> find(std::string_view name, std::size_t from = 0) const;
+  std::optional<std::string_view> value(std::string_view name) const;
+
+ private:
+  std::string_view header_;
+  std::array<FieldSpan, 48> spans_{};
+  std::size_t count_ = 0;
+  bool overflow_ = false;  // more lines than spans_ holds: questions scan the header
+};
+
 // Removes every field called name; where the first one was, or npos.
 std::size_t RemoveField(std::string& header, std::string_view name);
 
 // A response meant for one user: it sets a cookie, or its Cache-Control says "private" or
 // "no-store".
-bool PrivateResponse(std::string_view header);
+bool PrivateResponse(const FieldIndex& fields);
 
 // Removes a "Transfer-Encoding: chunked" field (value compared without case). True when
 // it was there.

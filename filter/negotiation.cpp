@@ -1,5 +1,6 @@
 #include "filter/negotiation.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "filter/header_edits.h"
@@ -13,12 +14,6 @@ namespace filter {
 namespace {
 
 using platform::text::equalsNoCase;
-
-std::string lower(std::string_view s) {
-  std::string out(s);
-  platform::text::lowerInPlace(out);
-  return out;
-}
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
@@ -72,10 +67,10 @@ Directive DirectiveFromWord(std::string_view word) {
   return Directive::kNone;
 }
 
-std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site, std::string_view header) {
-  const auto field = FieldValue(header, "Content-Type");
-  if (!field) return 0;
-  const std::string_view type = field->substr(0, 255);
+std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site,
+                            std::optional<std::string_view> contentType) {
+  if (!contentType) return 0;
+  const std::string_view type = contentType->substr(0, 255);
   state.contentType = type;
   bool forced = false;
   switch (state.directive) {
@@ -176,54 +171,63 @@ PatternOutcome firstPass(std::string_view path, std::string_view pattern) {
   return PatternOutcome::kNext;
 }
 
+// Where needle first occurs in text, without regard to case.
+std::size_t findNoCase(std::string_view text, std::string_view needle) {
+  if (needle.size() > text.size()) return std::string_view::npos;
+  for (std::size_t at = 0; at + needle.size() <= text.size(); ++at)
+    if (equalsNoCase(text.substr(at, needle.size()), needle)) return at;
+  return std::string_view::npos;
+}
+
 bool secondPass(std::string_view path, std::string_view pattern) {
   if (pattern.find('.') == std::string_view::npos) {
     if (pattern.empty()) return false;
-    const std::string lowerPath = lower(path);
-    const std::size_t at = lowerPath.find(lower(pattern));
-    if (at == std::string::npos) return false;
+    const std::size_t at = findNoCase(path, pattern);
+    if (at == std::string_view::npos) return false;
     const std::size_t probe = pattern.back() == '\\' ? at + pattern.size() - 1 : at + pattern.size();
-    return probe < lowerPath.size() && lowerPath[probe] == '\\';
+    return probe < path.size() && path[probe] == '\\';
   }
   return equalsNoCase(path, pattern);
+}
+
+// A pattern with '\' separators; the copy is made only when it has a '/'.
+std::string_view withBackslashes(std::string_view pattern, std::string& scratch) {
+  if (pattern.find('/') == std::string_view::npos) return pattern;
+  scratch.assign(pattern);
+  std::replace(scratch.begin(), scratch.end(), '/', '\\');
+  return scratch;
 }
 
 }  // namespace
 
 bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
-  state.pathTranslated = ServerVariable(pfc, "PATH_TRANSLATED", 512).value_or("");
+  const std::string translated = ServerVariable(pfc, "PATH_TRANSLATED", 512).value_or("");
   std::string url = state.url.str();
   for (char& c : url) c = c == '/' ? '\\' : c == ';' ? ',' : c;
-  state.url = url;
-  std::string root = state.pathTranslated.str();
-  std::string sourceRoot = root;
+  state.url.assign(url);
+  std::string root = translated;
+  std::size_t cut = std::string::npos;
   if (root.find('.') != std::string::npos) {
-    root = lower(root);
-    if (std::size_t at = root.find(url); at != std::string::npos) {
-      root.resize(at);
-      sourceRoot.resize(at);
-    }
+    platform::text::lowerInPlace(root);
+    cut = root.find(url);
+    if (cut != std::string::npos) root.resize(cut);
   }
-  state.pathTranslated = root;
-  state.sourceRoot = sourceRoot;
-  state.physicalPath = root + url;
+  state.sourceRoot.assign(std::string_view(translated).substr(0, cut));
+  root += url;
+  state.physicalPath.assign(root);
+  root.resize(root.size() - url.size());
+  state.pathTranslated.assign(root);
   const std::string_view path = state.physicalPath;
-  std::vector<std::string> patterns;
+  std::string scratch;
   for (const settings::ExclusionEntry& entry : site.NewExclude) {
-    std::string p = entry.Pattern.str();
-    for (char& c : p)
-      if (c == '/') c = '\\';
-    patterns.push_back(std::move(p));
-  }
-  for (const std::string& p : patterns) {
-    switch (firstPass(path, p)) {
+    switch (firstPass(path, withBackslashes(entry.Pattern.str(), scratch))) {
       case PatternOutcome::kExcluded: return true;
       case PatternOutcome::kAllowed: return false;
       case PatternOutcome::kNext: break;
     }
   }
-  for (const std::string& p : patterns)
-    if (secondPass(path, p)) return true;
+  for (const settings::ExclusionEntry& entry : site.NewExclude)
+    if (secondPass(path, withBackslashes(entry.Pattern.str(), scratch))) return true;
   return false;
 }
 
@@ -242,8 +246,10 @@ void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& sit
 
 Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
   const std::string_view header = state.header;
+  // Asked about many fields before the one edit at the end.
+  const FieldIndex fields(header);
   // A HEAD response has no body to rewrite; a byte range is a piece of the plain entity.
-  if (equalsNoCase(state.method.str(), "HEAD") || FindField(header, "Content-Range")) return Decision::kPass;
+  if (equalsNoCase(state.method.str(), "HEAD") || fields.find("Content-Range")) return Decision::kPass;
   // 206 is a piece of the plain entity; 204 and 205 have no body to rewrite.
   const std::size_t blank = header.find(' ');
   if (blank != std::string_view::npos) {
@@ -251,24 +257,24 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     if (status == "206" || status == "204" || status == "205") return Decision::kPass;
   }
 
-  const auto lengthText = FieldValue(header, "Content-Length");
+  const auto lengthText = fields.value("Content-Length");
   state.declaredLength = lengthText ? settings::parseNumber(*lengthText) : 0;
   if (state.declaredLength != 0 && (state.declaredLength > site.MaxSize || state.declaredLength < site.MinSize))
     return Decision::kPass;
   state.bodyLength = 0;
-  const std::int32_t result = MatchMimeRules(state, site, header);
+  const std::int32_t result = MatchMimeRules(state, site, fields.value("Content-Type"));
   if (result == 0) {
     if (state.optimizeMode != OptimizeMode::kAlways) return Decision::kPass;
     state.directive = Directive::kWhiteSpaceOnly;
   }
   if (IsExcluded(pfc, state, site) && result != 2 && state.directive != Directive::kWhiteSpaceOnly) return Decision::kPass;
   if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != Directive::kWhiteSpaceOnly) return Decision::kPass;
-  if (FindField(header, "Content-Encoding")) {
+  if (fields.find("Content-Encoding")) {
     state.optimizeMode = OptimizeMode::kNever;
     state.directive = Directive::kNone;
     return Decision::kPass;
   }
-  if (PrivateResponse(header)) state.privateExchange = true;
+  if (PrivateResponse(fields)) state.privateExchange = true;
   state.chunked = RemoveChunkedLine(state.header) ? Chunked::kChunked : Chunked::kNo;
   if (state.directive != Directive::kWhiteSpaceOnly) SetLevelByExtension(state, site);
   if (state.directive != Directive::kWhiteSpaceOnly) state.phase = Phase::kCompressing;

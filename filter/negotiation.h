@@ -3,6 +3,7 @@
 // encoding, the MIME and browser rules, the exclusion list, the size limits, the "tamsic:"
 // directive and the level by extension.
 
+#include <optional>
 #include <string_view>
 
 #include "filter/request_state.h"
@@ -21,8 +22,10 @@ AcceptedEncoding ParseAcceptEncoding(std::string_view value);
 Directive DirectiveFromWord(std::string_view word);
 
 // 0 do not compress, 2 forced by a directive, else the matching rule's Compress value.
-// Sets contentType, ruleCompress, level and optimizeMode.
-std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site, std::string_view header);
+// contentType is the response's Content-Type value. Sets the state's contentType,
+// ruleCompress, level and optimizeMode.
+std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site,
+                            std::optional<std::string_view> contentType);
 
 // Sets pathTranslated (cut to the site's root), url ('\'-separated) and physicalPath.
 bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site);

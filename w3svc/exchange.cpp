@@ -1,7 +1,9 @@
 #include "w3svc/exchange.h"
-#include "platform/text/ascii_case.h"
 
+#include <algorithm>
 #include <cctype>
+
+#include "platform/text/ascii_case.h"
 
 namespace w3svc {
 
@@ -28,9 +30,13 @@ void setHeader(HeaderList& headers, std::string_view name, std::string_view valu
 }
 
 std::string translatedPath(const SiteConfig& site, std::string_view urlPath) {
-  std::string path = site.rootPath;
+  std::string path;
+  path.reserve(site.rootPath.size() + urlPath.size());
+  path = site.rootPath;
   if (!path.empty() && path.back() == '\\') path.pop_back();
-  for (char c : urlPath) path += c == '/' ? '\\' : c;
+  const std::size_t start = path.size();
+  path += urlPath;
+  std::replace(path.begin() + static_cast<std::ptrdiff_t>(start), path.end(), '/', '\\');
   return path;
 }
 

@@ -15,6 +15,14 @@ std::string serverName(const Request& request) {
   return request.localAddress;
 }
 
+// True when the header field is the one HTTP_<rest> names: '-' read as '_', any case.
+bool namesHeader(std::string_view field, std::string_view rest) {
+  if (field.size() != rest.size()) return false;
+  for (std::size_t i = 0; i < field.size(); ++i)
+    if ((field[i] == '-' ? '_' : platform::text::upperAscii(field[i])) != rest[i]) return false;
+  return true;
+}
+
 }  // namespace
 
 std::string httpVariableName(std::string_view header) {
@@ -24,8 +32,8 @@ std::string httpVariableName(std::string_view header) {
 }
 
 std::optional<std::string> serverVariable(const Request& request, std::string_view name) {
-  std::string upper;
-  for (char c : name) upper += platform::text::upperAscii(c);
+  std::string upper(name);
+  for (char& c : upper) c = platform::text::upperAscii(c);
   const SiteConfig* site = request.site;
   if (upper == "URL" || upper == "PATH_INFO" || upper == "SCRIPT_NAME") return request.url.path;
   if (upper == "QUERY_STRING") return request.url.query;
@@ -65,8 +73,9 @@ std::optional<std::string> serverVariable(const Request& request, std::string_vi
   if (upper.rfind("HTTP_", 0) == 0) {
     std::string joined;
     bool found = false;
+    const std::string_view rest = std::string_view(upper).substr(5);
     for (const HeaderField& field : request.headers) {
-      if (httpVariableName(field.name) != upper) continue;
+      if (!namesHeader(field.name, rest)) continue;
       if (found) joined += ", ";
       joined += field.value;
       found = true;
