@@ -29,18 +29,22 @@ std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& me
   // zlib takes -1 as its default level; a rule's level must be a real one.
   if (level < 0 || level > 9) return std::nullopt;
   if (length > 0x3FFFFFFF) return std::nullopt;  // the capacity below must fit uInt
-  record.workCapacity = 2 * length + 31;
-  // The work area is the request's and is never cleared: deflate writes what is read of it.
-  auto* work = static_cast<std::uint8_t*>(memory.allocate(record.workCapacity));
-  if (!work) return std::nullopt;
-
   record.stream = z_stream{};
   record.stream.zalloc = requestAlloc;
   record.stream.zfree = requestFree;
   record.stream.opaque = &memory;
+  // zlib's state first: it is the same size for every response and takes the request
+  // memory's reused slab; a large output area is the one that goes elsewhere.
   if (deflateInit2_(&record.stream, level, Z_DEFLATED, kWindowBits, kMemLevel, Z_DEFAULT_STRATEGY, "1.1.4",
                     static_cast<int>(sizeof(z_stream))) != Z_OK)
     return std::nullopt;
+  record.workCapacity = 2 * length + 31;
+  // The work area is the request's and is never cleared: deflate writes what is read of it.
+  auto* work = static_cast<std::uint8_t*>(memory.allocate(record.workCapacity));
+  if (!work) {
+    deflateEnd(&record.stream);
+    return std::nullopt;
+  }
   record.stream.next_in = const_cast<Bytef*>(input);
   record.stream.avail_in = static_cast<uInt>(length);
   record.stream.next_out = work;

@@ -1,10 +1,81 @@
 #include "compress/request_memory.h"
 
+#include <mutex>
 #include <new>
 
 namespace compression {
 
+namespace {
+
+constexpr std::size_t kAlignment = alignof(std::max_align_t);
+// A slab starts on a cache line on every system, whatever malloc's own alignment there.
+constexpr std::align_val_t kSlabAlignment{64};
+
+void releaseSlab(void* slab) { ::operator delete(slab, kSlabAlignment); }
+
+struct Shelf {
+  std::mutex mutex;
+  std::vector<void*> slabs;
+};
+
+Shelf& shelf() {
+  // Never destroyed: requests may still end while the process exits.
+  static Shelf* const instance = [] {
+    auto* created = new Shelf;
+    created->slabs.reserve(RequestMemory::kShelfSlabs);
+    return created;
+  }();
+  return *instance;
+}
+
+void* takeSlab() {
+  {
+    Shelf& s = shelf();
+    std::lock_guard lock(s.mutex);
+    if (!s.slabs.empty()) {
+      void* slab = s.slabs.back();
+      s.slabs.pop_back();
+      return slab;
+    }
+  }
+  return ::operator new(RequestMemory::kSlabBytes, kSlabAlignment, std::nothrow);
+}
+
+void giveBack(void* slab) {
+  {
+    Shelf& s = shelf();
+    std::lock_guard lock(s.mutex);
+    if (s.slabs.size() < RequestMemory::kShelfSlabs) {
+      s.slabs.push_back(slab);
+      return;
+    }
+  }
+  releaseSlab(slab);
+}
+
+}  // namespace
+
+RequestMemory::~RequestMemory() {
+  if (slab_) giveBack(slab_);
+}
+
+std::size_t RequestMemory::shelvedSlabs() {
+  Shelf& s = shelf();
+  std::lock_guard lock(s.mutex);
+  return s.slabs.size();
+}
+
 void* RequestMemory::allocate(std::size_t bytes) noexcept try {
+  const std::size_t rounded = (bytes + kAlignment - 1) / kAlignment * kAlignment;
+  if (rounded >= bytes && rounded <= kSlabBytes) {
+    if (!slab_ && slabUsed_ == 0) slab_ = takeSlab();
+    if (slab_ && slabUsed_ + rounded <= kSlabBytes) {
+      void* block = static_cast<std::byte*>(slab_) + slabUsed_;
+      slabUsed_ += rounded == 0 ? kAlignment : rounded;
+      held_ += bytes;
+      return block;
+    }
+  }
   std::unique_ptr<void, Free> block(std::malloc(bytes ? bytes : 1));
   if (!block) return nullptr;
   blocks_.push_back(std::move(block));
