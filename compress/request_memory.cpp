@@ -1,5 +1,6 @@
 #include "compress/request_memory.h"
 
+#include <algorithm>
 #include <mutex>
 #include <new>
 
@@ -59,6 +60,17 @@ RequestMemory::~RequestMemory() {
   if (slab_) giveBack(slab_);
 }
 
+void RequestMemory::releaseShelf() {
+  std::vector<void*> slabs;
+  {
+    Shelf& s = shelf();
+    std::lock_guard lock(s.mutex);
+    slabs.swap(s.slabs);
+    s.slabs.reserve(kShelfSlabs);
+  }
+  for (void* slab : slabs) releaseSlab(slab);
+}
+
 std::size_t RequestMemory::shelvedSlabs() {
   Shelf& s = shelf();
   std::lock_guard lock(s.mutex);
@@ -66,12 +78,13 @@ std::size_t RequestMemory::shelvedSlabs() {
 }
 
 void* RequestMemory::allocate(std::size_t bytes) noexcept try {
-  const std::size_t rounded = (bytes + kAlignment - 1) / kAlignment * kAlignment;
-  if (rounded >= bytes && rounded <= kSlabBytes) {
+  // Even an empty block takes a step, so that no two blocks share an address.
+  const std::size_t take = std::max(kAlignment, (bytes + kAlignment - 1) / kAlignment * kAlignment);
+  if (take >= bytes && take <= kSlabBytes) {
     if (!slab_ && slabUsed_ == 0) slab_ = takeSlab();
-    if (slab_ && slabUsed_ + rounded <= kSlabBytes) {
+    if (slab_ && slabUsed_ + take <= kSlabBytes) {
       void* block = static_cast<std::byte*>(slab_) + slabUsed_;
-      slabUsed_ += rounded == 0 ? kAlignment : rounded;
+      slabUsed_ += take;
       held_ += bytes;
       return block;
     }

@@ -201,7 +201,8 @@ std::string_view withBackslashes(std::string_view pattern, std::string& scratch)
 }  // namespace
 
 bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
-  const std::string translated = ServerVariable(pfc, "PATH_TRANSLATED", 512).value_or("");
+  // Cut as the 511 characters a path field holds, whatever the server handed over.
+  const std::string translated = ServerVariable(pfc, "PATH_TRANSLATED", 512).value_or("").substr(0, 511);
   std::string url = state.url.str();
   for (char& c : url) c = c == '/' ? '\\' : c == ';' ? ',' : c;
   state.url.assign(url);

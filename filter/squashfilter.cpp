@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "compress/content_cache.h"
+#include "compress/request_memory.h"
 #include "filter/filter_globals.h"
 #include "settings/reload_token.h"
 #include "filter/response_handlers.h"
@@ -61,6 +62,7 @@ extern "C" BOOL WINAPI TerminateFilter(DWORD) noexcept try {
   // Every response has ended: what is pending is written before the "IIS Restart" sites'
   // files are deleted, so none of it outlives them.
   stats::StopStatistics();
+  compression::RequestMemory::releaseShelf();
   std::shared_ptr<settings::SiteTable> table = filter::ReleaseActiveTable();
   if (!table) return TRUE;
   for (const auto& site : table->Slots) {

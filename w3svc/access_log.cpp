@@ -45,8 +45,9 @@ std::string_view withoutReloadToken(std::string_view stem) {
   return stem.substr(0, slash + kReload.size());
 }
 
-// One write call for the whole text, so that it reaches the file in one piece; a short
-// write (a full disk) goes on with the rest.
+// One write call for the whole text, so that it reaches the file in one piece. A short
+// write (a full disk) goes on with the rest, and then another thread's line may come
+// between the two parts.
 void writeWhole(int fd, std::string_view text) {
   while (!text.empty()) {
     const ssize_t written = ::write(fd, text.data(), text.size());

@@ -21,6 +21,15 @@ using compression::RequestMemory;
 const std::vector<std::size_t> kPieces = {5936, 65536, 65536, 131072, 131072, 40049};
 
 TEST(RequestMemoryTest, BlocksAreAlignedApartAndCountedWhateverTheirSize) {
+  {
+    // A slab filled to its last byte: an empty block after it must not point past it.
+    RequestMemory full;
+    void* whole = full.allocate(RequestMemory::kSlabBytes);
+    void* empty = full.allocate(0);
+    ASSERT_NE(whole, nullptr);
+    ASSERT_NE(empty, nullptr);
+    EXPECT_NE(empty, static_cast<char*>(whole) + RequestMemory::kSlabBytes);
+  }
   RequestMemory memory;
   std::vector<std::pair<std::uintptr_t, std::size_t>> blocks;
   std::size_t total = 0;
@@ -62,6 +71,13 @@ TEST(RequestMemoryTest, TheNextRequestReusesTheSlabAndTheShelfKeepsOnlyAFew) {
     EXPECT_EQ(RequestMemory::shelvedSlabs(), 0u);
   }
   EXPECT_EQ(RequestMemory::shelvedSlabs(), RequestMemory::kShelfSlabs);
+  RequestMemory::releaseShelf();  // as the filter's unload does
+  EXPECT_EQ(RequestMemory::shelvedSlabs(), 0u);
+  {
+    RequestMemory memory;
+    EXPECT_NE(memory.allocate(kPieces[4]), nullptr);
+  }
+  EXPECT_EQ(RequestMemory::shelvedSlabs(), 1u);
 }
 
 TEST(RequestMemoryTest, RequestsOnManyThreadsNeverShareMemory) {
