@@ -15,18 +15,18 @@ constexpr std::align_val_t kSlabAlignment{64};
 void releaseSlab(void* slab) { ::operator delete(slab, kSlabAlignment); }
 
 struct Shelf {
+  Shelf() { slabs.reserve(RequestMemory::kShelfSlabs); }
+  // At the process's end, or when the host unloads the filter: no request runs then.
+  ~Shelf() {
+    for (void* slab : slabs) releaseSlab(slab);
+  }
   std::mutex mutex;
   std::vector<void*> slabs;
 };
 
 Shelf& shelf() {
-  // Never destroyed: requests may still end while the process exits.
-  static Shelf* const instance = [] {
-    auto* created = new Shelf;
-    created->slabs.reserve(RequestMemory::kShelfSlabs);
-    return created;
-  }();
-  return *instance;
+  static Shelf instance;
+  return instance;
 }
 
 void* takeSlab() {

@@ -33,8 +33,8 @@ class RequestMemory {
   void* allocate(std::size_t bytes) noexcept;
   std::size_t bytesHeld() const { return held_; }
 
-  // Frees the shelved slabs: the filter calls it when it is unloaded, so that a host that
-  // loads it again does not keep the old ones.
+  // Frees the shelved slabs: the filter calls it when it is terminated, since a host may
+  // keep the module loaded long after (an unload frees them anyway).
   static void releaseShelf();
   // Slabs on the shelf now (for tests and benchmarks).
   static std::size_t shelvedSlabs();
