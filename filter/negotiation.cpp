@@ -171,18 +171,10 @@ PatternOutcome firstPass(std::string_view path, std::string_view pattern) {
   return PatternOutcome::kNext;
 }
 
-// Where needle first occurs in text, without regard to case.
-std::size_t findNoCase(std::string_view text, std::string_view needle) {
-  if (needle.size() > text.size()) return std::string_view::npos;
-  for (std::size_t at = 0; at + needle.size() <= text.size(); ++at)
-    if (equalsNoCase(text.substr(at, needle.size()), needle)) return at;
-  return std::string_view::npos;
-}
-
 bool secondPass(std::string_view path, std::string_view pattern) {
   if (pattern.find('.') == std::string_view::npos) {
     if (pattern.empty()) return false;
-    const std::size_t at = findNoCase(path, pattern);
+    const std::size_t at = platform::text::findNoCase(path, pattern);
     if (at == std::string_view::npos) return false;
     const std::size_t probe = pattern.back() == '\\' ? at + pattern.size() - 1 : at + pattern.size();
     return probe < path.size() && path[probe] == '\\';

@@ -1,25 +1,13 @@
 #include "optimizer/optimizer_driver.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
+#include <string_view>
 
 #include "optimizer/css_optimizer.h"
 #include "optimizer/html_optimizer.h"
+#include "platform/text/ascii_case.h"
 
 namespace optimizer {
-
-namespace {
-
-// Case-insensitive search without a lower-cased copy of the whole body.
-bool containsNoCase(std::string_view text, std::string_view needle) {
-  auto it = std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
-  return it != text.end();
-}
-
-}  // namespace
 
 std::optional<std::string> OptimizeBody(std::string_view body, std::string_view physicalPath, std::string_view siteRoot,
                                         const Switches& switches) {
@@ -39,7 +27,8 @@ std::optional<std::string> OptimizeBody(std::string_view body, std::string_view 
   bool ok;
   if (st.FilePath.find(".css") != std::string::npos && st.CssWhite) {
     ok = OptimizeCss(st, body);
-  } else if (containsNoCase(body, "<html") || containsNoCase(body, "<body")) {
+  } else if (platform::text::findNoCase(body, "<html") != std::string_view::npos ||
+             platform::text::findNoCase(body, "<body") != std::string_view::npos) {
     ok = OptimizeHtml(st, body);
   } else {
     return std::nullopt;

@@ -17,6 +17,13 @@ constexpr bool equalsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Where needle first occurs in text without regard to case, or npos.
+constexpr std::size_t findNoCase(std::string_view text, std::string_view needle) {
+  for (std::size_t at = 0; at + needle.size() <= text.size(); ++at)
+    if (equalsNoCase(text.substr(at, needle.size()), needle)) return at;
+  return std::string_view::npos;
+}
+
 inline void lowerInPlace(std::string& text) {
   for (char& c : text) c = lowerAscii(c);
 }
