@@ -8,6 +8,7 @@
 
 #include "bench/bare_deflate.h"
 #include "bench/sample_pages.h"
+#include "compress/gzip_crc.h"
 #include "compress/gzip_framing.h"
 
 namespace {
@@ -47,6 +48,17 @@ void BM_GzipFraming(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
 }
 
+// The trailer's CRC alone: range(1) 0 zlib's tables, 1 the folded form the framing uses.
+void BM_GzipCrc(benchmark::State& state) {
+  const std::string body = bench::samplePage(static_cast<std::size_t>(state.range(0)));
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(body.data());
+  const bool folded = state.range(1) != 0;
+  for (auto _ : state)
+    benchmark::DoNotOptimize(folded ? compression::GzipCrc(0, bytes, body.size())
+                                    : compression::GzipCrcByTable(0, bytes, body.size()));
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * body.size()));
+}
+
 void sizes(benchmark::internal::Benchmark* b) {
   for (int64_t size : {20 << 10, 200 << 10})
     for (int64_t level : {6, 9}) b->Args({size, level});
@@ -60,5 +72,6 @@ void sizesAndAllocators(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_BareDeflate)->Apply(sizesAndAllocators);
 BENCHMARK(BM_GzipFraming)->Apply(sizes);
+BENCHMARK(BM_GzipCrc)->ArgsProduct({{20 << 10, 200 << 10}, {0, 1}});
 
 }  // namespace

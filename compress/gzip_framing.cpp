@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <new>
 
+#include "compress/gzip_crc.h"
+
 namespace compression {
 
 namespace {
@@ -50,7 +52,7 @@ std::optional<std::vector<std::uint8_t>> Compress(compression::RequestMemory& me
   record.stream.next_out = work;
   record.stream.avail_out = static_cast<uInt>(record.workCapacity);
 
-  if (gzipWrapper) record.crc = static_cast<std::uint32_t>(crc32(0L, input, static_cast<uInt>(length)));
+  if (gzipWrapper) record.crc = GzipCrc(0, input, length);
   // The capacity always holds the whole stream, so one call finishes it.
   deflate(&record.stream, Z_FINISH);
   const std::size_t produced = record.stream.total_out;
