@@ -1,8 +1,12 @@
 #include "compress/request_memory.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <mutex>
 #include <new>
+
+#include "platform/win_types.h"
 
 namespace compression {
 
@@ -17,9 +21,22 @@ void releaseSlab(void* slab) { ::operator delete(slab, kSlabAlignment); }
 struct Shelf {
   Shelf() { slabs.reserve(RequestMemory::kShelfSlabs); }
   // At the process's end, or when the host unloads the filter: no request runs then.
-  ~Shelf() {
-    for (void* slab : slabs) releaseSlab(slab);
+  ~Shelf() { release(); }
+  void release() {
+    std::vector<void*> taken;
+    {
+      std::lock_guard lock(mutex);
+      taken.swap(slabs);
+      slabs.reserve(RequestMemory::kShelfSlabs);
+    }
+    for (auto& slot : byProcessor)
+      if (void* slab = slot.exchange(nullptr)) taken.push_back(slab);
+    for (void* slab : taken) releaseSlab(slab);
   }
+  // The slab last given back on each processor: the next request there finds its lines
+  // still in that core's cache (zlib clears its 128 KB hash table first thing), where one
+  // from the shared list may come from another core's.
+  std::array<std::atomic<void*>, RequestMemory::kProcessorSlots> byProcessor{};
   std::mutex mutex;
   std::vector<void*> slabs;
 };
@@ -29,9 +46,14 @@ Shelf& shelf() {
   return instance;
 }
 
+std::atomic<void*>& processorSlot(Shelf& s) {
+  return s.byProcessor[GetCurrentProcessorNumber() % RequestMemory::kProcessorSlots];
+}
+
 void* takeSlab() {
+  Shelf& s = shelf();
+  if (void* slab = processorSlot(s).exchange(nullptr, std::memory_order_acquire)) return slab;
   {
-    Shelf& s = shelf();
     std::lock_guard lock(s.mutex);
     if (!s.slabs.empty()) {
       void* slab = s.slabs.back();
@@ -39,12 +61,17 @@ void* takeSlab() {
       return slab;
     }
   }
+  // Another processor's slab, cold here, before a new one.
+  for (auto& slot : s.byProcessor)
+    if (void* slab = slot.exchange(nullptr, std::memory_order_acquire)) return slab;
   return ::operator new(RequestMemory::kSlabBytes, kSlabAlignment, std::nothrow);
 }
 
 void giveBack(void* slab) {
+  Shelf& s = shelf();
+  void* none = nullptr;
+  if (processorSlot(s).compare_exchange_strong(none, slab, std::memory_order_release)) return;
   {
-    Shelf& s = shelf();
     std::lock_guard lock(s.mutex);
     if (s.slabs.size() < RequestMemory::kShelfSlabs) {
       s.slabs.push_back(slab);
@@ -60,21 +87,14 @@ RequestMemory::~RequestMemory() {
   if (slab_) giveBack(slab_);
 }
 
-void RequestMemory::releaseShelf() {
-  std::vector<void*> slabs;
-  {
-    Shelf& s = shelf();
-    std::lock_guard lock(s.mutex);
-    slabs.swap(s.slabs);
-    s.slabs.reserve(kShelfSlabs);
-  }
-  for (void* slab : slabs) releaseSlab(slab);
-}
+void RequestMemory::releaseShelf() { shelf().release(); }
 
 std::size_t RequestMemory::shelvedSlabs() {
   Shelf& s = shelf();
+  std::size_t count = 0;
+  for (const auto& slot : s.byProcessor) count += slot.load() != nullptr;
   std::lock_guard lock(s.mutex);
-  return s.slabs.size();
+  return count + s.slabs.size();
 }
 
 void* RequestMemory::allocate(std::size_t bytes) noexcept try {

@@ -5,9 +5,10 @@
 //
 // The first blocks are carved from a slab that outlives the request: zlib's state for one
 // compression (about 390 KB) and the output area of a page up to about 50 KB fit in one.
-// Slabs go back to a process-wide shelf that keeps a few of them, so the memory of the
-// busiest moment is reused instead of being spread over the allocator's per-thread heaps,
-// where each heap would keep the largest size it ever held.
+// Slabs go back to a process-wide shelf: one for each processor, for the next request
+// there while its lines are still in that core's cache, and a few more in a shared list,
+// so the memory of the busiest moment is reused instead of being spread over the
+// allocator's heaps, where each would keep the largest size it ever held.
 
 #include <cstddef>
 #include <cstdlib>
@@ -19,8 +20,10 @@ namespace compression {
 class RequestMemory {
  public:
   static constexpr std::size_t kSlabBytes = 512 * 1024;
-  // Slabs the shelf keeps between requests; more at once are freed when they come back.
+  // Slabs the shelf keeps between requests beside one a processor (processor numbers
+  // share the slots modulo their count); more at once are freed when they come back.
   static constexpr std::size_t kShelfSlabs = 8;
+  static constexpr std::size_t kProcessorSlots = 16;
 
   RequestMemory() = default;
   RequestMemory(const RequestMemory&) = delete;
@@ -36,7 +39,7 @@ class RequestMemory {
   // Frees the shelved slabs: the filter calls it when it is terminated, since a host may
   // keep the module loaded long after (an unload frees them anyway).
   static void releaseShelf();
-  // Slabs on the shelf now (for tests and benchmarks).
+  // Slabs on the shelf now, the processors' and the shared list's (for tests).
   static std::size_t shelvedSlabs();
 
  private:

@@ -68,6 +68,9 @@ constexpr LONG ERROR_TIMEOUT = 1460;
 DWORD GetLastError() noexcept;
 void SetLastError(DWORD code) noexcept;
 
+// The processor the calling thread runs on now (it may move at any time after).
+DWORD GetCurrentProcessorNumber() noexcept;
+
 constexpr HRESULT S_OK = 0;
 constexpr HRESULT S_FALSE = 1;
 constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001);
