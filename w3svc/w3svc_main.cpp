@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
   // One arena for all threads: each arena of its own would keep the largest mix of blocks
   // its threads ever held at once (a big page's body beside its compressed copy), and with
-  // threads that come and go the sum of those highs crept up over hours. The free part of
-  // the one arena goes back every few seconds below.
+  // threads that come and go the sum of those highs crept up through a long run. The free
+  // part of the one arena goes back every few seconds below.
   mallopt(M_ARENA_MAX, 1);
 
   // Signals are taken by this thread only; every thread made later inherits the mask.
