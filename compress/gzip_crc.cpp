@@ -77,6 +77,8 @@ TAMSIC_FOLDING std::uint32_t foldedCrc(std::uint32_t crc, const std::uint8_t* da
   return static_cast<std::uint32_t>(_mm_extract_epi32(_mm_xor_si128(x, t), 1));
 }
 
+#undef TAMSIC_FOLDING
+
 bool canFold() {
   static const bool able = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
   return able;
