@@ -1,8 +1,10 @@
 #include "compress/content_cache.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <mutex>
 
 #include "compress/http_date.h"
@@ -15,7 +17,28 @@ namespace compression {
 namespace {
 
 using settings::CacheEntry;
+using settings::HeldCopy;
 using settings::SiteSettings;
+
+// The stored bytes kept for hits, across all sites: the copies stored first (the pages asked
+// for most are usually among them) up to the budget; the others are read from their files.
+constexpr std::uint64_t kHeldBudget = 64ull << 20;
+constexpr std::size_t kLargestHeld = 1u << 20;
+std::atomic<std::uint64_t> heldBytes{0};
+
+void releaseHeld(const HeldCopy* copy) {
+  heldBytes.fetch_sub(copy->bytes.size());
+  delete copy;
+}
+
+std::shared_ptr<const HeldCopy> holdCopy(const std::vector<std::uint8_t>& bytes, std::uint64_t writeTime) {
+  if (bytes.size() > kLargestHeld || heldBytes.load() + bytes.size() > kHeldBudget) return nullptr;
+  auto copy = std::make_unique<HeldCopy>();
+  copy->bytes = bytes;
+  copy->writeTime = writeTime;
+  heldBytes.fetch_add(bytes.size());
+  return std::shared_ptr<const HeldCopy>(copy.release(), releaseHeld);
+}
 
 std::list<CacheEntry>::iterator findEntry(SiteSettings& site, const std::string& fileName) {
   const auto found = site.CacheIndex.find(fileName);
@@ -63,9 +86,23 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> fileStatus(const std::string& path) {
   return data;
 }
 
-bool earlier(const FILETIME& a, const FILETIME& b) {
-  auto ticks = [](const FILETIME& f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-  return ticks(a) < ticks(b);
+std::uint64_t ticks(const FILETIME& f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
+
+bool earlier(const FILETIME& a, const FILETIME& b) { return ticks(a) < ticks(b); }
+
+// The held bytes, behind `room`, while the file still has the size and write time they were
+// stored with: nothing replaced or removed it since. One status call instead of reading it.
+std::optional<platform::fs::WholeFile> heldIfCurrent(const std::string& path, const HeldCopy& held, std::size_t room) {
+  const auto status = fileStatus(path);
+  if (!status || (status->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || status->nFileSizeHigh != 0 ||
+      status->nFileSizeLow != held.bytes.size() || ticks(status->ftLastWriteTime) != held.writeTime)
+    return std::nullopt;
+  platform::fs::WholeFile file;
+  platform::fs::prepareWholeFile(file, room, held.bytes.size());
+  if (!held.bytes.empty()) std::memcpy(file.data(), held.bytes.data(), held.bytes.size());
+  file.size = held.bytes.size();
+  file.lastWriteTime = status->ftLastWriteTime;
+  return file;
 }
 
 // The copy's entry when it is known and not expired; otherwise the copy is deleted and the
@@ -85,6 +122,7 @@ std::list<CacheEntry>::iterator validLocked(SiteSettings& site, const std::strin
   if (it->expiresText.str() == request.expires) request.noRecache = true;
   DeleteFileA(fileName.c_str());
   uncount(site, *it);
+  it->held.reset();
   return site.CacheEntries.end();
 }
 
@@ -144,7 +182,8 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
   return temp;
 }
 
-void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires);
+void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
+                    std::shared_ptr<const HeldCopy> held);
 
 void evictLocked(SiteSettings& site, std::uint32_t amount) {
   std::uint64_t freed = 0;
@@ -189,9 +228,15 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   cacheFile += kCacheSubFolder;
   cacheFile += *name;
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
-  // The copy is opened once: its time comes from the open file, not from a status call
-  // before it.
-  auto copy = platform::fs::readFileWhole(cacheFile, room);
+  std::shared_ptr<const HeldCopy> held;
+  {
+    std::lock_guard lock(site.CacheLock);
+    if (auto it = findEntry(site, cacheFile); it != site.CacheEntries.end()) held = it->held;
+  }
+  auto copy = held ? heldIfCurrent(cacheFile, *held, room) : std::nullopt;
+  // Otherwise the copy is opened once: its time comes from the open file, not from a status
+  // call before it.
+  if (!copy) copy = platform::fs::readFileWhole(cacheFile, room);
   if (!copy) return std::nullopt;
   std::string source = request.pathTranslated;
   if (source.find('.') != std::string::npos) {
@@ -231,6 +276,9 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   if (target.size() > kMaxCachePath) return;
   auto temp = writeTemporary(target, bytes);
   if (!temp) return;
+  // The rename keeps the file's time, which is what a hit on the held bytes checks.
+  std::shared_ptr<const HeldCopy> held;
+  if (auto written = fileStatus(*temp)) held = holdCopy(bytes, ticks(written->ftLastWriteTime));
   // The rename and the registration go together: two requests storing the same file must
   // leave the entry's size equal to the file that stays.
   std::lock_guard lock(site.CacheLock);
@@ -239,23 +287,25 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
     DeleteFileA(temp->c_str());
     return;
   }
-  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires);
+  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held));
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
   std::lock_guard lock(site.CacheLock);
-  registerLocked(fileName, site, size, expires);
+  registerLocked(fileName, site, size, expires, nullptr);
 }
 
 namespace {
 
-void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
+void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
+                    std::shared_ptr<const HeldCopy> held) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);
     it->size = size;
     it->expiresText = expires;
     it->counted = true;
+    it->held = std::move(held);
     site.CacheTotal += static_cast<std::uint32_t>(size);
     hitLocked(site, it);
     return;
@@ -264,6 +314,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   entry.fileName = fileName;
   entry.expiresText = expires;
   entry.size = size;
+  entry.held = std::move(held);
   const std::uint64_t wanted = static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size);
   if (site.NoLimit && wanted > site.Limit)
     evictLocked(site, static_cast<std::uint32_t>(
@@ -274,6 +325,8 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
 }
 
 }  // namespace
+
+std::uint64_t HeldBytes() { return heldBytes.load(); }
 
 void Hit(const std::string& fileName, SiteSettings& site) {
   std::lock_guard lock(site.CacheLock);

@@ -2,7 +2,8 @@
 // The per-site cache of compressed responses: files below CacheFolder + "\korvanecompress"
 // mirroring the site's URL tree, and the site's in-memory list of them ordered by use.
 // Every list operation takes the site's CacheLock; file writes go to a temporary file that
-// is renamed over the old copy, so a reader never sees half a file.
+// is renamed over the old copy, so a reader never sees half a file. An entry may hold its
+// copy's bytes too, so that a hit asks the file system only whether the file is unchanged.
 
 #include <cstdint>
 #include <ctime>
@@ -43,6 +44,10 @@ void Store(const std::vector<std::uint8_t>& bytes, settings::SiteSettings& site,
 // The list operations (each takes the site's lock).
 void Register(const std::string& fileName, settings::SiteSettings& site, std::int32_t size, std::string_view expires);
 void Hit(const std::string& fileName, settings::SiteSettings& site);
+
+// The bytes all sites' entries hold in memory for hits (a stored copy is held while it fits
+// the process's budget, until its entry goes).
+std::uint64_t HeldBytes();
 
 // Empties a cache folder; shared with the console, which may not depend on this library.
 using settings::EmptyFolder;

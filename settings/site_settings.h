@@ -52,6 +52,13 @@ struct ExclusionEntry {
   WholeText Pattern;  // at most kPatternChars once loaded
 };
 
+// The bytes of a cache file as they were stored, with the file's write time (100-ns ticks):
+// a hit takes them instead of reading the file while it still has that size and time.
+struct HeldCopy {
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t writeTime = 0;
+};
+
 // One file of a site's compressed-content cache.
 struct CacheEntry {
   BoundedText<511> fileName;     // full Windows path of the cache file
@@ -59,6 +66,7 @@ struct CacheEntry {
   std::int32_t hits = 1;         // 1 when created, plus one per hit and per re-store
   std::int32_t size = 0;         // bytes of the stored file
   bool counted = true;           // size is part of CacheTotal (false once the file expired)
+  std::shared_ptr<const HeldCopy> held;  // null past the memory budget, or once expired
 };
 
 struct SiteSettings {

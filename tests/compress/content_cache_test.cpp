@@ -1,5 +1,5 @@
 // The compressed-content cache: hits and misses, expiry, eviction, the query-string rules,
-// the totals, and concurrent requests of one site.
+// the totals, the bytes held for hits, and concurrent requests of one site.
 
 #include <atomic>
 #include <filesystem>
@@ -29,6 +29,7 @@ class ContentCacheTest : public testing_support::MachineTest {
     site_.CacheFolder = "C:\\site\\gzipcache";
     std::filesystem::create_directories(driveC("site/gzipcache"));
     writeSource("docs/page.htm", "<html>source</html>");
+    heldBefore_ = HeldBytes();
   }
 
   void writeSource(const std::string& relative, const std::string& content) { writeHostFile(driveC("site/" + relative), content); }
@@ -59,10 +60,20 @@ class ContentCacheTest : public testing_support::MachineTest {
   std::filesystem::path cacheFile(const std::string& relative) { return driveC("site/gzipcache/korvanecompress/" + relative); }
 
   // CacheTotal must equal the sizes of the counted entries, and each counted entry's file
-  // must be there with that size.
+  // must be there with that size. Bytes held for hits are the file's, and the process's
+  // count of them is what the entries hold.
   void expectTotalsConsistent() {
     std::uint64_t sum = 0;
+    std::uint64_t held = 0;
     for (const auto& e : site_.CacheEntries) {
+      if (e.held) {
+        held += e.held->bytes.size();
+        auto file = platform::fs::readFileWhole(e.fileName.str());
+        ASSERT_TRUE(file) << e.fileName.str();
+        EXPECT_TRUE(file->size == e.held->bytes.size() &&
+                    std::equal(e.held->bytes.begin(), e.held->bytes.end(), file->data()))
+            << e.fileName.str();
+      }
       if (!e.counted) continue;
       sum += static_cast<std::uint32_t>(e.size);
       WIN32_FILE_ATTRIBUTE_DATA data;
@@ -70,6 +81,7 @@ class ContentCacheTest : public testing_support::MachineTest {
       EXPECT_EQ(data.nFileSizeLow, static_cast<DWORD>(e.size)) << e.fileName.str();
     }
     EXPECT_EQ(site_.CacheTotal, sum);
+    EXPECT_EQ(HeldBytes(), heldBefore_ + held);
     // The index names each entry of the list, and nothing else.
     ASSERT_EQ(site_.CacheIndex.size(), site_.CacheEntries.size());
     for (auto it = site_.CacheEntries.begin(); it != site_.CacheEntries.end(); ++it) {
@@ -80,6 +92,7 @@ class ContentCacheTest : public testing_support::MachineTest {
   }
 
   SiteSettings site_;
+  std::uint64_t heldBefore_ = 0;
 };
 
 TEST_F(ContentCacheTest, AStoredCopyIsServedAndCountedAsAHit) {
@@ -190,6 +203,66 @@ TEST_F(ContentCacheTest, RandomStoresHitsAndEvictionsKeepTheListAndItsIndexInSte
     expectTotalsConsistent();
     if (HasFatalFailure()) return;
   }
+}
+
+// A hit takes the bytes held since the store only while the file is the one stored: a file
+// written by another hand is read, and one the console's "Clear cache" deleted is a miss.
+TEST_F(ContentCacheTest, HeldBytesStandForTheFileOnlyWhileItIsUnchanged) {
+  auto s = request("\\docs\\page.htm");
+  store(s, "held-bytes");
+  EXPECT_EQ(HeldBytes(), heldBefore_ + 10);
+  EXPECT_EQ(lookup(s), bytes("held-bytes"));
+  const auto stored = std::filesystem::last_write_time(cacheFile("docs/page.htm"));
+  // The source well before, so that a copy time set back to `stored` (Windows may keep less
+  // of it) is never taken for older than its source.
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"), stored - std::chrono::seconds(10));
+  writeHostFile(cacheFile("docs/page.htm"), "a longer copy");
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored);
+  EXPECT_EQ(lookup(s), bytes("a longer copy"));
+  writeHostFile(cacheFile("docs/page.htm"), "held-bytez");  // the same size, written later
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored + std::chrono::seconds(2));
+  EXPECT_EQ(lookup(s), bytes("held-bytez"));
+  std::filesystem::remove(cacheFile("docs/page.htm"));
+  EXPECT_FALSE(lookup(s));
+}
+
+// Held bytes go with their entry's copy: replaced, expired, evicted, or dropped with the
+// list at a reload. A copy too large to hold is served from its file.
+TEST_F(ContentCacheTest, HeldBytesComeAndGoWithTheirEntries) {
+  site_.NoLimit = 1;
+  site_.Limit = 30000;
+  for (int i = 0; i < 5; ++i) {
+    writeSource("f" + std::to_string(i) + ".htm", "s");
+    auto s = request("\\f" + std::to_string(i) + ".htm");
+    store(s, std::string(5000, 'a'));
+  }
+  EXPECT_EQ(HeldBytes(), heldBefore_ + 25000);
+  auto first = request("\\f0.htm");
+  store(first, std::string(3000, 'b'));
+  EXPECT_EQ(HeldBytes(), heldBefore_ + 23000);
+  writeSource("big.htm", "s");
+  auto big = request("\\big.htm");
+  store(big, std::string(10000, 'z'));  // evicts from the tail
+  EXPECT_LT(site_.CacheEntries.size(), 6u);
+  expectTotalsConsistent();
+  auto expiring = request("\\docs\\page.htm", FormatHttpDate(kNow + 10));
+  store(expiring, "expiring");
+  EXPECT_FALSE(lookup(expiring, "", kNow + 20));
+  expectTotalsConsistent();
+
+  site_.NoLimit = 0;
+  writeSource("huge.htm", "s");
+  auto huge = request("\\huge.htm");
+  const std::string hugeCopy(1536 * 1024, 'h');
+  const std::uint64_t held = HeldBytes();
+  store(huge, hugeCopy);
+  EXPECT_EQ(HeldBytes(), held);
+  EXPECT_EQ(lookup(huge), bytes(hugeCopy));
+  expectTotalsConsistent();
+
+  site_.CacheEntries.clear();  // a reload
+  site_.CacheIndex.clear();
+  EXPECT_EQ(HeldBytes(), heldBefore_);
 }
 
 TEST_F(ContentCacheTest, WithoutTheLimitSwitchNothingIsEvicted) {
