@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <new>
 
@@ -18,27 +19,35 @@ constexpr std::align_val_t kSlabAlignment{64};
 
 void releaseSlab(void* slab) { ::operator delete(slab, kSlabAlignment); }
 
+using Clock = std::chrono::steady_clock;
+
+struct Shelved {
+  void* slab;
+  Clock::time_point since;
+};
+
 struct Shelf {
   Shelf() { slabs.reserve(RequestMemory::kShelfSlabs); }
   // At the process's end, or when the host unloads the filter: no request runs then.
   ~Shelf() { release(); }
   void release() {
-    std::vector<void*> taken;
+    std::vector<Shelved> taken;
     {
       std::lock_guard lock(mutex);
       taken.swap(slabs);
       slabs.reserve(RequestMemory::kShelfSlabs);
     }
     for (auto& slot : byProcessor)
-      if (void* slab = slot.exchange(nullptr)) taken.push_back(slab);
-    for (void* slab : taken) releaseSlab(slab);
+      if (void* slab = slot.exchange(nullptr)) taken.push_back({slab, {}});
+    for (const Shelved& shelved : taken) releaseSlab(shelved.slab);
   }
   // The slab last given back on each processor: the next request there finds its lines
   // still in that core's cache (zlib clears its 128 KB hash table first thing), where one
   // from the shared list may come from another core's.
   std::array<std::atomic<void*>, RequestMemory::kProcessorSlots> byProcessor{};
   std::mutex mutex;
-  std::vector<void*> slabs;
+  // Taken from the back, so the front is what went unused longest.
+  std::vector<Shelved> slabs;
 };
 
 Shelf& shelf() {
@@ -56,7 +65,7 @@ void* takeSlab() {
   {
     std::lock_guard lock(s.mutex);
     if (!s.slabs.empty()) {
-      void* slab = s.slabs.back();
+      void* slab = s.slabs.back().slab;
       s.slabs.pop_back();
       return slab;
     }
@@ -71,14 +80,24 @@ void giveBack(void* slab) {
   Shelf& s = shelf();
   void* none = nullptr;
   if (processorSlot(s).compare_exchange_strong(none, slab, std::memory_order_release)) return;
+  // Slabs of a busy moment long past are freed, so that each such moment does not leave
+  // the process larger for good.
+  std::array<void*, RequestMemory::kShelfSlabs + 1> unused{};
+  std::size_t count = 0;
   {
+    const Clock::time_point now = Clock::now();
     std::lock_guard lock(s.mutex);
-    if (s.slabs.size() < RequestMemory::kShelfSlabs) {
-      s.slabs.push_back(slab);
-      return;
+    while (count < s.slabs.size() && now - s.slabs[count].since > RequestMemory::kShelfLife) {
+      unused[count] = s.slabs[count].slab;
+      ++count;
     }
+    s.slabs.erase(s.slabs.begin(), s.slabs.begin() + static_cast<std::ptrdiff_t>(count));
+    if (s.slabs.size() < RequestMemory::kShelfSlabs)
+      s.slabs.push_back({slab, now});
+    else
+      unused[count++] = slab;
   }
-  releaseSlab(slab);
+  for (std::size_t i = 0; i < count; ++i) releaseSlab(unused[i]);
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 // compression (about 390 KB) and the output area of a page up to about 50 KB fit in one.
 // Slabs go back to a process-wide shelf: one for each processor, for the next request
 // there while its lines are still in that core's cache, and a few more in a shared list,
-// so the memory of the busiest moment is reused instead of being spread over the
-// allocator's heaps, where each would keep the largest size it ever held.
+// so the memory of a busy moment is reused instead of being spread over the allocator's
+// heaps, where each would keep the largest size it ever held. A slab of the list that no
+// request took for a while is freed: a busy moment does not leave the process larger.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
@@ -24,6 +26,8 @@ class RequestMemory {
   // share the slots modulo their count); more at once are freed when they come back.
   static constexpr std::size_t kShelfSlabs = 8;
   static constexpr std::size_t kProcessorSlots = 16;
+  // How long a slab of the list may go untaken before a slab given back frees it.
+  static constexpr std::chrono::seconds kShelfLife{2};
 
   RequestMemory() = default;
   RequestMemory(const RequestMemory&) = delete;

@@ -75,6 +75,16 @@ TEST(RequestMemoryTest, TheNextRequestGetsTheSlabBackAndTheShelfKeepsOnlyAFew) {
   // The shared list is full, with one for each processor this thread ran on as they ended.
   EXPECT_GT(RequestMemory::shelvedSlabs(), RequestMemory::kShelfSlabs);
   EXPECT_LE(RequestMemory::shelvedSlabs(), RequestMemory::kShelfSlabs + RequestMemory::kProcessorSlots);
+  // That busy moment long past, a slab given back to the list frees the ones nobody took.
+  const std::size_t afterTheBusyMoment = RequestMemory::shelvedSlabs();
+  std::this_thread::sleep_for(RequestMemory::kShelfLife + std::chrono::milliseconds(100));
+  for (int attempt = 0; attempt < 10 && RequestMemory::shelvedSlabs() + 6 > afterTheBusyMoment; ++attempt) {
+    RequestMemory first;  // from this processor's slot; the second from the list
+    RequestMemory second;
+    ASSERT_NE(first.allocate(kPieces[3]), nullptr);
+    ASSERT_NE(second.allocate(kPieces[3]), nullptr);
+  }
+  EXPECT_LE(RequestMemory::shelvedSlabs() + 6, afterTheBusyMoment);
   RequestMemory::releaseShelf();  // as the filter's end does
   EXPECT_EQ(RequestMemory::shelvedSlabs(), 0u);
   {
