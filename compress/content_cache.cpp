@@ -111,8 +111,13 @@ std::list<CacheEntry>::iterator validLocked(SiteSettings& site, const std::strin
                                             std::time_t now) {
   auto it = findEntry(site, fileName);
   if (it == site.CacheEntries.end()) {
-    // A copy from before a restart or reload: replaced on first use.
-    DeleteFileA(fileName.c_str());
+    // A copy from before a restart or reload: replaced on first use. Where case does not
+    // count in file names, the file found may be an entry's under another spelling: that
+    // one stays its entry's.
+    const bool spelledOtherwise = std::any_of(site.CacheEntries.begin(), site.CacheEntries.end(), [&](const CacheEntry& e) {
+      return platform::text::equalsNoCase(e.fileName.str(), fileName);
+    });
+    if (!spelledOtherwise) DeleteFileA(fileName.c_str());
     return it;
   }
   if (!site.CacheHeaders) return it;
@@ -245,7 +250,9 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   }
   source += request.url;
   auto sourceStatus = fileStatus(source);
-  if (!sourceStatus || earlier(copy->lastWriteTime, sourceStatus->ftLastWriteTime)) return std::nullopt;
+  // A copy written in the same tick of the file system's clock as its source may hold what
+  // the source had before that write: only a later copy is known to be current.
+  if (!sourceStatus || !earlier(sourceStatus->ftLastWriteTime, copy->lastWriteTime)) return std::nullopt;
   {
     std::lock_guard lock(site.CacheLock);
     auto it = validLocked(site, cacheFile, request, now);

@@ -32,7 +32,12 @@ class ContentCacheTest : public testing_support::MachineTest {
     heldBefore_ = HeldBytes();
   }
 
-  void writeSource(const std::string& relative, const std::string& content) { writeHostFile(driveC("site/" + relative), content); }
+  // Written a minute ago, as an author would have: a copy stored now is later than it.
+  void writeSource(const std::string& relative, const std::string& content) {
+    writeHostFile(driveC("site/" + relative), content);
+    const auto path = driveC("site/" + relative);
+    std::filesystem::last_write_time(path, std::filesystem::last_write_time(path) - std::chrono::minutes(1));
+  }
 
   // What the filter hands the cache: the URL lower-cased and with '\\' separators.
   compression::CacheRequest request(const std::string& url, const std::string& expires = "") {
@@ -121,6 +126,11 @@ TEST_F(ContentCacheTest, ATouchedSourceMissesAndTheReStoreCountsAsAHit) {
   std::filesystem::last_write_time(driveC("site/docs/page.htm"),
                                    std::filesystem::last_write_time(cacheFile("docs/page.htm")) - std::chrono::seconds(5));
   EXPECT_EQ(lookup(s), bytes("new-copy!"));
+  // Written in the same tick as the copy, the source may be newer than what the copy holds.
+  const auto sameTick = std::filesystem::last_write_time(cacheFile("docs/page.htm")) - std::chrono::seconds(30);
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), sameTick);
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"), sameTick);
+  EXPECT_FALSE(lookup(s));
   expectTotalsConsistent();
 }
 
@@ -307,6 +317,20 @@ TEST_F(ContentCacheTest, CopiesFromBeforeAReloadAreDeletedOnFirstLookup) {
   site_.CacheTotal = 0;
   EXPECT_FALSE(lookup(s));
   EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
+}
+
+// Where case does not count in file names, a query under another spelling finds the file of
+// an entry: it stays, for its entry's next hit.
+TEST_F(ContentCacheTest, AnotherSpellingNeitherHitsNorDeletesAnEntrysCopy) {
+  site_.DynamicCache = 1;
+  writeSource("page.asp", "script");
+  auto stored = request("\\page.asp");
+  store(stored, "copy", "ID=3");
+  auto other = request("\\page.asp");
+  EXPECT_FALSE(lookup(other, "id=3"));
+  EXPECT_TRUE(std::filesystem::exists(cacheFile("page.aspID=3")));
+  EXPECT_EQ(lookup(stored, "ID=3"), bytes("copy"));
+  expectTotalsConsistent();
 }
 
 TEST_F(ContentCacheTest, QueryStringsNeedDynamicCachingAndBecomePartOfTheName) {

@@ -169,11 +169,13 @@ class Content:
 
     def __init__(self, machine, rnd):
         self.statics, self.programs = [], []
+        self.files = []  # (name, maker): what a run may rewrite
         for extension, maker in STATIC_KINDS:
             for size in rnd.sample(SIZES, 5):
                 name = "d/f%d_%d%s" % (size, len(self.statics), extension)
                 machine.write(name, maker(rnd, size))
                 self.statics.append("/" + name)
+                self.files.append((name, maker))
         machine.write("d/sub/index.htm", html_page(rnd, 3000))
         machine.write("d/Mixed.HTM", html_page(rnd, 6000))
         self.statics += ["/d/sub/", "/d/sub", "/d/Mixed.HTM", "/d/mixed.htm", "/D/MIXED.htm", "/d/missing.htm"]
@@ -188,6 +190,16 @@ class Content:
             self.programs.append("/c/p%d.cgi" % i)
         machine.write("c/echo.cgi", ECHO_CGI, 0o755)
         self.programs.append("/c/echo.cgi")
+
+    def rewrite(self, machine, rnd, batch):
+        """A site's author changing the pages a batch asked for; False when it asked for none."""
+        asked = {request.target.split("?")[0].lower() for request in batch}
+        changed = False
+        for name, maker in self.files:
+            if "/" + name.lower() in asked:
+                machine.write(name, maker(rnd, rnd.choice(SIZES)))
+                changed = True
+        return changed
 
 
 # ---------------------------------------------------------------------------------------
@@ -562,6 +574,11 @@ class Differential:
             batch = [generate_request(self.rnd, self.content, pipelined) for _ in range(self.rnd.randint(1, 12))]
             failures += self.session(batch, pipelined)
             done += len(batch)
+            # Asked again after their author changed them, the pages must not come from a
+            # copy the cache made before.
+            if not failures and self.rnd.random() < 0.2 and self.content.rewrite(self.filtered, self.rnd, batch):
+                failures += self.session(batch, pipelined)
+                done += len(batch)
             if len(failures) > 5:
                 break
         self.count += done
