@@ -62,6 +62,15 @@ class ContentCacheTest : public testing_support::MachineTest {
     Store(bytes(content), site_, s, now);
   }
 
+  // Pages prefix0.htm, prefix1.htm, ... each stored with a copy of `size` bytes.
+  void storePages(const std::string& prefix, int count, std::size_t size) {
+    for (int i = 0; i < count; ++i) {
+      writeSource(prefix + std::to_string(i) + ".htm", "s");
+      auto s = request("\\" + prefix + std::to_string(i) + ".htm");
+      store(s, std::string(size, static_cast<char>('a' + i % 26)));
+    }
+  }
+
   std::filesystem::path cacheFile(const std::string& relative) { return driveC("site/gzipcache/korvanecompress/" + relative); }
 
   // CacheTotal must equal the sizes of the counted entries, and each counted entry's file
@@ -168,11 +177,7 @@ TEST_F(ContentCacheTest, AResponseThatIsAlreadyStaleIsNeverStored) {
 TEST_F(ContentCacheTest, EvictionFreesFourTimesTheNewSizeFromTheTail) {
   site_.NoLimit = 1;
   site_.Limit = 60000;
-  for (int i = 0; i < 11; ++i) {
-    writeSource("f" + std::to_string(i) + ".htm", "s");
-    auto s = request("\\f" + std::to_string(i) + ".htm");
-    store(s, std::string(5000, 'a' + i));
-  }
+  storePages("f", 11, 5000);
   ASSERT_EQ(site_.CacheTotal, 55000u);
   writeSource("big.htm", "s");
   auto big = request("\\big.htm");
@@ -241,11 +246,7 @@ TEST_F(ContentCacheTest, HeldBytesStandForTheFileOnlyWhileItIsUnchanged) {
 TEST_F(ContentCacheTest, HeldBytesComeAndGoWithTheirEntries) {
   site_.NoLimit = 1;
   site_.Limit = 30000;
-  for (int i = 0; i < 5; ++i) {
-    writeSource("f" + std::to_string(i) + ".htm", "s");
-    auto s = request("\\f" + std::to_string(i) + ".htm");
-    store(s, std::string(5000, 'a'));
-  }
+  storePages("f", 5, 5000);
   EXPECT_EQ(HeldBytes(), heldBefore_ + 25000);
   auto first = request("\\f0.htm");
   store(first, std::string(3000, 'b'));
@@ -278,11 +279,7 @@ TEST_F(ContentCacheTest, HeldBytesComeAndGoWithTheirEntries) {
 TEST_F(ContentCacheTest, WithoutTheLimitSwitchNothingIsEvicted) {
   site_.NoLimit = 0;
   site_.Limit = 0;
-  for (int i = 0; i < 5; ++i) {
-    writeSource("n" + std::to_string(i) + ".htm", "s");
-    auto s = request("\\n" + std::to_string(i) + ".htm");
-    store(s, std::string(1000, 'x'));
-  }
+  storePages("n", 5, 1000);
   EXPECT_EQ(site_.CacheEntries.size(), 5u);
   EXPECT_EQ(site_.CacheTotal, 5000u);
 }
