@@ -31,8 +31,8 @@ struct CacheRequest {
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that
 // goes out with it, or nullopt for a miss. Records queryString in the request. A miss when
-// the cache is off for the request, the copy is missing, older than its source, unknown to
-// the list or expired.
+// the cache is off for the request, the copy is missing, not later than its source, unknown
+// to the list or expired.
 std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, settings::SiteSettings& site,
                                               std::string_view queryString, std::time_t now, std::size_t room = 0);
 
