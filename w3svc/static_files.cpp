@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "platform/fs/windows_path.h"
@@ -144,7 +145,7 @@ StaticTarget resolveStaticTarget(Request& request) {
   if (ec || !std::filesystem::exists(status)) return {404, {}, {}};
   if (std::filesystem::is_regular_file(status)) {
     if (request.url.path.back() == '/') return {404, {}, {}};
-    return {0, *host, {}};
+    return {0, host->string(), {}};
   }
   if (!std::filesystem::is_directory(status)) return {403, {}, {}};
   if (request.url.path.back() != '/') return {302, {}, {}};
@@ -153,7 +154,7 @@ StaticTarget resolveStaticTarget(Request& request) {
     const auto candidate = platform::fs::hostPath(translatedPath(site, url));
     if (candidate && std::filesystem::is_regular_file(*candidate, ec)) {
       request.url.path = url;
-      return {0, *candidate, {}};
+      return {0, candidate->string(), {}};
     }
   }
   return {403, {}, {}};

@@ -5,7 +5,7 @@
 
 #include <sys/stat.h>
 
-#include <filesystem>
+#include <string>
 #include <utility>
 
 #include "w3svc/exchange.h"
@@ -35,7 +35,7 @@ class OpenedFile {
 
 struct StaticTarget {
   unsigned status = 0;  // 0: send `file`; 302 for a folder without its slash; 403, 404
-  std::filesystem::path file;
+  std::string file;  // its host path, kept as text: a path object would split it for nothing
   OpenedFile opened;  // the file already open, when it was found that way
 };
 StaticTarget resolveStaticTarget(Request& request);
