@@ -26,36 +26,36 @@ constexpr auto kLingerTime = std::chrono::seconds(2);
 
 }  // namespace
 
-Connection::Connection(ServerContext& server, asio::ip::tcp::socket socket)
+Connection::Connection(ServerContext& server, Socket socket)
     : server_(server),
-      stream_(std::move(socket)),
+      socket_(std::move(socket)),
       buffer_(server.options().maxHeaderBytes + server.options().maxUrlBytes + 65536),
-      timer_(stream_.get_executor()),
-      output_(stream_.socket().native_handle(), server.options().sendTimeout) {
+      timer_(socket_.get_executor()),
+      output_(socket_.native_handle(), server.options().sendTimeout) {
   beast::error_code ec;
-  const auto remote = stream_.socket().remote_endpoint(ec);
+  const auto remote = socket_.remote_endpoint(ec);
   if (!ec) {
     remote_ip_ = remote.address().to_string();
     remote_port_ = remote.port();
   }
-  const auto local = stream_.socket().local_endpoint(ec);
+  const auto local = socket_.local_endpoint(ec);
   if (!ec) {
     local_ip_ = local.address().to_string();
     local_port_ = local.port();
   }
-  stream_.socket().set_option(asio::ip::tcp::no_delay(true), ec);
+  socket_.set_option(asio::ip::tcp::no_delay(true), ec);
 }
 
 Connection::~Connection() { server_.connectionEnded(); }
 
 void Connection::start() {
   session_ = std::make_unique<FilterSession>(server_.filters(), output_);
-  asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->waitForRequest(); });
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->waitForRequest(); });
 }
 
 bool Connection::closeIfIdle() {
   if (!idle_ || closing_.exchange(true)) return false;
-  asio::post(stream_.get_executor(), [self = shared_from_this()] {
+  asio::post(socket_.get_executor(), [self = shared_from_this()] {
     if (!self->idle_) {
       self->closing_ = false;  // a request began meanwhile
       return;
@@ -66,14 +66,15 @@ bool Connection::closeIfIdle() {
     self->closed_idle_ = true;
     self->disarmTimer();
     beast::error_code ec;
-    self->stream_.socket().close(ec);
+    self->socket_.close(ec);
   });
   return true;
 }
 
 void Connection::stopIfIdle() {
-  asio::post(stream_.get_executor(), [self = shared_from_this()] {
-    if (self->idle_) self->stream_.cancel();
+  asio::post(socket_.get_executor(), [self = shared_from_this()] {
+    beast::error_code ignored;
+    if (self->idle_) self->socket_.cancel(ignored);
   });
 }
 
@@ -82,7 +83,7 @@ void Connection::waitForRequest() {
   idle_ = true;
   if (buffer_.size() > 0) return readHeader();  // a pipelined request is already here
   armTimer(server_.options().idleTimeout);
-  stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
+  socket_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t n) {
     self->disarmTimer();
     self->buffer_.commit(n);
     // Idle time-out, the client closed, or stop. Closed to make room, the bytes that came
@@ -125,7 +126,7 @@ void Connection::parseHeader() {
   // not make every connection take its largest buffer.
   const std::size_t room = beast::read_size(buffer_, 65536);
   if (room == 0) return onHeader(http::error::buffer_overflow);
-  stream_.async_read_some(buffer_.prepare(room),
+  socket_.async_read_some(buffer_.prepare(room),
                           [self = shared_from_this()](beast::error_code ec, std::size_t n) {
                             self->buffer_.commit(n);
                             if (ec == asio::error::eof)
@@ -210,12 +211,12 @@ void Connection::processHeader() {
   if (expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
     if (!writer_->sendInterim(100, reasonPhrase(100))) return completeRequest(false);
   }
-  asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->readBody(); });
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->readBody(); });
 }
 
 void Connection::readBody() {
   armTimer(server_.options().requestTimeout);
-  http::async_read(stream_, buffer_, *parser_,
+  http::async_read(socket_, buffer_, *parser_,
                    [self = shared_from_this()](beast::error_code ec, std::size_t) { self->onBody(ec); });
 }
 
@@ -288,7 +289,7 @@ void Connection::completeRequest(bool framed) {
   writer_.reset();
   request_.reset();
   parser_.reset();
-  asio::dispatch(stream_.get_executor(), [self = shared_from_this(), keep] {
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this(), keep] {
     if (keep) return self->waitForRequest();
     self->lingerAndClose();
   });
@@ -300,20 +301,25 @@ void Connection::reject(unsigned status) {
                            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
                            "\r\nConnection: close\r\n\r\n" + body;
   output_.write(text.data(), text.size());
-  asio::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->lingerAndClose(); });
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->lingerAndClose(); });
 }
 
 void Connection::lingerAndClose() {
   idle_ = false;
   beast::error_code ec;
-  stream_.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ec);
+  socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ec);
   if (ec) {
     disarmTimer();
-    return stream_.close();
+    return closeSocket();
   }
   buffer_.clear();
   armTimer(kLingerTime);
   drainInput();
+}
+
+void Connection::closeSocket() {
+  beast::error_code ignored;
+  socket_.close(ignored);
 }
 
 void Connection::armTimer(std::chrono::milliseconds after) {
@@ -341,17 +347,17 @@ void Connection::onTimer(beast::error_code ec) {
   if (std::chrono::steady_clock::now() < deadline_) return waitForDeadline();  // armed again since
   timed_out_ = true;
   beast::error_code ignored;
-  stream_.socket().cancel(ignored);
+  socket_.cancel(ignored);
 }
 
 void Connection::drainInput() {
   // Reads until the client closes its side or the linger time ends; the socket then closes
   // with the last reference to this connection.
-  stream_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t) {
+  socket_.async_read_some(buffer_.prepare(4096), [self = shared_from_this()](beast::error_code ec, std::size_t) {
     self->buffer_.clear();
     if (ec) {
       self->disarmTimer();
-      return self->stream_.close();
+      return self->closeSocket();
     }
     self->drainInput();
   });

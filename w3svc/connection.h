@@ -3,8 +3,10 @@
 // a worker thread through the filters, and answered with blocking writes from that worker.
 // Keep-alive and pipelining for HTTP/1.1; HTTP/1.0 closes after each response.
 
+#include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 
@@ -25,7 +27,13 @@ namespace w3svc {
 
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(ServerContext& server, boost::asio::ip::tcp::socket socket);
+  // A connection's work runs on a strand of one I/O thread's context. Named as what it is,
+  // not as any executor: every read and timer wait would otherwise copy and allocate
+  // through the type-erased one.
+  using Executor = boost::asio::strand<boost::asio::io_context::executor_type>;
+  using Socket = boost::asio::basic_stream_socket<boost::asio::ip::tcp, Executor>;
+
+  Connection(ServerContext& server, Socket socket);
   ~Connection();
   void start();
   // Ends the connection if it is waiting for a request; one in progress finishes first.
@@ -53,6 +61,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void reject(unsigned status);
   void lingerAndClose();
   void drainInput();
+  void closeSocket();
   // Our own deadline rather than the stream's: the stream's closes the socket when it
   // fires, and a slow client is still owed its 408. Arming and disarming only set the
   // deadline; the timer is moved only when it would wake too late, and on waking it looks
@@ -63,9 +72,11 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void onTimer(boost::beast::error_code ec);
 
   ServerContext& server_;
-  boost::beast::tcp_stream stream_;
+  Socket socket_;
   boost::beast::flat_buffer buffer_;
-  boost::asio::steady_timer timer_;
+  boost::asio::basic_waitable_timer<std::chrono::steady_clock, boost::asio::wait_traits<std::chrono::steady_clock>,
+                                    Executor>
+      timer_;
   bool timed_out_ = false;
   // A deadline that fired just as its read completed must not cancel the next read: the
   // timer acts only on the deadline that holds when it wakes.

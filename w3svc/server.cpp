@@ -111,7 +111,7 @@ std::vector<std::string> Server::listening() const {
 }
 
 void Server::accept(tcp::acceptor& acceptor) {
-  acceptor.async_accept(asio::make_strand(threads_->next()), [this, &acceptor](boost::system::error_code ec, tcp::socket socket) {
+  acceptor.async_accept(asio::make_strand(threads_->next()), [this, &acceptor](boost::system::error_code ec, Connection::Socket socket) {
     if (stopping_) return;
     if (ec) {
       // Out of descriptors, most likely: an idle connection gives one back.
