@@ -28,19 +28,24 @@ FilterOutcome outcomeOf(DWORD status) {
 }
 
 BOOL headerValue(const HeaderList& headers, LPSTR name, LPVOID buffer, LPDWORD size) {
-  std::string joined;
-  bool found = false;
+  const std::string_view wanted = headerName(name);
+  const HeaderField* first = nullptr;
+  std::string joined;  // made only for a field that comes more than once
   for (const HeaderField& field : headers) {
-    if (!platform::text::equalsNoCase(field.name, headerName(name))) continue;
-    if (found) joined += ", ";
+    if (!platform::text::equalsNoCase(field.name, wanted)) continue;
+    if (!first) {
+      first = &field;
+      continue;
+    }
+    if (joined.empty()) joined = first->value;
+    joined += ", ";
     joined += field.value;
-    found = true;
   }
-  if (!found) {
+  if (!first) {
     SetLastError(ERROR_INVALID_INDEX);
     return FALSE;
   }
-  return copyToCaller(joined, buffer, size);
+  return copyToCaller(joined.empty() ? std::string_view(first->value) : std::string_view(joined), buffer, size);
 }
 
 }  // namespace
