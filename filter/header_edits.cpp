@@ -51,6 +51,13 @@ std::optional<FieldLine> fieldNamed(std::string_view header, const FieldSpan& li
   return FieldLine{line.start, line.end, value};
 }
 
+// As FindField, walking from a line known to start a field (or the blank line).
+std::optional<FieldLine> findFromLine(std::string_view header, std::string_view name, std::size_t lineStart) {
+  for (auto line = fieldLineAt(header, lineStart); line; line = fieldLineAt(header, line->end))
+    if (auto field = fieldNamed(header, *line, name)) return field;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<FieldLine> FindField(std::string_view header, std::string_view name, std::size_t from) {
@@ -93,9 +100,13 @@ std::optional<std::string_view> FieldIndex::value(std::string_view name) const {
 }
 
 std::size_t RemoveField(std::string& header, std::string_view name) {
-  std::size_t first = std::string::npos;
-  while (const auto field = FindField(header, name)) {
-    if (first == std::string::npos) first = field->start;
+  auto field = FindField(header, name);
+  if (!field) return std::string::npos;
+  const std::size_t first = field->start;
+  // The lines before the one removed were looked at already: the search goes on from the
+  // line that takes its place.
+  for (std::size_t at = first; field; field = findFromLine(header, name, at)) {
+    at = field->start;
     header.erase(field->start, field->end - field->start);
   }
   return first;
