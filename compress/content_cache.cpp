@@ -90,6 +90,32 @@ std::uint64_t ticks(const FILETIME& f) { return (static_cast<std::uint64_t>(f.dw
 
 bool earlier(const FILETIME& a, const FILETIME& b) { return ticks(a) < ticks(b); }
 
+// The file the response came from: the request's folder as the server spells it, then its URL.
+std::string sourcePath(const CacheRequest& request) {
+  std::string source = request.pathTranslated;
+  if (source.find('.') != std::string::npos) {
+    platform::text::lowerInPlace(source);
+    if (std::size_t at = source.find(request.url); at != std::string::npos) source.resize(at);
+  }
+  source += request.url;
+  return source;
+}
+
+// Whether the source was written since its body began to be read, or in the second before:
+// the file system's clock runs in coarse steps behind the wall clock, so a write just after
+// the read began may bear an earlier time.
+bool writtenDuringRead(const CacheRequest& request) {
+  if (request.readSince == 0) return false;
+  const auto status = fileStatus(sourcePath(request));
+  if (!status) return false;
+  constexpr std::uint64_t kTicksPerSecond = 10000000;
+  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000;  // 1970-01-01 as a FILETIME
+  const std::uint64_t written = ticks(status->ftLastWriteTime);
+  if (written < kUnixEpochTicks) return false;
+  const auto seconds = static_cast<std::time_t>((written - kUnixEpochTicks) / kTicksPerSecond);
+  return seconds + 1 >= request.readSince;
+}
+
 // The held bytes, behind `room`, while the file still has the size and write time they were
 // stored with: nothing replaced or removed it since. One status call instead of reading it.
 std::optional<platform::fs::WholeFile> heldIfCurrent(const std::string& path, const HeldCopy& held, std::size_t room) {
@@ -243,13 +269,7 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   // call before it.
   if (!copy) copy = platform::fs::readFileWhole(cacheFile, room);
   if (!copy) return std::nullopt;
-  std::string source = request.pathTranslated;
-  if (source.find('.') != std::string::npos) {
-    platform::text::lowerInPlace(source);
-    if (std::size_t at = source.find(request.url); at != std::string::npos) source.resize(at);
-  }
-  source += request.url;
-  auto sourceStatus = fileStatus(source);
+  auto sourceStatus = fileStatus(sourcePath(request));
   // A copy written in the same tick of the file system's clock as its source may hold what
   // the source had before that write: only a later copy is known to be current.
   if (!sourceStatus || !earlier(sourceStatus->ftLastWriteTime, copy->lastWriteTime)) return std::nullopt;
@@ -266,6 +286,8 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
            std::time_t now) {
   if (auto expiry = ParseHttpTime(request.expires); expiry && *expiry < now) return;
   if (site.CacheFolder.empty()) return;
+  // A copy of a body older than its source would be later than the source, and served as current.
+  if (writtenDuringRead(request)) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();

@@ -27,6 +27,9 @@ struct CacheRequest {
   std::string pathTranslated;  // the physical path the request maps to, or the site's root
   std::string expires;         // the expiry the response announced as an HTTP date; may be empty
   bool noRecache = false;      // set by Lookup: the copy expired with this very expiry
+  // When the response's body began to be read (0: not known). A source written since then,
+  // or just before, may hold more than the body did: its copy is not stored.
+  std::time_t readSince = 0;
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that

@@ -123,6 +123,22 @@ bool PrivateResponse(const FieldIndex& fields) {
   return false;
 }
 
+bool VariesBeyondEncoding(const FieldIndex& fields) {
+  for (std::size_t from = 0; const auto field = fields.find("Vary", from);) {
+    from = field->end;
+    std::string_view rest = field->value;
+    while (!rest.empty()) {
+      const std::size_t comma = rest.find(',');
+      std::string_view name = rest.substr(0, comma);
+      while (!name.empty() && blank(name.front())) name.remove_prefix(1);
+      while (!name.empty() && blank(name.back())) name.remove_suffix(1);
+      if (!name.empty() && !platform::text::equalsNoCase(name, "Accept-Encoding")) return true;
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+  }
+  return false;
+}
+
 bool RemoveChunkedLine(std::string& header) {
   for (std::size_t from = 0; const auto field = FindField(header, "Transfer-Encoding", from);) {
     if (platform::text::equalsNoCase(field->value, "chunked")) {

@@ -59,6 +59,10 @@ std::size_t RemoveField(std::string& header, std::string_view name);
 // "no-store".
 bool PrivateResponse(const FieldIndex& fields);
 
+// A response whose Vary names more than Accept-Encoding (or is "*"): it differs by request
+// in ways a copy kept by URL cannot tell apart.
+bool VariesBeyondEncoding(const FieldIndex& fields);
+
 // Removes a "Transfer-Encoding: chunked" field (value compared without case). True when
 // it was there.
 bool RemoveChunkedLine(std::string& header);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <ctime>
 
 #include "filter/header_edits.h"
 #include "filter/isapi_access.h"
@@ -21,7 +22,7 @@ bool contains(std::string_view text, std::string_view part) { return text.find(p
 bool zeroQuality(std::string_view parameters) {
   for (std::size_t at = parameters.find(';'); at != std::string_view::npos; at = parameters.find(';', at + 1)) {
     std::size_t i = at + 1;
-    while (i < parameters.size() && parameters[i] == ' ') ++i;
+    while (i < parameters.size() && (parameters[i] == ' ' || parameters[i] == '\t')) ++i;
     if (i + 1 >= parameters.size() || (parameters[i] != 'q' && parameters[i] != 'Q') || parameters[i + 1] != '=')
       continue;
     i += 2;
@@ -35,10 +36,16 @@ bool zeroQuality(std::string_view parameters) {
   return false;
 }
 
+std::string_view trimmedCoding(std::string_view coding) {
+  while (!coding.empty() && (coding.front() == ' ' || coding.front() == '\t')) coding.remove_prefix(1);
+  while (!coding.empty() && (coding.back() == ' ' || coding.back() == '\t')) coding.remove_suffix(1);
+  return coding;
+}
+
 }  // namespace
 
 AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
-  bool gzip = false, deflate = false, gzipRefused = false;
+  bool gzip = false, deflate = false, gzipRefused = false, gzipNamed = false, restRefused = false;
   std::size_t start = 0;
   while (start <= value.size()) {
     std::size_t comma = value.find(',', start);
@@ -46,16 +53,22 @@ AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
     const std::string_view item = value.substr(start, comma - start);
     start = comma + 1;
     const std::size_t semicolon = item.find(';');
-    const std::string_view coding = item.substr(0, semicolon);
+    const std::string_view coding = trimmedCoding(item.substr(0, semicolon));
+    // A refusal counts in any case: coding names are case-insensitive. What a client accepts
+    // is still found by the case-sensitive test the rules were written for.
+    const bool namesGzip = platform::text::findNoCase(coding, "gzip") != std::string_view::npos;
     if (semicolon != std::string_view::npos && zeroQuality(item.substr(semicolon))) {
-      gzipRefused |= contains(coding, "gzip");
+      gzipRefused |= namesGzip;
+      restRefused |= coding == "*";
       continue;
     }
+    gzipNamed |= namesGzip;
     gzip |= contains(coding, "gzip");
     deflate |= contains(coding, "deflate");
   }
-  // Only gzip is ever sent (to deflate clients too), so a client that refuses it gets none.
-  if (gzipRefused) return AcceptedEncoding::kNone;
+  // Only gzip is ever sent (to deflate clients too), so a client that refuses it, by name or
+  // by refusing every coding it does not name, gets none.
+  if (gzipRefused || (restRefused && !gzipNamed)) return AcceptedEncoding::kNone;
   return gzip ? AcceptedEncoding::kGzip : deflate ? AcceptedEncoding::kDeflateOnly : AcceptedEncoding::kNone;
 }
 
@@ -267,10 +280,11 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     state.directive = Directive::kNone;
     return Decision::kPass;
   }
-  if (PrivateResponse(fields)) state.privateExchange = true;
+  if (PrivateResponse(fields) || VariesBeyondEncoding(fields)) state.privateExchange = true;
   state.chunked = RemoveChunkedLine(state.header) ? Chunked::kChunked : Chunked::kNo;
   if (state.directive != Directive::kWhiteSpaceOnly) SetLevelByExtension(state, site);
   if (state.directive != Directive::kWhiteSpaceOnly) state.phase = Phase::kCompressing;
+  state.captureStart = std::time(nullptr);
   return Decision::kCapture;
 }
 

@@ -55,7 +55,9 @@ struct ResponseState {
   std::uint32_t ruleCompress = 0;
   bool servedFromCache = false;
   bool sentAsCaptured = false;  // written back as it was captured: refused by size, or the rewrite failed
-  bool privateExchange = false;  // a cookie, credentials, or a response for one user only: no cache
+  // A cookie, credentials, a response for one user only, or one that varies by more than
+  // the encoding: no cache.
+  bool privateExchange = false;
   std::int32_t siteIndex = -1;
   std::int32_t unoptimizedSize = 0;
   BoundedText<11> method;
@@ -72,6 +74,7 @@ struct ResponseState {
   bool cacheAsked = false;
   bool cacheUsable = false;
   compression::CacheRequest cacheRequest;
+  std::time_t captureStart = 0;  // when the header was decided; the body is read after it
   bool dropBody = false;  // the whole answer went out at the header: nothing of the body follows
 };
 

@@ -7,6 +7,7 @@
 
 #include "compress/content_cache.h"
 #include "compress/gzip_framing.h"
+#include "compress/http_date.h"
 #include "filter/chunked_body.h"
 #include "filter/header_edits.h"
 #include "filter/isapi_access.h"
@@ -77,17 +78,22 @@ void logResponse(const ResponseState& state, const settings::SiteSettings& site)
 }
 
 // Asks the cache once for the response (the store after a miss uses what the lookup
-// recorded). The cache serves a request only its own page: never a POST's answer, nothing
-// for one user, and never when the query cannot be read whole (it would be taken for
-// another, shorter one).
+// recorded). The cache serves a request only its own page: only to a GET or HEAD (another
+// method's answer is its own), nothing for one user, never when the response is due at
+// once (no-cache, max-age=0, an Expires past: an older copy would stand in for it), and
+// never when the query cannot be read whole (it would be taken for another, shorter one).
 std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
                                                 settings::SiteSettings& site, std::time_t now) {
   state.cacheAsked = true;
   const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
-  const bool post = platform::text::equalsNoCase(state.method.str(), "POST");
-  state.cacheUsable = site.Cache && query && !post && !state.privateExchange;
+  const std::string& method = state.method.str();
+  const bool reading = platform::text::equalsNoCase(method, "GET") || platform::text::equalsNoCase(method, "HEAD");
+  const auto expiry = compression::ParseHttpTime(state.expires.str());
+  const bool due = expiry && *expiry <= now;
+  state.cacheUsable = site.Cache && query && reading && !state.privateExchange && !due;
   // The source as the server spells it: the file system finds it without a search.
   state.cacheRequest = {state.url.str(), "", state.sourceRoot.str(), state.expires.str()};
+  state.cacheRequest.readSince = state.captureStart;
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));
 }

@@ -174,6 +174,30 @@ TEST_F(ContentCacheTest, AResponseThatIsAlreadyStaleIsNeverStored) {
   EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
 }
 
+// A source written while its body was read (or in the second before the read began, which
+// the file system's coarse clock may show) may hold more than the body: its copy would be
+// later than the source and served as current, so it is not stored.
+TEST_F(ContentCacheTest, ACopyOfASourceWrittenDuringItsReadIsNotStored) {
+  const auto source = driveC("site/docs/page.htm");
+  const std::time_t wall = std::time(nullptr);
+  auto during = request("\\docs\\page.htm");
+  during.readSince = wall;
+  std::filesystem::last_write_time(source, std::filesystem::file_time_type::clock::now());
+  store(during, "body read before the write");
+  EXPECT_FALSE(std::filesystem::exists(cacheFile("docs/page.htm")));
+  EXPECT_TRUE(site_.CacheEntries.empty());
+
+  // Saved well before the read: kept as ever.
+  std::filesystem::last_write_time(source, std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  auto after = request("\\docs\\page.htm");
+  after.readSince = wall;
+  store(after, "body of the saved page");
+  EXPECT_TRUE(std::filesystem::exists(cacheFile("docs/page.htm")));
+  auto again = request("\\docs\\page.htm");
+  EXPECT_EQ(lookup(again), bytes("body of the saved page"));
+  expectTotalsConsistent();
+}
+
 TEST_F(ContentCacheTest, EvictionFreesFourTimesTheNewSizeFromTheTail) {
   site_.NoLimit = 1;
   site_.Limit = 60000;

@@ -30,7 +30,8 @@ FILTER_EDITED = {"content-length", "transfer-encoding", "etag", "tamsic"}
 
 ACCEPT_ENCODINGS = [None, "gzip", "deflate", "gzip, deflate", "deflate, gzip", "gzip;q=0, deflate", "gzip;q=0",
                     "*", "identity;q=0", "deflate;q=0.5, gzip;q=1.0", "gzip; q=0.000", "br", "x-gzip", "GZIP",
-                    "identity", "gzip;q=0.001", "deflate;q=0"]
+                    "identity", "gzip;q=0.001", "deflate;q=0", "GZIP;q=0, deflate", "deflate, *;q=0",
+                    "deflate, gzip;\tq=0", "gzip, *;q=0"]
 USER_AGENTS = [None, "Mozilla/4.0 (compatible; MSIE 5.0; Windows 98)", "Mozilla/4.0 (compatible; MSIE 6.0)",
                "Mozilla/4.7 [en] (WinNT; I)", "Opera/5.02 (Windows 98; U)", "curl/8.0", "Mozilla/5.0 (X11)"]
 WORDS = ["river", "gauge", "flow", "bank", "ford", "depth", "morning", "flag", "Weir", "LOCK", "sluice"]
@@ -419,7 +420,10 @@ def accepts_gzip(accept):
     if accept is None:
         return False
     items = [(i.split(";")[0].strip(), quality(i)) for i in accept.split(",")]
-    if any("gzip" in coding and q == 0 for coding, q in items):
+    # Coding names are case-insensitive; "*" with a zero weight refuses every coding not named.
+    if any("gzip" in coding.lower() and q == 0 for coding, q in items):
+        return False
+    if any(coding == "*" and q == 0 for coding, q in items) and not any("gzip" in c.lower() for c, _ in items):
         return False
     return any(("gzip" in coding or "deflate" in coding) and q > 0 for coding, q in items)
 

@@ -31,7 +31,11 @@ class FilterTest : public MachineTest {
   void SetUp() override {
     MachineTest::SetUp();
     installProduct();
+    // Saved a minute ago, as an author's page would be: a copy of a source written while
+    // its body was read is not stored.
     writeHostFile(driveC("Inetpub/wwwroot/index.htm"), "source");
+    std::filesystem::last_write_time(driveC("Inetpub/wwwroot/index.htm"),
+                                     std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
     // A first load writes the site's key with its defaults, which tests then change.
     settings::LoadedSettings loaded;
     ASSERT_TRUE(settings::LoadSettings(loaded));
@@ -132,6 +136,13 @@ TEST_F(FilterTest, TheAcceptedEncodingDecides) {
   // Only gzip is ever sent: a deflate client that refuses gzip gets the page as it is.
   EXPECT_FALSE(with("gzip;q=0, deflate"));
   EXPECT_FALSE(with("deflate, x-gzip; q=0.000"));
+  // Coding names are case-insensitive, and "*" with a zero weight refuses what is not named.
+  EXPECT_FALSE(with("GZIP;q=0, deflate"));
+  EXPECT_FALSE(with("deflate, Gzip;\tq=0"));
+  EXPECT_FALSE(with("deflate, *;q=0"));
+  EXPECT_FALSE(with("*;q=0, deflate;q=0.5"));
+  EXPECT_TRUE(with("gzip, *;q=0"));
+  EXPECT_TRUE(with("deflate, GZIP;q=0.5, *;q=0"));
 }
 
 // A program's own header lines: a lower-case length, and values that name other fields.
@@ -511,6 +522,40 @@ TEST_F(FilterTest, PagesForOneUserNeverGoThroughTheCache) {
   serve(FakeRequest{}, html(page(3000)));  // a shared page is kept...
   ASSERT_TRUE(std::filesystem::exists(copy));
   EXPECT_EQ(decoded(serve(withCookie, html(page(3100)))), page(3100));  // ...but not served to a user's request
+}
+
+// A copy stands only for the plain reading of a page the same for every client: another
+// method, a response that varies by more than the encoding, or one due at once (no-cache,
+// max-age=0, an Expires past) is neither answered from the cache nor kept in it.
+TEST_F(FilterTest, OnlyAReadOfAPageTheSameForEveryoneGoesThroughTheCache) {
+  start();
+  const auto copy = driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htm");
+  for (auto field : {std::pair<std::string, std::string>{"Vary", "User-Agent"},
+                     {"Vary", "accept-encoding, Cookie"}, {"Vary", "*"}}) {
+    FakeResponse r = html(page(3000));
+    r.headers.push_back(field);
+    EXPECT_TRUE(compressed(serve(FakeRequest{}, r))) << field.second;
+    EXPECT_FALSE(std::filesystem::exists(copy)) << field.second;
+  }
+  FakeResponse byEncoding = html(page(3000));
+  byEncoding.headers.push_back({"Vary", " Accept-Encoding "});
+  serve(FakeRequest{}, byEncoding);
+  ASSERT_TRUE(std::filesystem::exists(copy));  // varying by the encoding alone is what the copy is for
+
+  FakeRequest deletion;
+  deletion.method = "DELETE";
+  EXPECT_EQ(decoded(serve(deletion, html(page(3100)))), page(3100));
+  FakeRequest put;
+  put.method = "PUT";
+  EXPECT_EQ(decoded(serve(put, html(page(3200)))), page(3200));
+  EXPECT_EQ(decoded(serve(FakeRequest{}, html(page(3300)))), page(3000));  // the copy is still the GET's
+
+  for (auto field : {std::pair<std::string, std::string>{"Cache-Control", "no-cache"},
+                     {"Cache-Control", "max-age=0"}, {"Expires", "Thu, 01 Jan 1998 00:00:00 GMT"}}) {
+    FakeResponse r = html(page(3400));
+    r.headers.push_back(field);
+    EXPECT_EQ(decoded(serve(FakeRequest{}, r)), page(3400)) << field.second;
+  }
 }
 
 // The cache and log folders are the filter's: the site answers 404 for what lies in them.

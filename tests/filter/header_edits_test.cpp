@@ -49,6 +49,15 @@ TEST(HeaderEditsTest, FieldsAreWholeNamesAtLineStartsBeforeTheBlankLine) {
   EXPECT_TRUE(filter::PrivateResponse(fields));
   EXPECT_FALSE(filter::PrivateResponse(FieldIndex("HTTP/1.1 200 OK\r\nCache-Control: public\r\n\r\n")));
   EXPECT_TRUE(filter::PrivateResponse(FieldIndex("HTTP/1.1 200 OK\r\nSet-Cookie: a=b\r\n\r\n")));
+  auto varies = [](const char* lines) {
+    return filter::VariesBeyondEncoding(FieldIndex(std::string("HTTP/1.1 200 OK\r\n") + lines + "\r\n"));
+  };
+  EXPECT_FALSE(varies(""));
+  EXPECT_FALSE(varies("Vary: Accept-Encoding\r\n"));
+  EXPECT_FALSE(varies("vary: ACCEPT-ENCODING ,, \r\nVary:\r\n"));
+  EXPECT_TRUE(varies("Vary: Accept-Encoding, User-Agent\r\n"));
+  EXPECT_TRUE(varies("Vary: Accept-Encoding\r\nVary: Cookie\r\n"));  // a second line counts too
+  EXPECT_TRUE(varies("Vary: *\r\n"));
 }
 
 // The rule written out plainly, apart from the code under test: the lines after the status
