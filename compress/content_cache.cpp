@@ -101,13 +101,15 @@ std::string sourcePath(const CacheRequest& request) {
   return source;
 }
 
+std::uint64_t fileSize(const WIN32_FILE_ATTRIBUTE_DATA& status) {
+  return (static_cast<std::uint64_t>(status.nFileSizeHigh) << 32) | status.nFileSizeLow;
+}
+
 // Whether the source was written since its body began to be read, or in the second before:
 // the file system's clock runs in coarse steps behind the wall clock, so a write just after
 // the read began may bear an earlier time.
-bool writtenDuringRead(const CacheRequest& request) {
-  if (request.readSince == 0) return false;
-  const auto status = fileStatus(sourcePath(request));
-  if (!status) return false;
+bool writtenDuringRead(const CacheRequest& request, const std::optional<WIN32_FILE_ATTRIBUTE_DATA>& status) {
+  if (request.readSince == 0 || !status) return false;
   constexpr std::uint64_t kTicksPerSecond = 10000000;
   constexpr std::uint64_t kUnixEpochTicks = 116444736000000000;  // 1970-01-01 as a FILETIME
   const std::uint64_t written = ticks(status->ftLastWriteTime);
@@ -277,6 +279,9 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
     std::lock_guard lock(site.CacheLock);
     auto it = validLocked(site, cacheFile, request, now);
     if (it == site.CacheEntries.end()) return std::nullopt;
+    if (it->sourceKnown && (ticks(sourceStatus->ftLastWriteTime) != it->sourceWriteTime ||
+                            fileSize(*sourceStatus) != it->sourceSize))
+      return std::nullopt;  // another source since the store: the next store replaces the copy
     hitLocked(site, it);
   }
   return copy;
@@ -287,7 +292,8 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   if (auto expiry = ParseHttpTime(request.expires); expiry && *expiry < now) return;
   if (site.CacheFolder.empty()) return;
   // A copy of a body older than its source would be later than the source, and served as current.
-  if (writtenDuringRead(request)) return;
+  const auto source = fileStatus(sourcePath(request));
+  if (writtenDuringRead(request, source)) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();
@@ -317,6 +323,11 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
     return;
   }
   registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held));
+  if (auto it = findEntry(site, target); it != site.CacheEntries.end()) {
+    it->sourceKnown = source.has_value();
+    it->sourceWriteTime = source ? ticks(source->ftLastWriteTime) : 0;
+    it->sourceSize = source ? fileSize(*source) : 0;
+  }
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {

@@ -67,6 +67,11 @@ struct CacheEntry {
   std::int32_t size = 0;         // bytes of the stored file
   bool counted = true;           // size is part of CacheTotal (false once the file expired)
   std::shared_ptr<const HeldCopy> held;  // null past the memory budget, or once expired
+  // The source as it was when the copy was stored: a source replaced by a file bearing an
+  // older time (a copy that keeps times, an unpacked archive) is still found changed.
+  bool sourceKnown = false;
+  std::uint64_t sourceWriteTime = 0;  // FILETIME ticks
+  std::uint64_t sourceSize = 0;
 };
 
 struct SiteSettings {

@@ -132,14 +132,33 @@ TEST_F(ContentCacheTest, ATouchedSourceMissesAndTheReStoreCountsAsAHit) {
   store(s, "new-copy!");
   EXPECT_EQ(site_.CacheEntries.front().hits, 2);
   EXPECT_EQ(site_.CacheTotal, 9u);
-  std::filesystem::last_write_time(driveC("site/docs/page.htm"),
-                                   std::filesystem::last_write_time(cacheFile("docs/page.htm")) - std::chrono::seconds(5));
+  // The source is left as it was stored; the copy is made later than it.
+  const auto sourceTime = std::filesystem::last_write_time(driveC("site/docs/page.htm"));
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), sourceTime + std::chrono::seconds(5));
   EXPECT_EQ(lookup(s), bytes("new-copy!"));
   // Written in the same tick as the copy, the source may be newer than what the copy holds.
-  const auto sameTick = std::filesystem::last_write_time(cacheFile("docs/page.htm")) - std::chrono::seconds(30);
-  std::filesystem::last_write_time(cacheFile("docs/page.htm"), sameTick);
-  std::filesystem::last_write_time(driveC("site/docs/page.htm"), sameTick);
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), sourceTime);
   EXPECT_FALSE(lookup(s));
+  expectTotalsConsistent();
+}
+
+// A source replaced by a file that bears an older time than the copy (copied with its time
+// kept, unpacked from an archive) is another source all the same.
+TEST_F(ContentCacheTest, ASourceReplacedByAnOlderFileMisses) {
+  auto s = request("\\docs\\page.htm");
+  store(s, "copy of the first page");
+  const auto stored = std::filesystem::last_write_time(driveC("site/docs/page.htm"));
+  ASSERT_EQ(lookup(s), bytes("copy of the first page"));
+  writeSource("docs/page.htm", "<html>the second, a longer page</html>");
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"), stored - std::chrono::hours(24));
+  EXPECT_FALSE(lookup(s));
+  // The same size and an older time is no better.
+  writeSource("docs/page.htm", "<html>source</html>");
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"), stored - std::chrono::hours(48));
+  EXPECT_FALSE(lookup(s));
+  // Stored again, the copy answers for the source as it is now.
+  store(s, "copy of the page now");
+  EXPECT_EQ(lookup(s), bytes("copy of the page now"));
   expectTotalsConsistent();
 }
 
@@ -252,9 +271,8 @@ TEST_F(ContentCacheTest, HeldBytesStandForTheFileOnlyWhileItIsUnchanged) {
   EXPECT_EQ(HeldBytes(), heldBefore_ + 10);
   EXPECT_EQ(lookup(s), bytes("held-bytes"));
   const auto stored = std::filesystem::last_write_time(cacheFile("docs/page.htm"));
-  // The source well before, so that a copy time set back to `stored` (Windows may keep less
-  // of it) is never taken for older than its source.
-  std::filesystem::last_write_time(driveC("site/docs/page.htm"), stored - std::chrono::seconds(10));
+  // The source was saved a minute before, so a copy time set back to `stored` (Windows may
+  // keep less of it) is never taken for older than its source.
   writeHostFile(cacheFile("docs/page.htm"), "a longer copy");
   std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored);
   EXPECT_EQ(lookup(s), bytes("a longer copy"));
