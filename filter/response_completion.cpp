@@ -86,8 +86,9 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
                                                 settings::SiteSettings& site, std::time_t now) {
   state.cacheAsked = true;
   const std::optional<std::string> query = ServerVariable(pfc, "QUERY_STRING", 512);
+  // Methods are case-sensitive: "get" is a method of its own, for a program to answer.
   const std::string& method = state.method.str();
-  const bool reading = platform::text::equalsNoCase(method, "GET") || platform::text::equalsNoCase(method, "HEAD");
+  const bool reading = method == "GET" || method == "HEAD";
   const auto expiry = compression::ParseHttpTime(state.expires.str());
   const bool due = expiry && *expiry <= now;
   state.cacheUsable = site.Cache && query && reading && !state.privateExchange && !due;

@@ -548,6 +548,9 @@ TEST_F(FilterTest, OnlyAReadOfAPageTheSameForEveryoneGoesThroughTheCache) {
   FakeRequest put;
   put.method = "PUT";
   EXPECT_EQ(decoded(serve(put, html(page(3200)))), page(3200));
+  FakeRequest lowerCase;
+  lowerCase.method = "get";  // methods are case-sensitive: another method, for the program to answer
+  EXPECT_EQ(decoded(serve(lowerCase, html(page(3250)))), page(3250));
   EXPECT_EQ(decoded(serve(FakeRequest{}, html(page(3300)))), page(3000));  // the copy is still the GET's
 
   for (auto field : {std::pair<std::string, std::string>{"Cache-Control", "no-cache"},
