@@ -164,6 +164,14 @@ while [ $i -lt 30 ]; do printf '<p>%s [%s] [%s]</p>\\n' "$REQUEST_METHOD" "$QUER
 printf '</body></html>\\n'
 """
 
+# A page made for each browser, as it says: a copy kept by URL must not go to another one.
+AGENT_CGI = """#!/bin/sh
+printf 'Content-Type: text/html\\r\\nVary: User-Agent\\r\\n\\r\\n<html><body>\\n'
+i=0
+while [ $i -lt 30 ]; do printf '<p>for %s</p>\\n' "$HTTP_USER_AGENT"; i=$((i+1)); done
+printf '</body></html>\\n'
+"""
+
 
 class Content:
     """The files and programs of the site, made once per run from the seed."""
@@ -190,7 +198,8 @@ class Content:
             machine.write("c/p%d.cgi" % i, "#!/bin/sh\nexec cat '%s'\n" % output, 0o755)
             self.programs.append("/c/p%d.cgi" % i)
         machine.write("c/echo.cgi", ECHO_CGI, 0o755)
-        self.programs.append("/c/echo.cgi")
+        machine.write("c/agent.cgi", AGENT_CGI, 0o755)
+        self.programs += ["/c/echo.cgi", "/c/agent.cgi"]
 
     def rewrite(self, machine, rnd, batch):
         """A site's author changing the pages a batch asked for; False when it asked for none."""
@@ -198,7 +207,11 @@ class Content:
         changed = False
         for name, maker in self.files:
             if "/" + name.lower() in asked:
-                machine.write(name, maker(rnd, rnd.choice(SIZES)))
+                path = machine.write(name, maker(rnd, rnd.choice(SIZES)))
+                if rnd.random() < 0.3:
+                    # Put in place with an older time, as a copy that keeps times leaves it.
+                    then = time.time() - rnd.choice([60, 86400, 86400 * 400])
+                    os.utime(path, (then, then))
                 changed = True
         return changed
 
@@ -275,7 +288,10 @@ def generate_request(rnd, content, pipelined):
     query = random_query(rnd)
     if query and len(target) + len(query) + 1 <= MAX_URL - 16:
         target += "?" + query
-    method = rnd.choices(["GET", "HEAD", "POST"], [70, 12, 18 if program else 2])[0]
+    # Other methods go to programs, which answer them (a file answers 405): each answer is
+    # that method's own, "get" included, as methods are case-sensitive.
+    method = rnd.choices(["GET", "HEAD", "POST", "PUT", "DELETE", "get"],
+                         [70, 12, 18 if program else 2, 8 if program else 0, 6 if program else 0, 6 if program else 0])[0]
     headers = []
     encoding = "gzip, deflate" if rnd.random() < 0.4 else rnd.choice(ACCEPT_ENCODINGS)
     if encoding is not None:
