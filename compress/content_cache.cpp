@@ -101,8 +101,10 @@ std::string sourcePath(const CacheRequest& request) {
   return source;
 }
 
-std::uint64_t fileSize(const WIN32_FILE_ATTRIBUTE_DATA& status) {
-  return (static_cast<std::uint64_t>(status.nFileSizeHigh) << 32) | status.nFileSizeLow;
+std::optional<settings::SourceStamp> stampOf(const std::optional<WIN32_FILE_ATTRIBUTE_DATA>& status) {
+  if (!status) return std::nullopt;
+  return settings::SourceStamp{ticks(status->ftLastWriteTime),
+                               (static_cast<std::uint64_t>(status->nFileSizeHigh) << 32) | status->nFileSizeLow};
 }
 
 // Whether the source was written since its body began to be read, or in the second before:
@@ -110,12 +112,7 @@ std::uint64_t fileSize(const WIN32_FILE_ATTRIBUTE_DATA& status) {
 // the read began may bear an earlier time.
 bool writtenDuringRead(const CacheRequest& request, const std::optional<WIN32_FILE_ATTRIBUTE_DATA>& status) {
   if (request.readSince == 0 || !status) return false;
-  constexpr std::uint64_t kTicksPerSecond = 10000000;
-  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000;  // 1970-01-01 as a FILETIME
-  const std::uint64_t written = ticks(status->ftLastWriteTime);
-  if (written < kUnixEpochTicks) return false;
-  const auto seconds = static_cast<std::time_t>((written - kUnixEpochTicks) / kTicksPerSecond);
-  return seconds + 1 >= request.readSince;
+  return platform::fs::unixFromFileTime(status->ftLastWriteTime) + 1 >= request.readSince;
 }
 
 // The held bytes, behind `room`, while the file still has the size and write time they were
@@ -216,7 +213,7 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
 }
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
-                    std::shared_ptr<const HeldCopy> held);
+                    std::shared_ptr<const HeldCopy> held, std::optional<settings::SourceStamp> source);
 
 void evictLocked(SiteSettings& site, std::uint32_t amount) {
   std::uint64_t freed = 0;
@@ -279,8 +276,7 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
     std::lock_guard lock(site.CacheLock);
     auto it = validLocked(site, cacheFile, request, now);
     if (it == site.CacheEntries.end()) return std::nullopt;
-    if (it->sourceKnown && (ticks(sourceStatus->ftLastWriteTime) != it->sourceWriteTime ||
-                            fileSize(*sourceStatus) != it->sourceSize))
+    if (it->source && it->source != stampOf(sourceStatus))
       return std::nullopt;  // another source since the store: the next store replaces the copy
     hitLocked(site, it);
   }
@@ -322,23 +318,19 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
     DeleteFileA(temp->c_str());
     return;
   }
-  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held));
-  if (auto it = findEntry(site, target); it != site.CacheEntries.end()) {
-    it->sourceKnown = source.has_value();
-    it->sourceWriteTime = source ? ticks(source->ftLastWriteTime) : 0;
-    it->sourceSize = source ? fileSize(*source) : 0;
-  }
+  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held),
+                 stampOf(source));
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
   std::lock_guard lock(site.CacheLock);
-  registerLocked(fileName, site, size, expires, nullptr);
+  registerLocked(fileName, site, size, expires, nullptr, std::nullopt);
 }
 
 namespace {
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
-                    std::shared_ptr<const HeldCopy> held) {
+                    std::shared_ptr<const HeldCopy> held, std::optional<settings::SourceStamp> source) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);
@@ -346,6 +338,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
     it->expiresText = expires;
     it->counted = true;
     it->held = std::move(held);
+    it->source = source;
     site.CacheTotal += static_cast<std::uint32_t>(size);
     hitLocked(site, it);
     return;
@@ -355,6 +348,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   entry.expiresText = expires;
   entry.size = size;
   entry.held = std::move(held);
+  entry.source = source;
   const std::uint64_t wanted = static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size);
   if (site.NoLimit && wanted > site.Limit)
     evictLocked(site, static_cast<std::uint32_t>(

@@ -45,10 +45,7 @@ std::optional<FieldLine> fieldNamed(std::string_view header, const FieldSpan& li
   if (text.size() <= name.size() || text[name.size()] != ':' ||
       !platform::text::equalsNoCase(text.substr(0, name.size()), name))
     return std::nullopt;
-  std::string_view value = text.substr(name.size() + 1);
-  while (!value.empty() && blank(value.front())) value.remove_prefix(1);
-  while (!value.empty() && blank(value.back())) value.remove_suffix(1);
-  return FieldLine{line.start, line.end, value};
+  return FieldLine{line.start, line.end, TrimBlanks(text.substr(name.size() + 1))};
 }
 
 // As FindField, walking from a line known to start a field (or the blank line).
@@ -59,6 +56,12 @@ std::optional<FieldLine> findFromLine(std::string_view header, std::string_view 
 }
 
 }  // namespace
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
 
 std::optional<FieldLine> FindField(std::string_view header, std::string_view name, std::size_t from) {
   for (auto line = fieldLineAt(header, firstFieldStart(header)); line; line = fieldLineAt(header, line->end)) {
@@ -105,9 +108,10 @@ std::size_t RemoveField(std::string& header, std::string_view name) {
   const std::size_t first = field->start;
   // The lines before the one removed were looked at already: the search goes on from the
   // line that takes its place.
-  for (std::size_t at = first; field; field = findFromLine(header, name, at)) {
-    at = field->start;
-    header.erase(field->start, field->end - field->start);
+  while (field) {
+    const std::size_t at = field->start;
+    header.erase(at, field->end - at);
+    field = findFromLine(header, name, at);
   }
   return first;
 }
@@ -129,9 +133,7 @@ bool VariesBeyondEncoding(const FieldIndex& fields) {
     std::string_view rest = field->value;
     while (!rest.empty()) {
       const std::size_t comma = rest.find(',');
-      std::string_view name = rest.substr(0, comma);
-      while (!name.empty() && blank(name.front())) name.remove_prefix(1);
-      while (!name.empty() && blank(name.back())) name.remove_suffix(1);
+      const std::string_view name = TrimBlanks(rest.substr(0, comma));
       if (!name.empty() && !platform::text::equalsNoCase(name, "Accept-Encoding")) return true;
       rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
     }

@@ -59,6 +59,9 @@ std::size_t RemoveField(std::string& header, std::string_view name);
 // "no-store".
 bool PrivateResponse(const FieldIndex& fields);
 
+// The text without the spaces and tabs around it.
+std::string_view TrimBlanks(std::string_view text);
+
 // A response whose Vary names more than Accept-Encoding (or is "*"): it differs by request
 // in ways a copy kept by URL cannot tell apart.
 bool VariesBeyondEncoding(const FieldIndex& fields);

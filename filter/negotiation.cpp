@@ -36,12 +36,6 @@ bool zeroQuality(std::string_view parameters) {
   return false;
 }
 
-std::string_view trimmedCoding(std::string_view coding) {
-  while (!coding.empty() && (coding.front() == ' ' || coding.front() == '\t')) coding.remove_prefix(1);
-  while (!coding.empty() && (coding.back() == ' ' || coding.back() == '\t')) coding.remove_suffix(1);
-  return coding;
-}
-
 }  // namespace
 
 AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
@@ -53,7 +47,7 @@ AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
     const std::string_view item = value.substr(start, comma - start);
     start = comma + 1;
     const std::size_t semicolon = item.find(';');
-    const std::string_view coding = trimmedCoding(item.substr(0, semicolon));
+    const std::string_view coding = TrimBlanks(item.substr(0, semicolon));
     // A refusal counts in any case: coding names are case-insensitive. What a client accepts
     // is still found by the case-sensitive test the rules were written for.
     const bool namesGzip = platform::text::findNoCase(coding, "gzip") != std::string_view::npos;

@@ -6,6 +6,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -60,6 +61,13 @@ struct HeldCopy {
 };
 
 // One file of a site's compressed-content cache.
+// A file's write time (FILETIME ticks) and size.
+struct SourceStamp {
+  std::uint64_t writeTime = 0;
+  std::uint64_t size = 0;
+  bool operator==(const SourceStamp&) const = default;
+};
+
 struct CacheEntry {
   BoundedText<511> fileName;     // full Windows path of the cache file
   BoundedText<511> expiresText;  // the expiry the stored response announced; may be empty
@@ -67,11 +75,10 @@ struct CacheEntry {
   std::int32_t size = 0;         // bytes of the stored file
   bool counted = true;           // size is part of CacheTotal (false once the file expired)
   std::shared_ptr<const HeldCopy> held;  // null past the memory budget, or once expired
-  // The source as it was when the copy was stored: a source replaced by a file bearing an
-  // older time (a copy that keeps times, an unpacked archive) is still found changed.
-  bool sourceKnown = false;
-  std::uint64_t sourceWriteTime = 0;  // FILETIME ticks
-  std::uint64_t sourceSize = 0;
+  // The source as it was when the copy was stored (none when it could not be looked at): a
+  // source replaced by a file bearing an older time (a copy that keeps times, an unpacked
+  // archive) is still found changed.
+  std::optional<SourceStamp> source;
 };
 
 struct SiteSettings {

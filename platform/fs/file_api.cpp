@@ -18,9 +18,6 @@ using platform::fs::hostPath;
 
 namespace {
 
-// Seconds between 1601-01-01 and 1970-01-01.
-constexpr std::int64_t kEpochDifference = 11644473600LL;
-
 DWORD errorFromErrno(int err) {
   switch (err) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
@@ -138,17 +135,6 @@ bool nextMatch(FindObject& find, WIN32_FIND_DATAA* data) {
 }  // namespace
 
 namespace platform::fs {
-
-FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds) {
-  const std::uint64_t ticks =
-      static_cast<std::uint64_t>(seconds + kEpochDifference) * 10000000ULL + static_cast<std::uint64_t>(nanoseconds / 100);
-  return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFF), static_cast<DWORD>(ticks >> 32)};
-}
-
-std::int64_t unixFromFileTime(const FILETIME& ft) {
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return static_cast<std::int64_t>(ticks / 10000000ULL) - kEpochDifference;
-}
 
 UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   // A file to read is tried as spelled first; one to write goes through the search, so that
