@@ -33,7 +33,7 @@ void prepare(CachedPage& page, std::size_t bytes) {
   page.site.Cache = 1;
   page.site.CacheFolder = "C:\\site\\gzipcache";
   page.request.url = "\\" + name;
-  page.request.pathTranslated = "C:\\site\\" + name;
+  page.request.sourceFile = "C:\\site\\" + name;
   const std::string body = bench::samplePage(bytes);
   compression::Store(std::vector<std::uint8_t>(body.begin(), body.end()), page.site, page.request, 0);
   page.cacheFile = "C:\\site\\gzipcache\\korvanecompress\\" + name;

@@ -9,6 +9,7 @@
 
 #include "compress/http_date.h"
 #include "platform/fs/file_api.h"
+#include "platform/fs/file_stamp.h"
 #include "platform/fs/whole_file.h"
 #include "platform/text/ascii_case.h"
 
@@ -88,31 +89,20 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> fileStatus(const std::string& path) {
 
 std::uint64_t ticks(const FILETIME& f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
 
-bool earlier(const FILETIME& a, const FILETIME& b) { return ticks(a) < ticks(b); }
+using platform::fs::FileStamp;
 
-// The file the response came from: the request's folder as the server spells it, then its URL.
-std::string sourcePath(const CacheRequest& request) {
-  std::string source = request.pathTranslated;
-  if (source.find('.') != std::string::npos) {
-    platform::text::lowerInPlace(source);
-    if (std::size_t at = source.find(request.url); at != std::string::npos) source.resize(at);
-  }
-  source += request.url;
-  return source;
-}
-
-std::optional<settings::SourceStamp> stampOf(const std::optional<WIN32_FILE_ATTRIBUTE_DATA>& status) {
-  if (!status) return std::nullopt;
-  return settings::SourceStamp{ticks(status->ftLastWriteTime),
-                               (static_cast<std::uint64_t>(status->nFileSizeHigh) << 32) | status->nFileSizeLow};
+std::optional<FileStamp> sourceStamp(const CacheRequest& request) {
+  if (request.sourceFile.empty()) return std::nullopt;
+  return platform::fs::stampFile(request.sourceFile);
 }
 
 // Whether the source was written since its body began to be read, or in the second before:
 // the file system's clock runs in coarse steps behind the wall clock, so a write just after
 // the read began may bear an earlier time.
-bool writtenDuringRead(const CacheRequest& request, const std::optional<WIN32_FILE_ATTRIBUTE_DATA>& status) {
-  if (request.readSince == 0 || !status) return false;
-  return platform::fs::unixFromFileTime(status->ftLastWriteTime) + 1 >= request.readSince;
+bool writtenDuringRead(const CacheRequest& request, const FileStamp& source) {
+  if (request.readSince == 0) return false;
+  const FILETIME written{static_cast<DWORD>(source.writeTime & 0xFFFFFFFF), static_cast<DWORD>(source.writeTime >> 32)};
+  return platform::fs::unixFromFileTime(written) + 1 >= request.readSince;
 }
 
 // The held bytes, behind `room`, while the file still has the size and write time they were
@@ -213,7 +203,7 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
 }
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
-                    std::shared_ptr<const HeldCopy> held, std::optional<settings::SourceStamp> source);
+                    std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source);
 
 void evictLocked(SiteSettings& site, std::uint32_t amount) {
   std::uint64_t freed = 0;
@@ -268,15 +258,15 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   // call before it.
   if (!copy) copy = platform::fs::readFileWhole(cacheFile, room);
   if (!copy) return std::nullopt;
-  auto sourceStatus = fileStatus(sourcePath(request));
+  const auto source = sourceStamp(request);
   // A copy written in the same tick of the file system's clock as its source may hold what
   // the source had before that write: only a later copy is known to be current.
-  if (!sourceStatus || !earlier(sourceStatus->ftLastWriteTime, copy->lastWriteTime)) return std::nullopt;
+  if (!source || source->writeTime >= ticks(copy->lastWriteTime)) return std::nullopt;
   {
     std::lock_guard lock(site.CacheLock);
     auto it = validLocked(site, cacheFile, request, now);
     if (it == site.CacheEntries.end()) return std::nullopt;
-    if (it->source && it->source != stampOf(sourceStatus))
+    if (it->source && *it->source != *source)
       return std::nullopt;  // another source since the store: the next store replaces the copy
     hitLocked(site, it);
   }
@@ -287,9 +277,11 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
            std::time_t now) {
   if (auto expiry = ParseHttpTime(request.expires); expiry && *expiry < now) return;
   if (site.CacheFolder.empty()) return;
-  // A copy of a body older than its source would be later than the source, and served as current.
-  const auto source = fileStatus(sourcePath(request));
-  if (writtenDuringRead(request, source)) return;
+  // A copy of a body older than its source would be later than the source, and served as
+  // current. A source not found could never be checked by a lookup: its copy would only be
+  // found by another URL that gives the same name ("a;b.htm" and "a,b.htm").
+  const auto source = sourceStamp(request);
+  if (!source || writtenDuringRead(request, *source)) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();
@@ -318,8 +310,7 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
     DeleteFileA(temp->c_str());
     return;
   }
-  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held),
-                 stampOf(source));
+  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held), source);
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
@@ -330,7 +321,7 @@ void Register(const std::string& fileName, SiteSettings& site, std::int32_t size
 namespace {
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
-                    std::shared_ptr<const HeldCopy> held, std::optional<settings::SourceStamp> source) {
+                    std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);

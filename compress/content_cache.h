@@ -24,7 +24,9 @@ constexpr const char* kCacheSubFolder = "\\korvanecompress";
 struct CacheRequest {
   std::string url;             // the URL path, lower-cased, with '\' separators
   std::string queryString;     // recorded by Lookup
-  std::string pathTranslated;  // the physical path the request maps to, or the site's root
+  // The file the response came from, as the server spells it (case and ';' kept): the copy
+  // is checked against that very file. Empty when not known: nothing is cached.
+  std::string sourceFile;
   std::string expires;         // the expiry the response announced as an HTTP date; may be empty
   bool noRecache = false;      // set by Lookup: the copy expired with this very expiry
   // When the response's body began to be read (0: not known). A source written since then,
@@ -34,8 +36,8 @@ struct CacheRequest {
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that
 // goes out with it, or nullopt for a miss. Records queryString in the request. A miss when
-// the cache is off for the request, the copy is missing, not later than its source, unknown
-// to the list or expired.
+// the cache is off for the request, the copy is missing, not later than its source, stored
+// from another file than the source is now, unknown to the list or expired.
 std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, settings::SiteSettings& site,
                                               std::string_view queryString, std::time_t now, std::size_t room = 0);
 

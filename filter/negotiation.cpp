@@ -197,6 +197,18 @@ std::string_view withBackslashes(std::string_view pattern, std::string& scratch)
   return scratch;
 }
 
+// The file a response came from, as the server spells it: the translated path up to the
+// end of the URL, which has ';' as ',' and its case lowered. Empty when the URL is not
+// found in it. A translated path without '.' is taken as the site's folder.
+std::string sourceFileOf(std::string_view translated, std::string_view url) {
+  if (translated.find('.') == std::string_view::npos) return std::string(translated) + std::string(url);
+  std::string mapped(translated);
+  for (char& c : mapped) c = c == ';' ? ',' : platform::text::lowerAscii(c);
+  const std::size_t at = mapped.rfind(url);
+  if (at == std::string::npos) return {};
+  return std::string(translated.substr(0, at + url.size()));
+}
+
 }  // namespace
 
 bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
@@ -212,7 +224,7 @@ bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::
     cut = root.find(url);
     if (cut != std::string::npos) root.resize(cut);
   }
-  state.sourceRoot.assign(std::string_view(translated).substr(0, cut));
+  state.sourceFile.assign(sourceFileOf(translated, url));
   root += url;
   state.physicalPath.assign(root);
   root.resize(root.size() - url.size());

@@ -27,7 +27,8 @@ Directive DirectiveFromWord(std::string_view word);
 std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& site,
                             std::optional<std::string_view> contentType);
 
-// Sets pathTranslated (cut to the site's root), url ('\'-separated) and physicalPath.
+// Sets pathTranslated (cut to the site's root), url ('\'-separated), physicalPath and
+// sourceFile.
 bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site);
 
 void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& site);

@@ -62,7 +62,7 @@ struct ResponseState {
   std::int32_t unoptimizedSize = 0;
   BoundedText<11> method;
   BoundedText<511> pathTranslated;
-  BoundedText<511> sourceRoot;  // the folder of pathTranslated as the server spells it
+  BoundedText<511> sourceFile;  // the file the response came from, as the server spells it
   BoundedText<511> expires;
   BoundedText<511> contentType;
   BoundedText<511> url;

@@ -93,7 +93,7 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
   const bool due = expiry && *expiry <= now;
   state.cacheUsable = site.Cache && query && reading && !state.privateExchange && !due;
   // The source as the server spells it: the file system finds it without a search.
-  state.cacheRequest = {state.url.str(), "", state.sourceRoot.str(), state.expires.str()};
+  state.cacheRequest = {state.url.str(), "", state.sourceFile.str(), state.expires.str()};
   state.cacheRequest.readSince = state.captureStart;
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/fs/file_stamp.h"
 #include "settings/bounded_text.h"
 
 namespace settings {
@@ -61,13 +62,6 @@ struct HeldCopy {
 };
 
 // One file of a site's compressed-content cache.
-// A file's write time (FILETIME ticks) and size.
-struct SourceStamp {
-  std::uint64_t writeTime = 0;
-  std::uint64_t size = 0;
-  bool operator==(const SourceStamp&) const = default;
-};
-
 struct CacheEntry {
   BoundedText<511> fileName;     // full Windows path of the cache file
   BoundedText<511> expiresText;  // the expiry the stored response announced; may be empty
@@ -75,10 +69,10 @@ struct CacheEntry {
   std::int32_t size = 0;         // bytes of the stored file
   bool counted = true;           // size is part of CacheTotal (false once the file expired)
   std::shared_ptr<const HeldCopy> held;  // null past the memory budget, or once expired
-  // The source as it was when the copy was stored (none when it could not be looked at): a
+  // The source as it was when the copy was stored (none for a copy registered without it): a
   // source replaced by a file bearing an older time (a copy that keeps times, an unpacked
-  // archive) is still found changed.
-  std::optional<SourceStamp> source;
+  // archive) is still found changed, and so is another file whose URL gives the same name.
+  std::optional<platform::fs::FileStamp> source;
 };
 
 struct SiteSettings {

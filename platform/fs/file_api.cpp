@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/fs/file_stamp.h"
 #include "platform/fs/windows_path.h"
 #include "platform/text/ascii_case.h"
 
@@ -198,6 +199,17 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t
   ::close(fd);
   if (failed) return std::nullopt;
   return file;
+}
+
+std::optional<FileStamp> stampFile(std::string_view windowsPath) {
+  const std::string path(windowsPath);
+  std::string host;
+  struct stat st;
+  if (!statPath(path.c_str(), host, st)) return std::nullopt;
+  const FILETIME written = fileTimeFromUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+  return FileStamp{(static_cast<std::uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime,
+                   S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size), static_cast<std::uint64_t>(st.st_dev),
+                   static_cast<std::uint64_t>(st.st_ino)};
 }
 
 }  // namespace platform::fs

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "platform/fs/file_stamp.h"
 #include "platform/fs/windows_path.h"
 
 namespace platform::fs {
@@ -59,6 +60,23 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t
   }
   if (std::ferror(file.get())) return std::nullopt;
   return whole;
+}
+
+std::optional<FileStamp> stampFile(std::string_view windowsPath) {
+  const std::string path(windowsPath);
+  // Attributes only: no sharing is refused, and a folder opens as well.
+  const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  const BOOL ok = GetFileInformationByHandle(handle, &info);
+  CloseHandle(handle);
+  if (!ok) return std::nullopt;
+  auto wide = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
+  return FileStamp{wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+                   wide(info.nFileSizeHigh, info.nFileSizeLow), info.dwVolumeSerialNumber,
+                   wide(info.nFileIndexHigh, info.nFileIndexLow)};
 }
 
 }  // namespace platform::fs

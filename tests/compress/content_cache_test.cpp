@@ -44,7 +44,7 @@ class ContentCacheTest : public testing_support::MachineTest {
     compression::CacheRequest s;
     s.url = url;
     std::string path = "C:\\site" + url;
-    s.pathTranslated = path;
+    s.sourceFile = path;
     s.expires = expires;
     return s;
   }
@@ -159,6 +159,38 @@ TEST_F(ContentCacheTest, ASourceReplacedByAnOlderFileMisses) {
   // Stored again, the copy answers for the source as it is now.
   store(s, "copy of the page now");
   EXPECT_EQ(lookup(s), bytes("copy of the page now"));
+  expectTotalsConsistent();
+}
+
+// Two files whose URLs give one cache name, with the same time and size: on this host
+// "Twin.htm" and "twin.htm" are two files, and "a;b.htm" is cached as "a,b.htm". Each is
+// served only its own copy; a source that cannot be found stores nothing.
+TEST_F(ContentCacheTest, AFileWhoseURLGivesAnothersNameNeverGetsItsCopy) {
+  writeSource("docs/Twin.htm", "<html>upper</html>");
+  writeSource("docs/twin.htm", "<html>lower</html>");
+  const auto when = std::filesystem::last_write_time(driveC("site/docs/twin.htm"));
+  std::filesystem::last_write_time(driveC("site/docs/Twin.htm"), when);
+  auto upper = request("\\docs\\twin.htm");
+  upper.sourceFile = "C:\\site\\docs\\Twin.htm";
+  auto lower = request("\\docs\\twin.htm");
+  store(upper, "copy of upper");
+  EXPECT_EQ(lookup(upper), bytes("copy of upper"));
+  EXPECT_FALSE(lookup(lower));
+  store(lower, "copy of lower");
+  EXPECT_EQ(lookup(lower), bytes("copy of lower"));
+  EXPECT_FALSE(lookup(upper));
+
+  writeSource("docs/a,b.htm", "<html>comma</html>");
+  auto comma = request("\\docs\\a,b.htm");
+  store(comma, "copy of comma");
+  auto semicolon = request("\\docs\\a,b.htm");
+  semicolon.sourceFile = "C:\\site\\docs\\a;b.htm";  // not there: removed meanwhile
+  store(semicolon, "copy of semicolon");
+  EXPECT_EQ(lookup(comma), bytes("copy of comma"));
+  EXPECT_FALSE(lookup(semicolon));
+  semicolon.sourceFile.clear();  // a source the filter could not name
+  store(semicolon, "copy of semicolon");
+  EXPECT_EQ(lookup(comma), bytes("copy of comma"));
   expectTotalsConsistent();
 }
 

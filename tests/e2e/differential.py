@@ -188,6 +188,14 @@ class Content:
         machine.write("d/sub/index.htm", html_page(rnd, 3000))
         machine.write("d/Mixed.HTM", html_page(rnd, 6000))
         self.statics += ["/d/sub/", "/d/sub", "/d/Mixed.HTM", "/d/mixed.htm", "/D/MIXED.htm", "/d/missing.htm"]
+        # Pairs whose URLs give one cache name, of one size and time as an unpacked archive
+        # leaves them: each must get its own page.
+        then = time.time() - 3600
+        for pair in (("d/Twin.htm", "d/twin.htm"), ("d/a;b.htm", "d/a,b.htm")):
+            for name in pair:
+                path = machine.write(name, html_page(rnd, 5000))
+                os.utime(path, (then, then))
+                self.statics.append("/" + name)
         self.markup = [p for p in self.statics if p.endswith((".htm", ".html", ".css", ".txt"))]
         outputs = os.path.join(machine.root, "cgi-outputs")
         os.makedirs(outputs, exist_ok=True)

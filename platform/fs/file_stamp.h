@@ -1,0 +1,23 @@
+#pragma once
+// What tells one state of a file from another: its write time and size, and which file it
+// is. Two names lead to the same file when they differ only in case on Windows; on a host
+// that tells case apart they may be two files with the same time and size.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace platform::fs {
+
+struct FileStamp {
+  std::uint64_t writeTime = 0;  // FILETIME ticks
+  std::uint64_t size = 0;
+  std::uint64_t volume = 0;  // the volume and the file's number on it
+  std::uint64_t index = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file a Windows path names; nullopt when there is none.
+std::optional<FileStamp> stampFile(std::string_view windowsPath);
+
+}  // namespace platform::fs
