@@ -166,6 +166,7 @@ TEST_F(ContentCacheTest, ASourceReplacedByAnOlderFileMisses) {
 // "Twin.htm" and "twin.htm" are two files, and "a;b.htm" is cached as "a,b.htm". Each is
 // served only its own copy; a source that cannot be found stores nothing.
 TEST_F(ContentCacheTest, AFileWhoseURLGivesAnothersNameNeverGetsItsCopy) {
+#ifndef _WIN32  // a Windows folder cannot hold both spellings
   writeSource("docs/Twin.htm", "<html>upper</html>");
   writeSource("docs/twin.htm", "<html>lower</html>");
   const auto when = std::filesystem::last_write_time(driveC("site/docs/twin.htm"));
@@ -179,6 +180,7 @@ TEST_F(ContentCacheTest, AFileWhoseURLGivesAnothersNameNeverGetsItsCopy) {
   store(lower, "copy of lower");
   EXPECT_EQ(lookup(lower), bytes("copy of lower"));
   EXPECT_FALSE(lookup(upper));
+#endif
 
   writeSource("docs/a,b.htm", "<html>comma</html>");
   auto comma = request("\\docs\\a,b.htm");
