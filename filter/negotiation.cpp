@@ -197,16 +197,19 @@ std::string_view withBackslashes(std::string_view pattern, std::string& scratch)
   return scratch;
 }
 
-// The file a response came from, as the server spells it: the translated path up to the
-// end of the URL, which has ';' as ',' and its case lowered. Empty when the URL is not
-// found in it. A translated path without '.' is taken as the site's folder.
-std::string sourceFileOf(std::string_view translated, std::string_view url) {
-  if (translated.find('.') == std::string_view::npos) return std::string(translated) + std::string(url);
-  std::string mapped(translated);
-  for (char& c : mapped) c = c == ';' ? ',' : platform::text::lowerAscii(c);
-  const std::size_t at = mapped.rfind(url);
-  if (at == std::string::npos) return {};
-  return std::string(translated.substr(0, at + url.size()));
+// Where the URL ends in the translated path, which spells it in any case and with ';'
+// where the URL has ','; npos when it is not there.
+std::size_t urlEndIn(std::string_view translated, std::string_view url) {
+  if (url.size() > translated.size()) return std::string_view::npos;
+  for (std::size_t at = translated.size() - url.size() + 1; at-- > 0;) {
+    std::size_t i = 0;
+    for (; i < url.size(); ++i) {
+      const char c = translated[at + i];
+      if ((c == ';' ? ',' : platform::text::lowerAscii(c)) != url[i]) break;
+    }
+    if (i == url.size()) return at + url.size();
+  }
+  return std::string_view::npos;
 }
 
 }  // namespace
@@ -224,7 +227,14 @@ bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::
     cut = root.find(url);
     if (cut != std::string::npos) root.resize(cut);
   }
-  state.sourceFile.assign(sourceFileOf(translated, url));
+  // The source as the server spells it, case and ';' kept: the cache checks its copy
+  // against that very file. A translated path without '.' is taken as the site's folder.
+  if (translated.find('.') == std::string::npos) {
+    state.sourceFile.assign(translated + url);
+  } else {
+    const std::size_t end = urlEndIn(translated, url);
+    state.sourceFile.assign(end == std::string::npos ? std::string_view() : std::string_view(translated).substr(0, end));
+  }
   root += url;
   state.physicalPath.assign(root);
   root.resize(root.size() - url.size());
