@@ -26,6 +26,7 @@ using settings::SiteSettings;
 constexpr std::uint64_t kHeldBudget = 64ull << 20;
 constexpr std::size_t kLargestHeld = 1u << 20;
 std::atomic<std::uint64_t> heldBytes{0};
+std::atomic<std::uint64_t> storesMade{0};
 
 void releaseHeld(const HeldCopy* copy) {
   heldBytes.fetch_sub(copy->bytes.size());
@@ -248,17 +249,23 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   cacheFile += kCacheSubFolder;
   cacheFile += *name;
   if (cacheFile.size() > kMaxCachePath) return std::nullopt;
+  request.sourceSeen = sourceStamp(request);
+  request.sourceChecked = true;
+  const auto& source = request.sourceSeen;
   std::shared_ptr<const HeldCopy> held;
+  std::optional<std::uint64_t> version;
   {
     std::lock_guard lock(site.CacheLock);
-    if (auto it = findEntry(site, cacheFile); it != site.CacheEntries.end()) held = it->held;
+    if (auto it = findEntry(site, cacheFile); it != site.CacheEntries.end()) {
+      held = it->held;
+      version = it->version;
+    }
   }
   auto copy = held ? heldIfCurrent(cacheFile, *held, room) : std::nullopt;
   // Otherwise the copy is opened once: its time comes from the open file, not from a status
   // call before it.
   if (!copy) copy = platform::fs::readFileWhole(cacheFile, room);
   if (!copy) return std::nullopt;
-  const auto source = sourceStamp(request);
   // A copy written in the same tick of the file system's clock as its source may hold what
   // the source had before that write: only a later copy is known to be current.
   if (!source || source->writeTime >= ticks(copy->lastWriteTime)) return std::nullopt;
@@ -266,6 +273,9 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
     std::lock_guard lock(site.CacheLock);
     auto it = validLocked(site, cacheFile, request, now);
     if (it == site.CacheEntries.end()) return std::nullopt;
+    // Stored again while the bytes were read (by another file of the same name, or a
+    // change): they may be the other store's.
+    if (it->version != version) return std::nullopt;
     if (it->source && *it->source != *source)
       return std::nullopt;  // another source since the store: the next store replaces the copy
     hitLocked(site, it);
@@ -282,6 +292,9 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   // found by another URL that gives the same name ("a;b.htm" and "a,b.htm").
   const auto source = sourceStamp(request);
   if (!source || writtenDuringRead(request, *source)) return;
+  // Changed or replaced since the lookup, before the body was read: the body may be the
+  // file before (one renamed into place keeps its older write time).
+  if (request.sourceChecked && request.sourceSeen != source) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();
@@ -330,6 +343,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
     it->counted = true;
     it->held = std::move(held);
     it->source = source;
+    it->version = ++storesMade;
     site.CacheTotal += static_cast<std::uint32_t>(size);
     hitLocked(site, it);
     return;
@@ -340,6 +354,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   entry.size = size;
   entry.held = std::move(held);
   entry.source = source;
+  entry.version = ++storesMade;
   const std::uint64_t wanted = static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size);
   if (site.NoLimit && wanted > site.Limit)
     evictLocked(site, static_cast<std::uint32_t>(

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/fs/file_api.h"
+#include "platform/fs/file_stamp.h"
 #include "settings/site_folders.h"
 #include "settings/site_settings.h"
 
@@ -32,6 +33,10 @@ struct CacheRequest {
   // When the response's body began to be read (0: not known). A source written since then,
   // or just before, may hold more than the body did: its copy is not stored.
   std::time_t readSince = 0;
+  // The source as Lookup found it (none: not found), before the body was read: a store of
+  // that body needs the source unchanged since.
+  bool sourceChecked = false;
+  std::optional<platform::fs::FileStamp> sourceSeen;
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that

@@ -93,8 +93,12 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
   const bool due = expiry && *expiry <= now;
   state.cacheUsable = site.Cache && query && reading && !state.privateExchange && !due;
   // The source as the server spells it: the file system finds it without a search.
-  state.cacheRequest = {state.url.str(), "", state.sourceFile.str(), state.expires.str()};
-  state.cacheRequest.readSince = state.captureStart;
+  compression::CacheRequest& request = state.cacheRequest;
+  request = {};
+  request.url = state.url.str();
+  request.sourceFile = state.sourceFile.str();
+  request.expires = state.expires.str();
+  request.readSince = state.captureStart;
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));
 }

@@ -73,6 +73,9 @@ struct CacheEntry {
   // source replaced by a file bearing an older time (a copy that keeps times, an unpacked
   // archive) is still found changed, and so is another file whose URL gives the same name.
   std::optional<platform::fs::FileStamp> source;
+  // Which store the copy is from (unique in the process): a lookup that read the copy's
+  // bytes before another store replaced them sees a different one.
+  std::uint64_t version = 0;
 };
 
 struct SiteSettings {

@@ -70,13 +70,15 @@ std::optional<FileStamp> stampFile(std::string_view windowsPath) {
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION info;
-  const BOOL ok = GetFileInformationByHandle(handle, &info);
+  FILE_BASIC_INFO basic;
+  const BOOL ok = GetFileInformationByHandle(handle, &info) &&
+                  GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic));
   CloseHandle(handle);
   if (!ok) return std::nullopt;
   auto wide = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
   return FileStamp{wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
                    wide(info.nFileSizeHigh, info.nFileSizeLow), info.dwVolumeSerialNumber,
-                   wide(info.nFileIndexHigh, info.nFileIndexLow)};
+                   wide(info.nFileIndexHigh, info.nFileIndexLow), static_cast<std::uint64_t>(basic.ChangeTime.QuadPart)};
 }
 
 }  // namespace platform::fs

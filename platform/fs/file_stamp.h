@@ -1,7 +1,9 @@
 #pragma once
-// What tells one state of a file from another: its write time and size, and which file it
-// is. Two names lead to the same file when they differ only in case on Windows; on a host
-// that tells case apart they may be two files with the same time and size.
+// What tells one state of a file from another: its write time and size, which file it is,
+// and when it last changed in any way. Two names lead to the same file when they differ only
+// in case on Windows; on a host that tells case apart they may be two files with the same
+// time and size. A write time can be set back (a copy that keeps times); the change time
+// cannot, so a file rewritten in place with its old time and size still differs.
 
 #include <cstdint>
 #include <optional>
@@ -14,6 +16,7 @@ struct FileStamp {
   std::uint64_t size = 0;
   std::uint64_t volume = 0;  // the volume and the file's number on it
   std::uint64_t index = 0;
+  std::uint64_t changeTime = 0;  // FILETIME ticks
   bool operator==(const FileStamp&) const = default;
 };
 
