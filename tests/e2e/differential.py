@@ -215,8 +215,13 @@ class Content:
         changed = False
         for name, maker in self.files:
             if "/" + name.lower() in asked:
-                path = machine.write(name, maker(rnd, rnd.choice(SIZES)))
-                if rnd.random() < 0.3:
+                before = os.stat(machine.wwwroot(name))
+                keep = rnd.random() < 0.15
+                path = machine.write(name, maker(rnd, before.st_size if keep else rnd.choice(SIZES)))
+                if keep:
+                    # Rewritten in place, its size and time kept, as a copy that keeps times does.
+                    os.utime(path, ns=(before.st_atime_ns, before.st_mtime_ns))
+                elif rnd.random() < 0.3:
                     # Put in place with an older time, as a copy that keeps times leaves it.
                     then = time.time() - rnd.choice([60, 86400, 86400 * 400])
                     os.utime(path, (then, then))
