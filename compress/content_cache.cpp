@@ -295,6 +295,8 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   // Changed or replaced since the lookup, before the body was read: the body may be the
   // file before (one renamed into place keeps its older write time).
   if (request.sourceChecked && request.sourceSeen != source) return;
+  // The server read another file than the name leads to now (replaced after it opened it).
+  if (request.servedWriteTime && *request.servedWriteTime != source->writeTime) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();

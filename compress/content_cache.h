@@ -37,6 +37,9 @@ struct CacheRequest {
   // that body needs the source unchanged since.
   bool sourceChecked = false;
   std::optional<platform::fs::FileStamp> sourceSeen;
+  // The write time of the file the server read, as its entity tag names it (none: not
+  // named): a source by that name with another time is not the file the body came from.
+  std::optional<std::uint64_t> servedWriteTime;
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that

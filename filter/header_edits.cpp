@@ -174,6 +174,24 @@ void AddEncodingLines(std::string& header, std::string_view coding) {
   header += "\r\nVary: Accept-Encoding\r\n\r\n";
 }
 
+std::optional<std::uint64_t> ETagWriteTime(std::string_view header) {
+  auto value = FieldValue(header, "ETag");
+  if (!value) return std::nullopt;
+  std::string_view tag = *value;
+  if (tag.starts_with("W/")) tag.remove_prefix(2);
+  if (!tag.starts_with('"')) return std::nullopt;
+  tag.remove_prefix(1);
+  std::uint64_t ticks = 0;
+  std::size_t digits = 0;
+  for (; digits < tag.size() && std::isxdigit(static_cast<unsigned char>(tag[digits])); ++digits) {
+    if (digits == 16) return std::nullopt;
+    const char c = tag[digits];
+    ticks = ticks * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+  }
+  if (digits == 0 || digits == tag.size() || tag[digits] != ':') return std::nullopt;
+  return ticks;
+}
+
 void WeakenETag(std::string& header) {
   const auto field = FindField(header, "ETag");
   if (!field || field->value.empty() || field->value.front() != '"') return;

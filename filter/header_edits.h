@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -81,5 +82,9 @@ void AddEncodingLines(std::string& header, std::string_view coding);
 // A strong ETag names the bytes as the server had them: once the body is changed it
 // becomes weak ("W/" in front), as other compressing servers do.
 void WeakenETag(std::string& header);
+
+// The write time (FILETIME ticks) a server's entity tag for a file names: the hexadecimal
+// before the ':' of "1dd872a1b74d280:aa8", weak or strong. None for a tag of another form.
+std::optional<std::uint64_t> ETagWriteTime(std::string_view header);
 
 }  // namespace filter

@@ -99,6 +99,7 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
   request.sourceFile = state.sourceFile.str();
   request.expires = state.expires.str();
   request.readSince = state.captureStart;
+  request.servedWriteTime = ETagWriteTime(state.header);
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));
 }

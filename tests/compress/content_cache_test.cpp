@@ -10,6 +10,7 @@
 #include "compress/content_cache.h"
 #include "compress/http_date.h"
 #include "platform/fs/file_api.h"
+#include "platform/fs/file_stamp.h"
 #include "tests/support/machine_fixture.h"
 
 namespace {
@@ -181,6 +182,21 @@ TEST_F(ContentCacheTest, ASourceReplacedSinceItsLookupIsNotStored) {
   store(fresh, "copy of the next page");
   EXPECT_EQ(lookup(fresh), bytes("copy of the next page"));
   expectTotalsConsistent();
+}
+
+// The server opened the page before it was replaced (its entity tag names the file it read):
+// that body is not stored for the file the name leads to now.
+TEST_F(ContentCacheTest, ABodyFromAnotherFileThanTheSourceNowIsNotStored) {
+  const auto source = platform::fs::stampFile("C:\\site\\docs\\page.htm");
+  ASSERT_TRUE(source);
+  auto s = request("\\docs\\page.htm");
+  EXPECT_FALSE(lookup(s));
+  s.servedWriteTime = source->writeTime - 1;
+  store(s, "copy of the file read");
+  EXPECT_TRUE(site_.CacheEntries.empty());
+  s.servedWriteTime = source->writeTime;
+  store(s, "copy of the page");
+  EXPECT_EQ(lookup(s), bytes("copy of the page"));
 }
 
 // Two files whose URLs give one cache name, with the same time and size: on this host

@@ -133,3 +133,17 @@ TEST(HeaderEditsTest, TheScanAndTheIndexAnswerEveryQuestionAsTheRuleSays) {
 }
 
 }  // namespace
+
+// The write time a file's entity tag names, as the server writes the tag (the hexadecimal
+// file time before ':'), weak or strong; nothing from a tag of any other form.
+TEST(HeaderEditsTest, AnEntityTagNamesItsFilesWriteTimeOnlyInTheServersForm) {
+  auto timeOf = [](std::string_view tag) {
+    return filter::ETagWriteTime("HTTP/1.1 200 OK\r\nETag: " + std::string(tag) + "\r\n\r\n");
+  };
+  EXPECT_EQ(timeOf("\"1dd872a1b74d280:aa8\""), 0x1dd872a1b74d280ull);
+  EXPECT_EQ(timeOf("W/\"1DD872A1B74D280:0\""), 0x1dd872a1b74d280ull);
+  EXPECT_EQ(timeOf("\"ffffffffffffffff:1\""), 0xffffffffffffffffull);
+  for (std::string_view other : {"\"1ffffffffffffffff:1\"", "\"abc\"", "\":12\"", "abc:12", "\"12 :3\"", "\"xyz:1\"", ""})
+    EXPECT_FALSE(timeOf(other)) << other;
+  EXPECT_FALSE(filter::ETagWriteTime("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n"));
+}
