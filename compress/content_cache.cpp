@@ -88,8 +88,6 @@ std::optional<WIN32_FILE_ATTRIBUTE_DATA> fileStatus(const std::string& path) {
   return data;
 }
 
-std::uint64_t ticks(const FILETIME& f) { return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; }
-
 using platform::fs::FileStamp;
 
 std::optional<FileStamp> sourceStamp(const CacheRequest& request) {
@@ -102,8 +100,8 @@ std::optional<FileStamp> sourceStamp(const CacheRequest& request) {
 // the read began may bear an earlier time.
 bool writtenDuringRead(const CacheRequest& request, const FileStamp& source) {
   if (request.readSince == 0) return false;
-  const FILETIME written{static_cast<DWORD>(source.writeTime & 0xFFFFFFFF), static_cast<DWORD>(source.writeTime >> 32)};
-  return platform::fs::unixFromFileTime(written) + 1 >= request.readSince;
+  constexpr std::uint64_t kSecond = 10000000;
+  return source.writeTime + kSecond >= platform::fs::ticksOf(platform::fs::fileTimeFromUnix(request.readSince, 0));
 }
 
 // The held bytes, behind `room`, while the file still has the size and write time they were
@@ -111,7 +109,7 @@ bool writtenDuringRead(const CacheRequest& request, const FileStamp& source) {
 std::optional<platform::fs::WholeFile> heldIfCurrent(const std::string& path, const HeldCopy& held, std::size_t room) {
   const auto status = fileStatus(path);
   if (!status || (status->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || status->nFileSizeHigh != 0 ||
-      status->nFileSizeLow != held.bytes.size() || ticks(status->ftLastWriteTime) != held.writeTime)
+      status->nFileSizeLow != held.bytes.size() || platform::fs::ticksOf(status->ftLastWriteTime) != held.writeTime)
     return std::nullopt;
   platform::fs::WholeFile file;
   platform::fs::prepareWholeFile(file, room, held.bytes.size());
@@ -268,7 +266,7 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   if (!copy) return std::nullopt;
   // A copy written in the same tick of the file system's clock as its source may hold what
   // the source had before that write: only a later copy is known to be current.
-  if (!source || source->writeTime >= ticks(copy->lastWriteTime)) return std::nullopt;
+  if (!source || source->writeTime >= platform::fs::ticksOf(copy->lastWriteTime)) return std::nullopt;
   {
     std::lock_guard lock(site.CacheLock);
     auto it = validLocked(site, cacheFile, request, now);
@@ -316,7 +314,7 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   if (!temp) return;
   // The rename keeps the file's time, which is what a hit on the held bytes checks.
   std::shared_ptr<const HeldCopy> held;
-  if (auto written = fileStatus(*temp)) held = holdCopy(bytes, ticks(written->ftLastWriteTime));
+  if (auto written = fileStatus(*temp)) held = holdCopy(bytes, platform::fs::ticksOf(written->ftLastWriteTime));
   // The rename and the registration go together: two requests storing the same file must
   // leave the entry's size equal to the file that stays.
   std::lock_guard lock(site.CacheLock);

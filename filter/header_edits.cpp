@@ -2,6 +2,8 @@
 #include "platform/text/ascii_case.h"
 
 #include <cctype>
+#include <charconv>
+#include <system_error>
 
 
 namespace filter {
@@ -182,13 +184,9 @@ std::optional<std::uint64_t> ETagWriteTime(std::string_view header) {
   if (!tag.starts_with('"')) return std::nullopt;
   tag.remove_prefix(1);
   std::uint64_t ticks = 0;
-  std::size_t digits = 0;
-  for (; digits < tag.size() && std::isxdigit(static_cast<unsigned char>(tag[digits])); ++digits) {
-    if (digits == 16) return std::nullopt;
-    const char c = tag[digits];
-    ticks = ticks * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
-  }
-  if (digits == 0 || digits == tag.size() || tag[digits] != ':') return std::nullopt;
+  const char* end = tag.data() + tag.size();
+  const auto [at, error] = std::from_chars(tag.data(), end, ticks, 16);
+  if (error != std::errc() || at == tag.data() || at == end || *at != ':') return std::nullopt;
   return ticks;
 }
 

@@ -206,10 +206,7 @@ std::optional<FileStamp> stampFile(std::string_view windowsPath) {
   std::string host;
   struct stat st;
   if (!statPath(path.c_str(), host, st)) return std::nullopt;
-  auto ticks = [](const struct timespec& t) {
-    const FILETIME f = fileTimeFromUnix(t.tv_sec, t.tv_nsec);
-    return (static_cast<std::uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
-  };
+  auto ticks = [](const struct timespec& t) { return ticksOf(fileTimeFromUnix(t.tv_sec, t.tv_nsec)); };
   return FileStamp{ticks(st.st_mtim), S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size),
                    static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), ticks(st.st_ctim)};
 }

@@ -112,5 +112,7 @@ void growWholeFileIfFull(WholeFile& file);
 // 100-nanosecond intervals since 1601-01-01 (UTC) from seconds and nanoseconds since 1970.
 FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds);
 std::int64_t unixFromFileTime(const FILETIME& ft);
+// The same intervals as one number, to compare and to keep.
+std::uint64_t ticksOf(const FILETIME& ft);
 
 }  // namespace platform::fs

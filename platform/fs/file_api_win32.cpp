@@ -76,7 +76,7 @@ std::optional<FileStamp> stampFile(std::string_view windowsPath) {
   CloseHandle(handle);
   if (!ok) return std::nullopt;
   auto wide = [](DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; };
-  return FileStamp{wide(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime),
+  return FileStamp{ticksOf(info.ftLastWriteTime),
                    wide(info.nFileSizeHigh, info.nFileSizeLow), info.dwVolumeSerialNumber,
                    wide(info.nFileIndexHigh, info.nFileIndexLow), static_cast<std::uint64_t>(basic.ChangeTime.QuadPart)};
 }

@@ -18,8 +18,9 @@ FILETIME fileTimeFromUnix(std::int64_t seconds, long nanoseconds) {
 }
 
 std::int64_t unixFromFileTime(const FILETIME& ft) {
-  const std::uint64_t ticks = (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
-  return static_cast<std::int64_t>(ticks / 10000000ULL) - kEpochDifference;
+  return static_cast<std::int64_t>(ticksOf(ft) / 10000000ULL) - kEpochDifference;
 }
+
+std::uint64_t ticksOf(const FILETIME& ft) { return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime; }
 
 }  // namespace platform::fs
