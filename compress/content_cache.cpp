@@ -237,7 +237,7 @@ bool SafeCacheName(std::string_view urlPath, std::string_view queryString) {
 
 std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSettings& site, std::string_view queryString,
                                               std::time_t now, std::size_t room) {
-  if (site.CacheFolder.empty()) return std::nullopt;
+  if (site.CacheFolder.empty() || site.CacheFolderTaken) return std::nullopt;
   request.queryString = queryString;
   auto name = cacheName(request, site);
   if (!name) return std::nullopt;
@@ -284,7 +284,7 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
 void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const CacheRequest& request,
            std::time_t now) {
   if (auto expiry = ParseHttpTime(request.expires); expiry && *expiry < now) return;
-  if (site.CacheFolder.empty()) return;
+  if (site.CacheFolder.empty() || site.CacheFolderTaken) return;
   // A copy of a body older than its source would be later than the source, and served as
   // current. A source not found could never be checked by a lookup: its copy would only be
   // found by another URL that gives the same name ("a;b.htm" and "a,b.htm").

@@ -19,7 +19,7 @@
 
 namespace compression {
 
-constexpr const char* kCacheSubFolder = "\\korvanecompress";
+using settings::kCacheSubFolder;
 
 // What the cache needs of one request and its response.
 struct CacheRequest {
@@ -45,7 +45,8 @@ struct CacheRequest {
 // The cached copy of the requested resource, behind `room` free bytes for the header that
 // goes out with it, or nullopt for a miss. Records queryString in the request. A miss when
 // the cache is off for the request, the copy is missing, not later than its source, stored
-// from another file than the source is now, unknown to the list or expired.
+// from another file than the source is now, unknown to the list or expired. Nothing is
+// looked up or stored for a site whose cache folder another site has taken.
 std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, settings::SiteSettings& site,
                                               std::string_view queryString, std::time_t now, std::size_t room = 0);
 

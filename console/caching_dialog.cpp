@@ -49,7 +49,7 @@ bool take(HWND dialog, WorkingCopy& copy) {
 
 void ClearCacheFolder(const std::string& cacheFolder) {
   if (cacheFolder.empty() || platform::text::equalsNoCase(cacheFolder, "C:\\")) return;
-  settings::EmptyFolder(cacheFolder + "\\korvanecompress");  // what cannot go stays
+  settings::EmptyFolder(cacheFolder + settings::kCacheSubFolder);  // what cannot go stays
 }
 
 INT_PTR CALLBACK CachingDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -1,15 +1,19 @@
 #include "settings/settings_loader.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/metabase/admin_base.h"
 #include "platform/registry/unique_key.h"
 #include "platform/sync/named_mutex.h"
+#include "platform/text/ascii_case.h"
 #include "settings/default_tables.h"
 #include "settings/metabase_session.h"
 #include "settings/registry_layout.h"
@@ -295,6 +299,39 @@ bool loadSites(SiteTable& table, const std::string& anonymousAccount) {
   return true;
 }
 
+// The folder that holds a cache folder's copies, as one text however it is spelled: Windows
+// names ignore case, take '/' for '\\' and doubled separators for one, and a trailing one
+// changes nothing.
+std::string copyRootKey(std::string_view cacheFolder) {
+  std::string folder(cacheFolder);
+  folder += kCacheSubFolder;
+  std::string key;
+  key.reserve(folder.size() + 1);
+  for (std::size_t i = 0; i < folder.size(); ++i) {
+    const char c = folder[i] == '/' ? '\\' : platform::text::lowerAscii(folder[i]);
+    // The two leading separators of a network name stay.
+    if (c == '\\' && i > 1 && !key.empty() && key.back() == '\\') continue;
+    key += c;
+  }
+  while (!key.empty() && key.back() == '\\') key.pop_back();
+  key += '\\';
+  return key;
+}
+
+// A site whose copies would lie among an earlier site's (the same cache folder, or one
+// inside the other's copies) caches nothing: the first site keeps the folder.
+void refuseSharedCacheFolders(SiteTable& table) {
+  std::vector<std::string> claimed;
+  for (const auto& slot : table.Slots) {
+    if (!slot || slot->CacheFolder.empty()) continue;
+    const std::string key = copyRootKey(slot->CacheFolder.str());
+    slot->CacheFolderTaken = std::any_of(claimed.begin(), claimed.end(), [&](const std::string& other) {
+      return key.starts_with(other) || other.starts_with(key);
+    });
+    if (!slot->CacheFolderTaken) claimed.push_back(key);
+  }
+}
+
 }  // namespace
 
 bool LoadSettings(LoadedSettings& out) try {
@@ -307,6 +344,7 @@ bool LoadSettings(LoadedSettings& out) try {
   table->Slots.resize(count);
   UniqueHandle mutex(CreateMutexA(nullptr, FALSE, kLogFileMutexName));
   if (!loadSites(*table, *anonymous)) return false;
+  refuseSharedCacheFolders(*table);
   out.table = std::move(table);
   out.logMutex = std::move(mutex);
   return true;

@@ -9,6 +9,9 @@
 
 namespace settings {
 
+// The folder below a site's CacheFolder that holds its copies, mirroring the URL tree.
+constexpr const char* kCacheSubFolder = "\\korvanecompress";
+
 enum class FolderResult {
   kDone,
   kSkipped,         // the global key could not be opened: nothing done for this site

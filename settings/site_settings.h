@@ -99,6 +99,10 @@ struct SiteSettings {
   BoundedText<511> RefreshLog;
   BoundedText<511> ReportMask;
   BoundedText<511> CacheFolder;
+  // Set by the load when a site loaded before this one keeps its copies in the same folder,
+  // or one folder of copies lies inside the other: one URL of the two sites would name one
+  // file, and each would serve the other's page. This site then caches nothing.
+  bool CacheFolderTaken = false;
   std::vector<ExtensionRule> CacheExt;
   std::vector<ExtensionRule> FileExtensions;
   std::vector<ExclusionEntry> NewExclude;

@@ -124,6 +124,19 @@ TEST_F(ContentCacheTest, AStoredCopyIsServedAndCountedAsAHit) {
   EXPECT_EQ(site_.CacheTotal, 10u);
 }
 
+TEST_F(ContentCacheTest, ASiteWhoseCacheFolderAnotherSiteTookNeitherStoresNorServesCopies) {
+  auto s = request("\\docs\\page.htm");
+  store(s, "the first site's copy");
+  site_.CacheFolderTaken = true;
+  auto again = request("\\docs\\page.htm");
+  EXPECT_FALSE(lookup(again));
+  store(again, "this site's copy");
+  EXPECT_EQ(std::filesystem::file_size(cacheFile("docs/page.htm")), 21u);  // untouched
+  site_.CacheFolderTaken = false;
+  auto third = request("\\docs\\page.htm");
+  EXPECT_TRUE(lookup(third));
+}
+
 TEST_F(ContentCacheTest, ATouchedSourceMissesAndTheReStoreCountsAsAHit) {
   auto s = request("\\docs\\page.htm");
   store(s, "old-copy");

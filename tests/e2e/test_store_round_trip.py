@@ -1,5 +1,6 @@
 """What the administrator stores with reg and hostprep is what the running filter uses: the
 store written by the real tools, read by the filter in w3svc or by a settings load."""
+import gzip
 import os
 import re
 import subprocess
@@ -57,6 +58,27 @@ class StoreThroughTheServerTest(unittest.TestCase):
         self.assertIsNone(self.encoding("/index.htm", "Wget/1.21"))  # the rules were loaded
         self.assertIsNone(self.encoding("/styles/site.css", IE5))
         self.assertEqual(self.encoding("/styles/site.css", "Lynx/2.8.9"), "gzip")  # the site's rules
+
+    def test_a_cache_folder_stored_for_two_sites_serves_each_site_its_own_pages(self):
+        site2 = SITE1[:-1] + "2"
+        self.reg("add", site2, "/v", "CacheFolder", "/d", "C:\\Inetpub\\wwwroot\\gzipcache", "/f")
+        self.assertEqual(self.reload(), b"Changes Updated")
+        pages = {1: self.machine.wwwroot("same.htm"), 2: self.machine.host("Inetpub/docs/same.htm")}
+        for site, path in pages.items():
+            with open(path, "wb") as f:
+                f.write(b"<html><body>\n" + b"<p>site %d words words words</p>\n" % site * 120 + b"</body></html>\n")
+            os.utime(path, (1600000000, 1600000000))  # one size and one time: only the file tells them apart
+        for _ in range(3):
+            for site, path in pages.items():
+                answer = self.machine.raw(b"GET /same.htm HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                                          b"Connection: close\r\n\r\n", site=site, timeout=30)
+                head, _, body = answer.partition(b"\r\n\r\n")
+                self.assertIn(b"Content-Encoding: gzip", head)
+                with open(path, "rb") as f:
+                    self.assertEqual(gzip.decompress(body), f.read(), "site %d" % site)
+        # The first site keeps the folder and its copy.
+        with open(self.machine.wwwroot("gzipcache/korvanecompress/same.htm"), "rb") as f:
+            self.assertIn(b"site 1 words", gzip.decompress(f.read()))
 
     def test_numbers_past_32_bits_read_clamped_and_stored_lists_stay(self):
         self.reg("add", SITE1, "/v", "MaxSize", "/d", "3000000000", "/f")

@@ -338,6 +338,42 @@ TEST_F(SettingsLoaderTest, ASiteWithoutAHomeDirectoryEndsTheLoadWithSuccess) {
   EXPECT_FALSE(loaded.table->Slots[2]);
 }
 
+// Copies of two sites in one folder would answer one site's URL with the other's page.
+TEST_F(SettingsLoaderTest, ASiteWhoseCopiesWouldLieAmongAnEarlierSitesCachesNothing) {
+  addSite(2, "C:\\Sites\\Two");
+  addSite(3, "C:\\Sites\\Three");
+  addSite(4, "C:\\Sites\\Four");
+  load();
+  const std::string sites = "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\";
+  struct Case {
+    const char* one;
+    const char* two;
+    const char* three;
+    bool twoTaken, threeTaken;
+  };
+  const Case cases[] = {
+      {"C:\\Cache\\A", "C:\\Cache\\B", "C:\\Cache\\C", false, false},
+      {"C:\\Cache\\A", "c:/cache//a\\", "C:\\Cache\\AB", true, false},  // one folder, spelled otherwise
+      {"C:\\Cache\\A", "C:\\Cache\\A\\sub", "C:\\Cache", false, false},  // beside the copies, not among them
+      {"C:\\Cache", "C:\\Cache\\korvanecompress\\x", "C:\\Cache\\Other", true, false},  // inside the copies
+      {"C:\\Cache\\A\\korvanecompress\\x", "C:\\Cache\\A", "C:\\CACHE\\A", true, true},  // holding them
+      {"", "C:\\Cache\\A", "C:\\Cache\\A", false, true},  // a site without a cache claims nothing
+  };
+  for (const Case& c : cases) {
+    setText(sites + "1", "CacheFolder", c.one);
+    setText(sites + "2", "CacheFolder", c.two);
+    setText(sites + "3", "CacheFolder", c.three);
+    setText(sites + "4", "CacheFolder", "C:\\Cache\\Four");
+    LoadedSettings loaded = load();
+    ASSERT_TRUE(loaded.table->Slots[3]);
+    EXPECT_FALSE(loaded.table->Slots[0]->CacheFolderTaken) << c.one;
+    EXPECT_EQ(loaded.table->Slots[1]->CacheFolderTaken, c.twoTaken) << c.one << " " << c.two;
+    EXPECT_EQ(loaded.table->Slots[2]->CacheFolderTaken, c.threeTaken) << c.one << " " << c.three;
+    EXPECT_FALSE(loaded.table->Slots[3]->CacheFolderTaken);
+    EXPECT_EQ(loaded.table->Slots[1]->CacheFolder.str(), c.two);  // the stored value is kept
+  }
+}
+
 TEST_F(SettingsLoaderTest, FoldersAreCreatedAndTheReportResourcesCopied) {
   load();
   const auto root = driveC("Inetpub/wwwroot");
