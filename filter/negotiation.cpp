@@ -270,6 +270,9 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   const std::string_view header = state.header;
   // Asked about many fields before the one edit at the end.
   const FieldIndex fields(header);
+  // Read first: a response that passes is counted by it.
+  const auto lengthText = fields.value("Content-Length");
+  state.declaredLength = lengthText ? settings::parseNumber(*lengthText) : 0;
   // A HEAD response has no body to rewrite; a byte range is a piece of the plain entity.
   if (equalsNoCase(state.method.str(), "HEAD") || fields.find("Content-Range")) return Decision::kPass;
   // 206 is a piece of the plain entity; 204 and 205 have no body to rewrite.
@@ -278,9 +281,6 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     const std::string_view status = header.substr(blank + 1, 3);
     if (status == "206" || status == "204" || status == "205") return Decision::kPass;
   }
-
-  const auto lengthText = fields.value("Content-Length");
-  state.declaredLength = lengthText ? settings::parseNumber(*lengthText) : 0;
   if (state.declaredLength != 0 && (state.declaredLength > site.MaxSize || state.declaredLength < site.MinSize))
     return Decision::kPass;
   state.bodyLength = 0;
