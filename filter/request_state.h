@@ -52,6 +52,11 @@ struct ResponseState {
   std::int32_t level = 6;
   std::int32_t receivedLength = 0;
   Chunked chunked = Chunked::kNo;
+  // The body's data bytes so far, a chunked body's framing left out: what the size limits
+  // and the statistics count.
+  std::uint64_t bodyData = 0;
+  ChunkedDataCounter chunkData;
+  bool passingRest = false;  // capture given up past MaxSize: the rest passes, only counted
   std::uint32_t ruleCompress = 0;
   bool servedFromCache = false;
   bool sentAsCaptured = false;  // written back as it was captured: refused by size, or the rewrite failed

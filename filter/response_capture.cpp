@@ -2,6 +2,8 @@
 // the raw header is held until its blank line, and the body of a response to rewrite is
 // swallowed piece by piece.
 
+#include <algorithm>
+#include <cstdint>
 #include <ctime>
 
 #include "compress/http_date.h"
@@ -59,9 +61,15 @@ enum class HeaderOutcome { kHold, kPass, kFinished, kAnswered };
 HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, ResponseState& state,
                             std::string_view piece, std::string& out);
 
-// A body without a declared length that grows past MaxSize will not be rewritten: rather
-// than hold all of it, send what was held back as the server made it (the chunked line
-// back in place) and let the rest pass.
+// bodyLength is the statistics' 32-bit count: it stops at its largest value.
+void countLength(ResponseState& state, std::uint64_t bytes) {
+  const std::uint64_t sum = static_cast<std::uint64_t>(std::max<std::int32_t>(state.bodyLength, 0)) + bytes;
+  state.bodyLength = static_cast<std::int32_t>(std::min<std::uint64_t>(sum, INT32_MAX));
+}
+
+// A body without a declared length whose data grows past MaxSize will not be rewritten:
+// rather than hold all of it, send what was held back as the server made it (the chunked
+// line back in place) and let the rest pass.
 DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string_view piece) {
   std::string header = state.header;
   if (state.chunked != Chunked::kNo) {
@@ -69,6 +77,12 @@ DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string
     const std::size_t blank = header.compare(end - 4, 4, "\r\n\r\n") == 0 ? end - 2 : end - 1;
     header.insert(blank, "Transfer-Encoding: chunked\r\n");
   }
+  // Counted as a response written back as it came: its header and all of its data, the
+  // rest of which is counted as it passes.
+  state.bodyLength = 0;
+  countLength(state, header.size() + state.bodyData);
+  state.sentAsCaptured = true;
+  state.passingRest = true;
   std::string out = std::move(header);
   out += state.body;
   out.append(piece);
@@ -76,6 +90,23 @@ DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string
   state.optimizeMode = OptimizeMode::kNever;
   state.body = std::string();
   return replaceData(state, raw, std::move(out));
+}
+
+// The data bytes of a body piece (a chunked body's framing left out), counted as it comes.
+std::uint64_t dataIn(ResponseState& state, std::string_view piece) {
+  if (state.chunked == Chunked::kNo) return piece.size();
+  const std::uint64_t before = state.chunkData.dataBytes();
+  state.chunkData.feed(piece);
+  return state.chunkData.dataBytes() - before;
+}
+
+// Past MaxSize by its data; or by its framing, far beyond what any data needs (a chunk of
+// one byte takes five more), so that no body is held without bound.
+bool pastMaxSize(const ResponseState& state, std::size_t pieceSize, std::int32_t maxSize) {
+  const std::int64_t limit = std::max<std::int32_t>(maxSize, 0);
+  const std::int64_t framingLimit = std::min<std::int64_t>(8 * limit + (1 << 20), INT32_MAX);
+  return state.bodyData > static_cast<std::uint64_t>(limit) ||
+         static_cast<std::int64_t>(state.receivedLength) + static_cast<std::int64_t>(pieceSize) > framingLimit;
 }
 
 }  // namespace
@@ -110,14 +141,18 @@ DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   RequestContext* context = nullptr;
   ResponseState* state = stateOf(pfc, &context);
   if (state && raw && state->dropBody) return swallow(raw);
+  if (state && raw && state->passingRest) {
+    countLength(*state, dataIn(*state, std::string_view(static_cast<const char*>(raw->pvInData),
+                                                         raw->pvInData ? raw->cbInData : 0)));
+    return SF_STATUS_REQ_NEXT_NOTIFICATION;
+  }
   if (!state || !raw || state->skip || state->phase == Phase::kFinished) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   const std::string_view piece(static_cast<const char*>(raw->pvInData), raw->pvInData ? raw->cbInData : 0);
   if (state->phase != Phase::kNew && !state->headerPending) {
     if (state->phase != Phase::kCompressing && state->optimizeMode != OptimizeMode::kAlways) return SF_STATUS_REQ_NEXT_NOTIFICATION;
     const settings::SiteSettings* site = SiteOf(*context);
-    if (site && static_cast<std::int64_t>(state->receivedLength) + static_cast<std::int64_t>(piece.size()) >
-                    std::max<std::int32_t>(site->MaxSize, 0))
-      return giveUpCapture(*state, raw, piece);
+    state->bodyData += dataIn(*state, piece);
+    if (site && pastMaxSize(*state, piece.size(), site->MaxSize)) return giveUpCapture(*state, raw, piece);
     state->body.append(piece);
     state->receivedLength += static_cast<std::int32_t>(piece.size());
     return swallow(raw);
@@ -202,6 +237,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
     if (state.declaredLength > 0) state.body.reserve(static_cast<std::size_t>(state.declaredLength));
     state.body.append(tail);
     state.receivedLength += static_cast<std::int32_t>(tail.size());
+    state.bodyData += dataIn(state, tail);
     return HeaderOutcome::kHold;
   }
   state.bodyLength = digit == '2' ? state.declaredLength : 0;

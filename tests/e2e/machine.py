@@ -194,6 +194,18 @@ def gunzip(data):
     return gzip.decompress(data)
 
 
+def dechunk(body):
+    """The data of a chunked body (extensions behind ';' ignored)."""
+    data = b""
+    while True:
+        size_line, body = body.split(b"\r\n", 1)
+        size = int(size_line.split(b";")[0], 16)
+        if size == 0:
+            return data
+        data += body[:size]
+        body = body[size + 2:]
+
+
 def fetch(url, headers=None):
     request = urllib.request.Request(url, headers=headers or {})
     with urllib.request.urlopen(request, timeout=30) as response:

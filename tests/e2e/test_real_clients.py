@@ -8,7 +8,7 @@ import threading
 import time
 import unittest
 
-from machine import Machine, gunzip
+from machine import Machine, dechunk, gunzip
 
 GZIP = {"Accept-Encoding": "gzip, deflate"}
 
@@ -306,15 +306,26 @@ class RealClientTest(unittest.TestCase):
         self.assertEqual(statuses, [b"200", b"404", b"200"])
 
 
-def dechunk(body):
-    page = b""
-    while True:
-        size_line, body = body.split(b"\r\n", 1)
-        size = int(size_line, 16)
-        if size == 0:
-            return page
-        page += body[:size]
-        body = body[size + 2:]
+class SizeLimitTest(unittest.TestCase):
+    def test_a_program_page_within_max_size_is_compressed_however_finely_it_is_chunked(self):
+        # 29 lines of 100 bytes, each its own chunk: 2 900 bytes of data, more than 3 000
+        # with the chunks' framing. The limit is about the data.
+        machine = Machine()
+        try:
+            machine.start()
+            machine.set_site_value(1, "MaxSize", "3000")
+            token = machine.reload_token().encode()
+            self.assertIn(b"Changes Updated", machine.raw(b"GET /rstval=%s HTTP/1.1\r\nHost: x\r\n\r\n" % token))
+            line = "<p>" + "x" * 92 + "</p>"
+            machine.write("cgi/lines.cgi", "#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\n"
+                          "for i in $(seq 1 29); do printf '%s\\n' '" + line + "'; sleep 0.005; done\n", 0o755)
+            answer = machine.raw(b"GET /cgi/lines.cgi HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                                 b"Connection: close\r\n\r\n", timeout=30)
+            head, _, body = answer.partition(b"\r\n\r\n")
+            self.assertIn(b"Content-Encoding: gzip", head)
+            self.assertEqual(gunzip(body), (line + "\n").encode() * 29)
+        finally:
+            machine.remove()
 
 
 class socket_raw:

@@ -8,7 +8,7 @@ import threading
 import time
 import unittest
 
-from machine import Machine, gunzip
+from machine import Machine, dechunk, gunzip
 
 GZIP = {"Accept-Encoding": "gzip"}
 # (path, headers, compressed?): pages to clients that take gzip (the second and later ones
@@ -95,6 +95,40 @@ class StatisticsTest(unittest.TestCase):
         time.sleep(QUIET)
         self.assertEqual(len(self.page_lines()), compressed + more_compressed)
         self.assertEqual(self.site_totals(), uncompressed + more_uncompressed)
+
+    def site_bytes(self):
+        with open(self.log_file("sitestat.txt")) as f:
+            return float(f.read().split()[1])
+
+    def test_uncompressed_answers_add_the_bytes_they_carry(self):
+        # A whole page and a range of it (the range passes before anything else is decided),
+        # and a program's page without a length that outgrows MaxSize: held back at first,
+        # then sent on as it came, and counted whole with its header.
+        self.machine.set_site_value(1, "MaxSize", "3000")
+        self.reload()
+        line = "<p>" + "x" * 92 + "</p>"
+        self.machine.write("cgi/long.cgi", "#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\n"
+                           "for i in $(seq 1 60); do printf '%s\\n' '" + line + "'; sleep 0.005; done\n", mode=0o755)
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
+        try:
+            connection.request("GET", "/index.htm")
+            whole = len(connection.getresponse().read())
+            connection.request("GET", "/index.htm", headers={"Range": "bytes=0-999"})
+            response = connection.getresponse()
+            self.assertEqual((response.status, len(response.read())), (206, 1000))
+        finally:
+            connection.close()
+        answer = self.machine.raw(b"GET /cgi/long.cgi HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                                  b"Connection: close\r\n\r\n", timeout=30)
+        head, _, body = answer.partition(b"\r\n\r\n")
+        self.assertNotIn(b"Content-Encoding", head)
+        data = (line + "\n").encode() * 60
+        self.assertEqual(dechunk(body), data)
+        time.sleep(QUIET)
+        self.assertEqual(self.site_totals(), 3)
+        program = self.site_bytes() - whole - 1000
+        self.assertGreaterEqual(program, len(data) + len(head))
+        self.assertLess(program, len(data) + len(head) + 200)
 
     def report_totals(self):
         connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
