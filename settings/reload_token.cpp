@@ -51,8 +51,9 @@ void ReloadTokenCheck::remember(std::string token) {
 bool ReloadTokenCheck::matches(std::string_view candidate) {
   if (candidate.empty()) return false;
   std::lock_guard<std::mutex> hold(lock_);
-  if (!token_.empty() && candidate == token_) return true;
-  // Only requests of the reload form get here, so the store is read for them alone.
+  // Only requests of the reload form get here, so the store is read for them alone, and
+  // for each: a token replaced there ends the old one at once. Without a stored one the
+  // token last known stands.
   if (auto stored = ReadReloadToken()) token_ = std::move(*stored);
   return !token_.empty() && candidate == token_;
 }

@@ -19,9 +19,9 @@ std::optional<std::string> ObtainReloadToken();
 // The stored token, never created; nullopt when there is none.
 std::optional<std::string> ReadReloadToken();
 
-// The token a running process checks reload requests against. A request that names another
-// token makes it read the stored one again, so a token made anew (the console registered
-// again) takes effect without a restart. Thread-safe.
+// The token a running process checks reload requests against: the stored one, read again
+// for every request, so a token made anew (the console registered again) takes effect, and
+// the old one ends, without a restart. Thread-safe.
 class ReloadTokenCheck {
  public:
   void remember(std::string token);

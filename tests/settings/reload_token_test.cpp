@@ -44,7 +44,7 @@ TEST_F(ReloadTokenTest, TheFirstToAskCreatesItAndTheOthersReadTheSame) {
   EXPECT_EQ(ReadReloadToken(), token);
 }
 
-TEST_F(ReloadTokenTest, ARequestNamingAnotherTokenReadsTheStoredOneAgain) {
+TEST_F(ReloadTokenTest, EveryRequestIsCheckedAgainstTheStoredToken) {
   installProduct();
   ReloadTokenCheck check;
   check.remember(ObtainReloadToken().value_or(""));
@@ -57,6 +57,9 @@ TEST_F(ReloadTokenTest, ARequestNamingAnotherTokenReadsTheStoredOneAgain) {
   storeToken(second);
   EXPECT_TRUE(check.matches(second));
   EXPECT_FALSE(check.matches(first));  // the old one is gone with it
+  // Replaced again: the token last matched ends too, before anyone names the new one.
+  storeToken(std::string(32, 'c'));
+  EXPECT_FALSE(check.matches(second));
 }
 
 // A token must be unguessable: made from the system's generator, never a fixed or repeated text.
