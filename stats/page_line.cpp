@@ -1,5 +1,6 @@
 #include "stats/page_line.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -84,6 +85,7 @@ std::optional<PageLine> parsePageLine(std::string_view line, std::string_view ma
     auto f = take(false);
     if (!f) return std::nullopt;
     page.percentSaved = std::strtod(std::string(*f).c_str(), nullptr);
+    if (!std::isfinite(page.percentSaved)) page.percentSaved = 0;  // a damaged line's, printed as a number
   }
   if (maskHas(mask, "%M")) {
     auto f = take(true);

@@ -85,14 +85,9 @@ std::vector<std::string_view> urlComponents(std::string_view url) {
 
 Statistics readStatistics(std::string_view logFolder, std::string_view mask) {
   Statistics s;
-  if (auto in = platform::fs::openFile(folderFile(logFolder, kSiteStatFile), "rb")) {
-    long start = 0;
-    double bytes = 0;
-    long count = 0;
-    if (std::fscanf(in.get(), "%ld %lf %ld", &start, &bytes, &count) == 3) {
-      s.totals.totalUBS = bytes;
-      s.totals.totalUR = static_cast<unsigned>(count);
-    }
+  if (const auto site = readSiteStat(folderFile(logFolder, kSiteStatFile))) {
+    s.totals.totalUBS = site->bytes;
+    s.totals.totalUR = static_cast<unsigned>(site->count);
   }
   SiteTotals& t = s.totals;
   t.totalBR = t.totalUBS;

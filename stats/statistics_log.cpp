@@ -1,5 +1,7 @@
 #include "stats/statistics_log.h"
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -16,17 +18,21 @@ std::string inFolder(std::string_view folder, const char* name) {
   return path + name;
 }
 
-struct SiteTotals {
-  long start = 0;
-  double bytes = 0;
-  long count = 0;
-};
-
 void writePageLines(const std::string& file, std::string_view lines, const char* mode) {
   if (auto out = platform::fs::openFile(file, mode)) std::fwrite(lines.data(), 1, lines.size(), out.get());
 }
 
 }  // namespace
+
+std::optional<SiteStatFigures> readSiteStat(const std::string& siteFile) {
+  auto in = platform::fs::openFile(siteFile, "rb");
+  if (!in) return std::nullopt;
+  SiteStatFigures read;
+  if (std::fscanf(in.get(), "%ld %lf %ld", &read.start, &read.bytes, &read.count) != 3 || !std::isfinite(read.bytes) ||
+      read.bytes < 0 || read.count < 0 || read.count > static_cast<long>(UINT32_MAX))
+    return std::nullopt;
+  return read;
+}
 
 long refreshPeriod(std::string_view refreshLog) {
   if (refreshLog == "1 Day") return 86400;
@@ -53,11 +59,8 @@ void writePending(const PendingStatistics& pending, std::string_view logFolder, 
   if (pending.uncompressed.empty()) return writePageLines(pageFile, pending.pageLines, "ab");
 
   const std::string siteFile = inFolder(logFolder, kSiteStatFile);
-  SiteTotals totals{static_cast<long>(pending.uncompressed.front().at), 0, 0};
-  if (auto in = platform::fs::openFile(siteFile, "rb")) {
-    SiteTotals read;
-    if (std::fscanf(in.get(), "%ld %lf %ld", &read.start, &read.bytes, &read.count) == 3) totals = read;
-  }
+  SiteStatFigures totals = readSiteStat(siteFile).value_or(
+      SiteStatFigures{static_cast<long>(pending.uncompressed.front().at), 0, 0});
   // The period is tested as each response would have tested it when logged: the first one
   // logged a whole period after the start begins a new period, and the page lines logged
   // before it go with the old one.
@@ -66,7 +69,7 @@ void writePending(const PendingStatistics& pending, std::string_view logFolder, 
   bool restarted = false;
   for (const PendingStatistics::Second& second : pending.uncompressed) {
     if (period != 0 && second.at - totals.start >= period) {
-      totals = SiteTotals{static_cast<long>(second.at), 0, 0};
+      totals = SiteStatFigures{static_cast<long>(second.at), 0, 0};
       lines = std::string_view(pending.pageLines).substr(second.pageLinesBefore);
       restarted = true;
     }

@@ -7,6 +7,7 @@
 // is there and adds its own. Failures write nothing and are not reported.
 
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,18 @@ struct LogTarget {
 
 // Seconds of a "RefreshLog" period; 0 for none. Exact, case-sensitive names.
 long refreshPeriod(std::string_view refreshLog);
+
+// "sitestat.txt": the start of the period, the bytes and the number of the uncompressed
+// responses in it.
+struct SiteStatFigures {
+  long start = 0;
+  double bytes = 0;
+  long count = 0;
+};
+
+// The figures of a site file; none when it is missing or damaged (a figure missing, not a
+// number, infinite or negative), which both its writer and the report take as no totals.
+std::optional<SiteStatFigures> readSiteStat(const std::string& siteFile);
 
 // What one log folder has gathered since it was last written: the page lines in the order
 // they were logged, and the uncompressed responses by the second they were logged in, each

@@ -357,6 +357,25 @@ TEST_F(StatisticsTest, TotalsCountEveryLineAndTheUncompressedOnes) {
   EXPECT_EQ(t.totalC, 1u);
 }
 
+// A damaged site file counts as none, for the report and for the next write alike: every
+// total stays a number, and they add up.
+TEST_F(StatisticsTest, ADamagedSiteFileCountsAsNone) {
+  for (const char* damaged : {"1000 nan 3", "1000 inf 3", "1000 -5.0 3", "1000 1500.0 -1", "1000 1500.0 99999999999",
+                              "1000 abc 3", "1000 1500.0"}) {
+    writeLogFile("sitestat.txt", damaged);
+    writeLogFile("pagestat.txt", "/a.htm,2000,1800,500,nan,text/html,0,1,0\r\n");
+    const auto statistics = stats::readStatistics(kLogFolder, kFullMask);
+    const auto& t = statistics.totals;
+    EXPECT_EQ(t.totalUBS, 0) << damaged;
+    EXPECT_EQ(t.totalUR, 0u) << damaged;
+    EXPECT_EQ(t.totalR, t.totalCR + t.totalUR) << damaged;
+    EXPECT_EQ(t.totalBR, 2000) << damaged;
+    EXPECT_EQ(statistics.pages.at("/a.htm").percentSaved, 0) << damaged;
+    log(uncompressed(300));
+    EXPECT_EQ(logFile("sitestat.txt"), "1000000 300.000000 1") << damaged;  // started afresh
+  }
+}
+
 TEST_F(StatisticsTest, ReadingStopsAtTheFirstLineThatLacksAField) {
   writeLogFile("pagestat.txt",
                "/a.htm,2000,1800,500,75.00,text/html,0,1,0\r\n"
