@@ -1,5 +1,6 @@
 #include "console/site_store.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/registry/registry.h"
@@ -103,6 +104,19 @@ void createWithDefaults(HKEY key, const std::string& homeFolder, WorkingCopy& co
   writeText(key, "CacheExt", joinExtensions(copy.CacheExt.value));
 }
 
+// The names of a key's values, in the order the registry lists them.
+std::vector<std::string> valueNames(HKEY key) {
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    std::string name(kMaxRegValueNameChars + 1, '\0');
+    DWORD nameChars = static_cast<DWORD>(name.size());
+    if (RegEnumValueA(key, index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      return names;
+    name.resize(nameChars);
+    names.push_back(std::move(name));
+  }
+}
+
 void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers,
                    const std::vector<std::string>& unread) {
   UniqueKey key;
@@ -110,26 +124,36 @@ void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers,
   if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
                       key.put(), nullptr) != ERROR_SUCCESS)
     return;
-  for (const settings::BrowserRule& rule : browsers) {
+  auto write = [&](const settings::BrowserRule& rule) {
     const std::string data = settings::formatBrowserValue(rule);
     RegSetValueExA(key.get(), rule.DisplayName.c_str(), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
                    static_cast<DWORD>(data.size()));
-  }
+  };
+  for (const settings::BrowserRule& rule : browsers) write(rule);
   // Values of browsers the working copy no longer has go, so the store matches it.
   std::vector<std::string> stale;
-  for (DWORD index = 0;; ++index) {
-    std::string name(kMaxRegValueNameChars + 1, '\0');
-    DWORD nameChars = static_cast<DWORD>(name.size());
-    if (RegEnumValueA(key.get(), index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-      break;
-    name.resize(nameChars);
+  std::vector<std::string> listed;  // the working copy's browsers, in the store's order
+  for (const std::string& name : valueNames(key.get())) {
     bool kept = false;
     for (const auto& rule : browsers) kept = kept || platform::text::equalsNoCase(rule.DisplayName, name);
+    if (kept) listed.push_back(name);
     // A value the console could not read is not the administrator's deletion.
     for (const auto& other : unread) kept = kept || platform::text::equalsNoCase(other, name);
     if (!kept) stale.push_back(name);
   }
   for (const std::string& name : stale) RegDeleteValueA(key.get(), name.c_str());
+  // The first browser that matches is the one the filter applies, in the order the store
+  // lists them: a renamed browser (a new value, at the end) would move. When the order is
+  // not the working copy's, each value is made anew in that order.
+  const bool inOrder = listed.size() == browsers.size() &&
+                       std::equal(listed.begin(), listed.end(), browsers.begin(), [](const std::string& name, const auto& rule) {
+                         return platform::text::equalsNoCase(rule.DisplayName, name);
+                       });
+  if (inOrder) return;
+  for (const settings::BrowserRule& rule : browsers) {
+    RegDeleteValueA(key.get(), rule.DisplayName.c_str());
+    write(rule);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/text/wide_text.h"
+
 namespace mmc {
 
 namespace {
@@ -11,21 +13,22 @@ using platform::ui::WindowRole;
 
 void text(std::string& out, std::string_view value) {
   out += '"';
-  for (unsigned char c : value) {
-    switch (c) {
+  // Texts are ANSI, which is UTF-8 here, as the page sends them back: each UTF-16 unit
+  // of the text is written, escaped beyond ASCII (surrogate pairs as pairs).
+  for (const WCHAR unit : platform::text::widen(value)) {
+    switch (unit) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20 || c >= 0x80) {
-          // Texts are ANSI (Latin-1 here): each byte becomes its code point.
+        if (unit < 0x20 || unit >= 0x80) {
           char escape[8];
-          std::snprintf(escape, sizeof(escape), "\\u%04x", c);
+          std::snprintf(escape, sizeof(escape), "\\u%04x", static_cast<unsigned>(unit));
           out += escape;
         } else {
-          out += static_cast<char>(c);
+          out += static_cast<char>(unit);
         }
     }
   }

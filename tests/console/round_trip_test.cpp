@@ -386,6 +386,22 @@ TEST_F(RoundTripTest, WhatTheDialogsStoreIsWhatTheLoaderAndAReopenedSheetRead) {
   EXPECT_EQ(snapshot(1), applied);
   driver().click(sheet, "OK");
   EXPECT_EQ(snapshot(1), applied);
+
+  // A renamed browser keeps its place: the first that matches is the one the filter applies.
+  sheet = openSheet(1, "Shop");
+  driver().click(sheet, "Advanced");
+  driver().click(kAdvanced, "Browsers");
+  driver().selectTreeItem(kBrowserList, kTree, "Browsers/" + g.browsers[0].DisplayName.str());
+  driver().click(kBrowserList, "Edit");
+  driver().type("Edit Browser", kBrowserName, "Renamed first");
+  driver().click("Edit Browser", "OK");
+  driver().click(kBrowserList, "OK");
+  driver().click(kAdvanced, "OK");
+  driver().click(sheet, "Apply");
+  std::vector<settings::BrowserRule> renamed = g.browsers;
+  renamed[0].DisplayName = "Renamed first";
+  EXPECT_EQ(describe(load(1)->Browsers), describe(renamed));
+  driver().click(sheet, "OK");
 }
 
 TEST_F(RoundTripTest, WhatTheDialogsCannotStoreIsRefusedWithItsReason) {

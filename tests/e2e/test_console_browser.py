@@ -4,29 +4,15 @@ import http.client
 import json
 import os
 import subprocess
-import time
 import unittest
 import urllib.parse
 import urllib.request
 
-from machine import BIN, SOURCE, Machine
+from console_driver import start_console
+from machine import SOURCE, Machine
 
 BROWSER = os.path.join(os.path.dirname(os.path.abspath(__file__)), "browser")
 ARTIFACTS = os.environ.get("TAMSIC_ARTIFACTS", os.path.join(SOURCE, "build", "artifacts"))
-
-
-def start_console(machine):
-    """The console host in the foreground on the machine: its process, its log and the
-    address with this run's secret."""
-    url_file = os.path.join(machine.root, "run", "console-url.txt")
-    log = open(os.path.join(machine.root, "iisadmin.out"), "w")
-    console = subprocess.Popen([os.path.join(BIN, "iisadmin"), "--foreground"], env=machine.env, stdout=log,
-                               stderr=subprocess.STDOUT)
-    deadline = time.time() + 30
-    while not os.path.exists(url_file) and time.time() < deadline and console.poll() is None:
-        time.sleep(0.05)
-    with open(url_file) as f:
-        return console, log, f.read().strip()
 
 
 class ConsoleInBrowserTest(unittest.TestCase):
