@@ -28,8 +28,9 @@ std::optional<SiteStatFigures> readSiteStat(const std::string& siteFile) {
   auto in = platform::fs::openFile(siteFile, "rb");
   if (!in) return std::nullopt;
   SiteStatFigures read;
-  if (std::fscanf(in.get(), "%ld %lf %ld", &read.start, &read.bytes, &read.count) != 3 || !std::isfinite(read.bytes) ||
-      read.bytes < 0 || read.count < 0 || read.count > static_cast<long>(UINT32_MAX))
+  // The count is written as an int: a larger one is no count of ours.
+  if (std::fscanf(in.get(), "%ld %lf %lld", &read.start, &read.bytes, &read.count) != 3 || !std::isfinite(read.bytes) ||
+      read.bytes < 0 || read.count < 0 || read.count > INT32_MAX)
     return std::nullopt;
   return read;
 }

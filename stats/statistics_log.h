@@ -33,7 +33,7 @@ long refreshPeriod(std::string_view refreshLog);
 struct SiteStatFigures {
   long start = 0;
   double bytes = 0;
-  long count = 0;
+  long long count = 0;
 };
 
 // The figures of a site file; none when it is missing or damaged (a figure missing, not a
