@@ -39,7 +39,10 @@ class HtmlReader {
       // documents that a check before every single append would fail.
       if (!withinBound()) return false;
       bool ok;
-      if (at('<') && peek(1) == '!') {
+      if (st_.StyleDepth && !styleEndsHere() && !(at('<') && peek(1) == '!')) {
+        // A style sheet's '<' (in a comment, a string or a selector) starts no tag.
+        ok = styleText();
+      } else if (at('<') && peek(1) == '!') {
         pos_ += 2;
         while (pos_ < s_.size() && isWhite(s_[pos_])) ++pos_;
         if (at('-')) {
@@ -71,6 +74,7 @@ class HtmlReader {
 
  private:
   bool withinBound() const { return st_.Output.size() < st_.inputLength; }
+  std::int32_t preDepth_ = 0;  // open pre and textarea elements
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
     if (!st_.LowerNames) return put(name);
@@ -119,6 +123,28 @@ class HtmlReader {
     }
     if (at('<') && peek(1) == '>') pos_ += 2;  // "<>" is written nowhere
     return true;
+  }
+
+  bool styleEndsHere() const {
+    return at('<') && peek(1) == '/' && pos_ + 7 <= s_.size() && platform::text::equalsNoCase(s_.substr(pos_ + 2, 5), "style");
+  }
+
+  // A style element's text up to its end tag or an HTML comment inside it, whole.
+  bool styleText() {
+    std::size_t end = pos_;
+    for (;; ++end) {
+      end = s_.find('<', end);
+      if (end == std::string_view::npos) {
+        end = s_.size();
+        break;
+      }
+      if (end + 1 < s_.size() && s_[end + 1] == '!') break;
+      if (end + 7 <= s_.size() && s_[end + 1] == '/' && platform::text::equalsNoCase(s_.substr(end + 2, 5), "style")) break;
+    }
+    const std::string_view css = s_.substr(pos_, end - pos_);
+    pos_ = end;
+    LearnFromCss(st_, css);
+    return OptimizeCss(st_, css);
   }
 
   bool scriptText() {
@@ -171,17 +197,20 @@ class HtmlReader {
     return true;
   }
 
-  // +1 entering, -1 leaving an element whose content is protected.
+  // +1 entering, -1 leaving an element whose content is protected. An end tag with no
+  // such element open is ignored, as browsers ignore it: it must not unprotect the next one.
   void countElement(std::string_view name, int step) {
+    std::int32_t* depth = nullptr;
     if (platform::text::equalsNoCase(name, "script")) {
-      st_.ScriptDepth += step;
-      st_.KeepDepth += step;
+      depth = &st_.ScriptDepth;
     } else if (platform::text::equalsNoCase(name, "style")) {
-      st_.StyleDepth += step;
-      st_.KeepDepth += step;
+      depth = &st_.StyleDepth;
     } else if (platform::text::equalsNoCase(name, "pre") || platform::text::equalsNoCase(name, "textarea")) {
-      st_.KeepDepth += step;
+      depth = &preDepth_;
     }
+    if (!depth || (step < 0 && *depth == 0) || (step < 0 && st_.KeepDepth == 0)) return;
+    *depth += step;
+    st_.KeepDepth += step;
   }
 
   // The first selector made for an element of this name lets it go.

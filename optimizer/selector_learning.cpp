@@ -1,5 +1,6 @@
 #include "optimizer/selector_learning.h"
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 #include <string>
@@ -95,35 +96,101 @@ std::optional<std::string> resolveSheet(const OptimizerState& state, std::string
 
 }  // namespace
 
-void LearnFromCss(OptimizerState& state, std::string_view css) {
-  if (css.find("white-space") == std::string_view::npos && css.find('@') == std::string_view::npos) return;
+namespace {
+
+// The sheet with its comments turned into blanks (strings kept whole): a comment before a
+// selector is no part of its name.
+std::string withoutComments(std::string_view css) {
+  std::string out;
+  out.reserve(css.size());
+  char quote = 0;
+  for (std::size_t i = 0; i < css.size(); ++i) {
+    const char c = css[i];
+    if (quote) {
+      out += c;
+      if (c == '\\' && i + 1 < css.size()) {
+        out += css[++i];
+      } else if (c == quote) {
+        quote = 0;
+      }
+    } else if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
+      const std::size_t close = css.find("*/", i + 2);
+      i = close == std::string_view::npos ? css.size() : close + 1;
+      out += ' ';
+    } else {
+      if (c == '"' || c == '\'') quote = c;
+      out += c;
+    }
+  }
+  return out;
+}
+
+// Where the block opened at `open` ends: behind its matching '}', or the end of the text.
+std::size_t blockEnd(std::string_view css, std::size_t open) {
+  int depth = 0;
+  for (std::size_t i = open; i < css.size(); ++i) {
+    if (css[i] == '{') ++depth;
+    if (css[i] == '}' && --depth == 0) return i + 1;
+  }
+  return css.size();
+}
+
+// The sheet an "@import" names, quoted or in url(...); empty when none.
+std::string_view importedName(std::string_view rule) {
+  std::size_t start = rule.find_first_of("\"'(");
+  if (start == std::string_view::npos) return {};
+  char close = rule[start] == '(' ? ')' : rule[start];
+  if (close == ')') {
+    while (start + 1 < rule.size() && (isWhite(rule[start + 1]) || rule[start + 1] == '"' || rule[start + 1] == '\'')) ++start;
+  }
+  std::size_t end = rule.find_first_of(close == ')' ? "\"') \t\r\n" : std::string_view(&close, 1), start + 1);
+  if (end == std::string_view::npos) return {};
+  return rule.substr(start + 1, end - start - 1);
+}
+
+void learnFromRules(OptimizerState& state, std::string_view css) {
   std::size_t pos = 0;
   while (pos < css.size()) {
-    if (css[pos] == '<' || css[pos] == '>') return;
-    std::size_t next = css.find_first_of("<@{", pos);
-    if (next == std::string_view::npos || css[next] == '<') return;
-    if (css[next] == '@') {
-      std::size_t open = css.find('"', next);
-      if (open == std::string_view::npos) return;
-      std::size_t close = css.find('"', open + 1);
-      if (close == std::string_view::npos || close - open - 1 > kMaxSelectorChars) return;
-      LearnFromFile(state, css.substr(open + 1, close - open - 1));
-      // The import statement ends at its ';': the next selector starts after it, not at
-      // the quote (";kbd" would protect nothing).
-      std::size_t semicolon = css.find(';', close);
-      std::size_t brace = css.find('{', close);
-      pos = semicolon != std::string_view::npos && semicolon < brace ? semicolon + 1 : close + 1;
+    while (pos < css.size() && (isWhite(css[pos]) || css[pos] == ';' || css[pos] == '}')) ++pos;
+    if (pos >= css.size()) return;
+    if (css[pos] == '@') {
+      // An at-rule ends at its ';' or with its block. Rules inside a conditional block
+      // (@media, @supports) count as any other; other blocks (@font-face, @page) hold none.
+      const std::size_t stop = css.find_first_of(";{", pos);
+      const std::string_view head = css.substr(pos, stop == std::string_view::npos ? std::string_view::npos : stop - pos);
+      if (head.size() > 7 && platform::text::equalsNoCase(head.substr(0, 7), "@import")) {
+        const std::string_view name = importedName(head);
+        if (!name.empty() && name.size() <= kMaxSelectorChars) LearnFromFile(state, name);
+      }
+      if (stop == std::string_view::npos) return;
+      if (css[stop] == ';') {
+        pos = stop + 1;
+        continue;
+      }
+      const std::size_t end = blockEnd(css, stop);
+      const bool conditional = platform::text::equalsNoCase(head.substr(0, std::min<std::size_t>(head.size(), 6)), "@media") ||
+                               platform::text::equalsNoCase(head.substr(0, std::min<std::size_t>(head.size(), 9)), "@supports");
+      if (conditional) learnFromRules(state, css.substr(stop + 1, end - stop - 1));
+      pos = end;
       continue;
     }
-    std::string_view selectorText = css.substr(pos, next - pos);
+    const std::size_t open = css.find('{', pos);
+    if (open == std::string_view::npos) return;
+    const std::string_view selectorText = css.substr(pos, open - pos);
     if (selectorText.size() > kMaxSelectorChars) return;
-    std::size_t end = css.find_first_of("}<", next);
-    std::size_t blockEnd = end == std::string_view::npos ? css.size() : (css[end] == '}' ? end + 1 : end);
-    std::string_view block = css.substr(next, blockEnd - next);
+    const std::size_t end = blockEnd(css, open);
+    const std::string_view block = css.substr(open, end - open);
     if (block.size() > kMaxBlockChars) return;
     if (block.find("white-space") != std::string_view::npos) addSelectors(state, selectorText);
-    pos = blockEnd;
+    pos = end;
   }
+}
+
+}  // namespace
+
+void LearnFromCss(OptimizerState& state, std::string_view css) {
+  if (css.find("white-space") == std::string_view::npos && css.find('@') == std::string_view::npos) return;
+  learnFromRules(state, withoutComments(css));
 }
 
 void LearnFromFile(OptimizerState& state, std::string_view name) {

@@ -48,10 +48,16 @@ TEST_F(OptimizerTest, TagsInsideProtectedElementsAreStillRewritten) {
   EXPECT_EQ(optimize(page("<pre>  <B CLASS=x>bold</B>  </pre>")), out("<pre>  <b class=\"x\">bold</b>  </pre>"));
 }
 
-TEST_F(OptimizerTest, AStrayClosingScriptTagLeavesTheRestOfTheDocumentAlone) {
-  // The counter goes negative, which counts as inside: from there on text is script text,
-  // kept as it is, tags and all, up to the next closing script tag or the end.
-  EXPECT_EQ(optimize("<html><body>x    y</script>  a   b  <I>x</I>"), "<html><body>x y</script>  a   b  <I>x</I>");
+// Browsers ignore an end tag with nothing of its kind open. Counted, it drove the count
+// below zero, and the next element of that kind came out unprotected.
+TEST_F(OptimizerTest, AStrayEndTagLeavesTheNextProtectedElementProtected) {
+  EXPECT_EQ(optimize("<html><body>x    y</script>  a   b  <I>x</I>"), "<html><body>x y</script> a b <i>x</i>");
+  for (const char* name : {"pre", "textarea", "script"}) {
+    const std::string element = std::string("<") + name + ">total    12\n  item  3</" + name + ">";
+    EXPECT_EQ(optimize(page(std::string("a  </") + name + ">  b " + element + "  c")),
+              out(std::string("a </") + name + "> b " + element + " c"))
+        << name;
+  }
 }
 
 TEST_F(OptimizerTest, ScriptTextRunsToTheClosingScriptTagOnly) {
@@ -87,6 +93,30 @@ TEST_F(OptimizerTest, ADocumentEndingInACommentEndsWithItsMarkerWhenKept) {
 TEST_F(OptimizerTest, StyleContentGoesThroughTheCssPass) {
   EXPECT_EQ(optimize(page("<style>  a  {  color : red }  /* c */  </style>")),
             out("<style> a { color : red } </style>"));
+}
+
+// A '<' in a style sheet (a comment's "IE < 7", a string) starts no tag: the sheet keeps its
+// rules, and its end tag still ends it.
+TEST_F(OptimizerTest, AStyleSheetsLessThanSignStartsNoTag) {
+  EXPECT_EQ(optimize(page("<style>/* IE < 7 */ p { color : red }  a:after { content: \"<b>\" }</style>  <pre>a    b</pre>")),
+            out("<style> p { color : red } a:after { content: \"<b>\" }</style> <pre>a    b</pre>"));
+}
+
+// Comments and at-rules before a rule are no part of its selector, and the rules inside a
+// conditional block count; an at-rule's quoted text is no import.
+TEST_F(OptimizerTest, SelectorsAreLearnedPastCommentsAndAtRules) {
+  writeHostFile(driveC("site/other.css"), "samp { white-space: pre }");
+  for (const char* sheet : {"/* keep */.keep { white-space: pre }", "@media screen { p { margin: 0 } .keep { white-space: pre } }",
+                            "@font-face { font-family: \"x\"; src: url(x.woff) } .keep { white-space: pre }",
+                            "@charset \"utf-8\"; .keep{white-space:pre}"}) {
+    const std::string inner = std::string("<style>") + sheet + "</style><div class=keep>  a  </div>";
+    const std::string result = optimize(page(inner));
+    EXPECT_NE(result.find("<div class=\"keep\">  a  </div>"), std::string::npos) << sheet << "\n" << result;
+  }
+  for (const char* import : {"@import url(other.css);", "@import url( 'other.css' );", "@import 'other.css';"}) {
+    const std::string result = optimize(page(std::string("<style>") + import + "</style><samp>  a  </samp>"));
+    EXPECT_NE(result.find("<samp>  a  </samp>"), std::string::npos) << import << "\n" << result;
+  }
 }
 
 TEST_F(OptimizerTest, ATagSelectorLearnedFromAStyleElementProtectsEveryLaterElement) {
