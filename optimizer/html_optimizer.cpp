@@ -61,9 +61,14 @@ class HtmlReader {
         std::size_t end = s_.find('>', pos_);
         pos_ = end == std::string_view::npos ? s_.size() : end + 1;
         ok = true;
-      } else if (at('<')) {
+      } else if (at('<') && startsName(peek(1))) {
         ++pos_;
         ok = openingTag();
+      } else if (at('<') && peek(1) != '>') {
+        // "5 < 6": a '<' before no name is text, as browsers show it.
+        put("<");
+        ++pos_;
+        ok = true;
       } else {
         ok = st_.ScriptDepth ? scriptText() : text();
       }
@@ -81,6 +86,7 @@ class HtmlReader {
     for (char c : name) st_.Output.push_back(lowerChar(c));
   }
 
+  static bool startsName(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
   bool at(char c) const { return pos_ < s_.size() && s_[pos_] == c; }
   char peek(std::size_t ahead) const { return pos_ + ahead < s_.size() ? s_[pos_ + ahead] : '\0'; }
   bool allowed() const { return st_.KeepDepth != 0 || !st_.DropComments; }
@@ -317,10 +323,12 @@ class HtmlReader {
       return true;
     }
     if (at('/')) {
-      pos_ += 2;
-      writeTag(name, attributes_, true);
-      releaseSelector(name);
-      return true;
+      if (solidusEndsTag()) {
+        writeTag(name, attributes_, true);
+        releaseSelector(name);
+        return true;
+      }
+      ++pos_;  // "<div/title=a>": the '/' is no part of the tag, as browsers read it
     }
     std::vector<Attribute>& attributes = attributes_;
     bool selfClosing = false;
@@ -331,10 +339,13 @@ class HtmlReader {
         ++pos_;
         break;
       }
-      if (at('/') && peek(1) == '>') {
-        pos_ += 2;
-        selfClosing = true;
-        break;
+      if (at('/')) {
+        if (solidusEndsTag()) {
+          selfClosing = true;
+          break;
+        }
+        ++pos_;
+        continue;
       }
       static constexpr StopSet kAttributeEnd("=>", true);
       std::size_t nameEnd = pos_;
@@ -371,6 +382,15 @@ class HtmlReader {
     }
     writeTag(name, attributes, selfClosing);
     if (selfClosing) releaseSelector(name);
+    return true;
+  }
+
+  // At a '/' in a tag: whether it closes the tag ("/>", "/ >"); then the tag has been read.
+  bool solidusEndsTag() {
+    std::size_t after = pos_ + 1;
+    while (after < s_.size() && isWhite(s_[after])) ++after;
+    if (after < s_.size() && s_[after] != '>') return false;
+    pos_ = after < s_.size() ? after + 1 : after;
     return true;
   }
 

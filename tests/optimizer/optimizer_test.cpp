@@ -191,6 +191,14 @@ TEST_F(OptimizerTest, SelfClosingTagsAndEmptyPairsAreHandled) {
   EXPECT_EQ(optimize(page("<br/><hr />a<>b")), out("<br/><hr/>ab"));
 }
 
+// What a browser shows as text stays text, and what it reads as a tag adds no text: a '<'
+// before no name, a '/' in a tag that does not close it.
+TEST_F(OptimizerTest, APageMeansWhatItMeantAroundLessThanSignsAndSlashes) {
+  EXPECT_EQ(optimize(page("5  <  6 and 7 > 3, a<3 and <=")), out("5 < 6 and 7 > 3, a<3 and <="));
+  EXPECT_EQ(optimize(page("<br/ >x<div/title=\"a\">y</div><img src=a.png / >")),
+            out("<br/>x<div title=\"a\">y</div><img src=\"a.png\"/>"));
+}
+
 TEST_F(OptimizerTest, OverLongNamesAbortTheDocument) {
   EXPECT_EQ(optimize(page("<" + std::string(124, 'a') + ">")), "<unchanged>");
   EXPECT_EQ(optimize(page("<p " + std::string(512, 'a') + "=1>")), "<unchanged>");
