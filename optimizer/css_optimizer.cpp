@@ -1,5 +1,6 @@
 #include "optimizer/css_optimizer.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace optimizer {
@@ -51,12 +52,31 @@ std::size_t urlEnd(std::string_view text, std::size_t at) {
   return text.size();
 }
 
+// Characters of a name, a number or a unit: two of them with nothing between are one word.
+bool partOfWord(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '%' || c == '.' || c == '#' ||
+         c == '\\' || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Where the escape that starts with the backslash at `at` ends: up to six hex digits and
+// one white space (a CR LF counts as one), or the one character escaped.
+std::size_t escapeEnd(std::string_view text, std::size_t at) {
+  std::size_t i = at + 1;
+  if (i >= text.size()) return i;
+  if (!std::isxdigit(static_cast<unsigned char>(text[i]))) return i + 1;
+  const std::size_t digitsEnd = std::min(text.size(), i + 6);
+  while (i < digitsEnd && std::isxdigit(static_cast<unsigned char>(text[i]))) ++i;
+  if (i < text.size() && text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') return i + 2;
+  if (i < text.size() && isWhite(text[i])) return i + 1;
+  return i;
+}
+
 }  // namespace
 
 bool OptimizeCss(OptimizerState& state, std::string_view text) {
   if (!state.CssWhite) return state.append(text);
   // Strings and url(...) are values, not layout: their blanks and "/*" are the author's.
-  static constexpr StopSet kStops("/\"'uU", true);
+  static constexpr StopSet kStops("/\"'uU\\", true);
   std::string& out = state.Output;
   bool inRun = false;
   std::size_t i = 0;
@@ -81,9 +101,21 @@ bool OptimizeCss(OptimizerState& state, std::string_view text) {
       ++i;
     } else if (c == '/' && state.CssComments && i + 1 < text.size() && text[i + 1] == '*') {
       // A comment writes nothing and leaves the run mark alone, so the blanks on its two
-      // sides become one. "/*/" closes at its own star-slash.
+      // sides become one. "/*/" closes at its own star-slash. Between two parts of one value
+      // it separated them ("0/**/auto"): a blank stays in its place.
       std::size_t end = text.find("*/", i + 1);
       i = end == std::string_view::npos ? text.size() : end + 2;
+      if (!inRun && !out.empty() && i < text.size() && partOfWord(out.back()) && partOfWord(text[i])) {
+        out += ' ';
+        inRun = true;
+      }
+    } else if (c == '\\') {
+      // An escape is copied whole, with the one white space that may end a hex escape:
+      // the blanks after it are the next run ("\\31  .b" keeps its descendant blank).
+      const std::size_t end = escapeEnd(text, i);
+      out.append(text, i, end - i);
+      inRun = false;
+      i = end;
     } else {
       out += c;
       inRun = false;

@@ -39,8 +39,9 @@ class HtmlReader {
       // documents that a check before every single append would fail.
       if (!withinBound()) return false;
       bool ok;
-      if (st_.StyleDepth && !styleEndsHere() && !(at('<') && peek(1) == '!')) {
-        // A style sheet's '<' (in a comment, a string or a selector) starts no tag.
+      if (st_.StyleDepth && !styleEndsHere()) {
+        // A style sheet's '<' (in a comment, a string, a "<!--") starts no tag: only its
+        // end tag ends it, as in a browser.
         ok = styleText();
       } else if (at('<') && peek(1) == '!') {
         pos_ += 2;
@@ -135,17 +136,16 @@ class HtmlReader {
     return at('<') && peek(1) == '/' && pos_ + 7 <= s_.size() && platform::text::equalsNoCase(s_.substr(pos_ + 2, 5), "style");
   }
 
-  // A style element's text up to its end tag or an HTML comment inside it, whole.
+  // A style element's text up to its end tag, whole.
   bool styleText() {
     std::size_t end = pos_;
     for (;; ++end) {
-      end = s_.find('<', end);
+      end = s_.find("</", end);
       if (end == std::string_view::npos) {
         end = s_.size();
         break;
       }
-      if (end + 1 < s_.size() && s_[end + 1] == '!') break;
-      if (end + 7 <= s_.size() && s_[end + 1] == '/' && platform::text::equalsNoCase(s_.substr(end + 2, 5), "style")) break;
+      if (end + 7 <= s_.size() && platform::text::equalsNoCase(s_.substr(end + 2, 5), "style")) break;
     }
     const std::string_view css = s_.substr(pos_, end - pos_);
     pos_ = end;
@@ -193,12 +193,7 @@ class HtmlReader {
     if (allowed()) put("<!-- ");
     // Script hidden in a comment must start on a line of its own.
     if (st_.ScriptDepth) put("\r\n");
-    if (st_.StyleDepth) {
-      LearnFromCss(st_, body);
-      if (!OptimizeCss(st_, body)) return false;
-    } else if (allowed()) {
-      put(body);
-    }
+    if (allowed()) put(body);
     if (allowed()) put(" -->");
     return true;
   }
@@ -291,11 +286,8 @@ class HtmlReader {
   }
 
   std::string_view quotedValue(char quote, bool& closed) {
-    std::size_t i = pos_ + 1;
-    for (;; ++i) {
-      i = s_.find(quote, i);
-      if (i == std::string_view::npos || s_[i - 1] != '\\') break;
-    }
+    // HTML has no escapes: a value ends at its quote, a backslash before it or not.
+    const std::size_t i = s_.find(quote, pos_ + 1);
     closed = i != std::string_view::npos;
     if (!closed) {
       std::string_view v = s_.substr(pos_ + 1);
@@ -365,8 +357,8 @@ class HtmlReader {
           ended = pos_ >= s_.size();
         } else {
           std::size_t v = pos_;
-          while (v < s_.size() && !isWhite(s_[v]) && s_[v] != '>' && !(s_[v] == '/' && v + 1 < s_.size() && s_[v + 1] == '>'))
-            ++v;
+          // Up to white space or '>', as browsers read it: "href=/docs/>" keeps its slash.
+          while (v < s_.size() && !isWhite(s_[v]) && s_[v] != '>') ++v;
           a.value = s_.substr(pos_, v - pos_);
           pos_ = v;
         }

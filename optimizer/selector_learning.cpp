@@ -98,8 +98,8 @@ std::optional<std::string> resolveSheet(const OptimizerState& state, std::string
 
 namespace {
 
-// The sheet with its comments turned into blanks (strings kept whole): a comment before a
-// selector is no part of its name.
+// The sheet with its comments and HTML comment markers turned into blanks (strings kept
+// whole): a comment before a selector is no part of its name.
 std::string withoutComments(std::string_view css) {
   std::string out;
   out.reserve(css.size());
@@ -116,6 +116,10 @@ std::string withoutComments(std::string_view css) {
     } else if (c == '/' && i + 1 < css.size() && css[i + 1] == '*') {
       const std::size_t close = css.find("*/", i + 2);
       i = close == std::string_view::npos ? css.size() : close + 1;
+      out += ' ';
+    } else if (css.substr(i, 4) == "<!--" || css.substr(i, 3) == "-->") {
+      // The markers that hide a sheet from old browsers are no part of a selector.
+      i += css[i] == '<' ? 3 : 2;
       out += ' ';
     } else {
       if (c == '"' || c == '\'') quote = c;

@@ -95,6 +95,19 @@ TEST_F(OptimizerTest, StyleContentGoesThroughTheCssPass) {
             out("<style> a { color : red } </style>"));
 }
 
+// Only its end tag ends a style element: a "<!--" in it is the sheet's (hiding it from old
+// browsers, or in a string), not a comment running on over the page.
+TEST_F(OptimizerTest, AStyleElementEndsOnlyAtItsEndTag) {
+  EXPECT_EQ(optimize(page("<style>a:after { content: \"<!--\" }</style><pre>a    b</pre><script>// one\nvar b=2</script>")),
+            out("<style>a:after { content: \"<!--\" }</style><pre>a    b</pre><script>// one\nvar b=2</script>"));
+  EXPECT_EQ(optimize(page("<style><!--\n  p   { color : red }\n--></style>  x")),
+            out("<style><!-- p { color : red } --></style> x"));
+  EXPECT_EQ(optimize(page("<style><!-- .keep { white-space: pre } --></style><div class=keep>  a  </div>")),
+            out("<style><!-- .keep { white-space: pre } --></style><div class=\"keep\">  a  </div>"));
+  EXPECT_EQ(optimize(page("<a href=/docs/>d</a><a href=http://x.org/>e</a>")),
+            out("<a href=\"/docs/\">d</a><a href=\"http://x.org/\">e</a>"));
+}
+
 // A '<' in a style sheet (a comment's "IE < 7", a string) starts no tag: the sheet keeps its
 // rules, and its end tag still ends it.
 TEST_F(OptimizerTest, AStyleSheetsLessThanSignStartsNoTag) {
@@ -179,12 +192,16 @@ TEST_F(OptimizerTest, AValueHoldingADoubleQuoteKeepsSingleQuotes) {
 
 // A browser ends a quoted value at its quote, backslash or not; re-quoting what the reader
 // took in past it (as '{\"a\":1}') gave the browser another value.
-TEST_F(OptimizerTest, AValueWithABackslashBeforeItsQuoteGoesAsItCame) {
+// HTML has no escapes: a value ends at its quote, a backslash before it or not, as browsers
+// read it. What follows is read as they read it too.
+TEST_F(OptimizerTest, AQuotedValueEndsAtItsQuoteWhateverComesBeforeIt) {
+  EXPECT_EQ(optimize(page("<a title=\"C:\\\" href=\"/Path/File.html\">y</a>")),
+            out("<a title=\"C:\\\" href=\"/Path/File.html\">y</a>"));
   EXPECT_EQ(optimize(page("<div  DATA-X=\"{\\\"a\\\":1}\"  id=k>x</div>")),
-            out("<div data-x=\"{\\\"a\\\":1}\" id=\"k\">x</div>"));
-  EXPECT_EQ(optimize(page("<p title='it\\'s'>y</p>")), out("<p title='it\\'s'>y</p>"));
+            out("<div data-x=\"{\\\" a\\\":1}\" id=\"k\">x</div>"));
+  EXPECT_EQ(optimize(page("<p title='it\\'s'>y</p>")), out("<p title=\"it\\\" s'>y</p>"));
   // Left open at the end of the document: no closing quote is made up.
-  EXPECT_EQ(optimize("<html><body>   x   <p title=\"a\\\"  b  "), "<html><body> x <p title=\"a\\\"  b  >");
+  EXPECT_EQ(optimize("<html><body>   x   <p title=\"a  b  "), "<html><body> x <p title=\"a  b  >");
 }
 
 TEST_F(OptimizerTest, SelfClosingTagsAndEmptyPairsAreHandled) {
@@ -242,6 +259,14 @@ TEST_F(OptimizerTest, BlanksACommentAndALineBreakBetweenDeclarationsBecomeOneBla
   EXPECT_EQ(optimize("a{x:1;  /* c */\ny:2}", {}, "C:\\s\\a.css"), "a{x:1; y:2}");
   EXPECT_EQ(optimize("a{x:1;/*/y:2}       ", {}, "C:\\s\\a.css"), "a{x:1;y:2} ");
   EXPECT_EQ(optimize("a{x:1} /* open", {}, "C:\\s\\a.css"), "a{x:1} ");
+}
+
+// A comment between two parts of one value separated them, and an escape owns the one
+// blank that ends it: neither may join what was apart.
+TEST_F(OptimizerTest, NoCommentOrEscapeJoinsTwoTokens) {
+  EXPECT_EQ(optimize("a{margin:0/**/auto;padding:1px/* t */2px;b/**/:c}  .a\\31  .b{x:1} .c\\  .d{}  .e\\31\r\n .f{}",
+                     {}, "C:\\s\\a.css"),
+            "a{margin:0 auto;padding:1px 2px;b:c} .a\\31  .b{x:1} .c\\  .d{} .e\\31\r\n .f{}");
 }
 
 // Strings and url(...) are values: their blanks and comment marks were changed once.
