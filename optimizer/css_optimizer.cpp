@@ -15,7 +15,8 @@ std::size_t stringEnd(std::string_view text, std::size_t at) {
   while (i < text.size()) {
     const char c = text[i];
     if (c == '\\') {
-      i += 2;
+      // An escaped line end continues the string; a CR LF is one.
+      i += i + 2 < text.size() && text[i + 1] == '\r' && text[i + 2] == '\n' ? 3 : 2;
     } else if (c == quote) {
       return i + 1;
     } else if (c == '\n' || c == '\r' || c == '\f') {

@@ -39,10 +39,15 @@ class HtmlReader {
       // documents that a check before every single append would fail.
       if (!withinBound()) return false;
       bool ok;
-      if (st_.StyleDepth && !styleEndsHere()) {
+      if (st_.StyleDepth && !endTagHere("style")) {
         // A style sheet's '<' (in a comment, a string, a "<!--") starts no tag: only its
         // end tag ends it, as in a browser.
         ok = styleText();
+      } else if (inTextarea_ && !endTagHere("textarea")) {
+        // A text area's content is its text, tags and all: what the form sends.
+        ok = rawText("textarea");
+      } else if (st_.ScriptDepth && !endTagHere("script") && !(at('<') && peek(1) == '!')) {
+        ok = rawText("script");
       } else if (at('<') && peek(1) == '!') {
         pos_ += 2;
         while (pos_ < s_.size() && isWhite(s_[pos_])) ++pos_;
@@ -65,13 +70,13 @@ class HtmlReader {
       } else if (at('<') && startsName(peek(1))) {
         ++pos_;
         ok = openingTag();
-      } else if (at('<') && peek(1) != '>') {
-        // "5 < 6": a '<' before no name is text, as browsers show it.
+      } else if (at('<')) {
+        // "5 < 6", "a <> b": a '<' before no name is text, as browsers show it.
         put("<");
         ++pos_;
         ok = true;
       } else {
-        ok = st_.ScriptDepth ? scriptText() : text();
+        ok = text();
       }
       if (!ok) return false;
     }
@@ -81,6 +86,7 @@ class HtmlReader {
  private:
   bool withinBound() const { return st_.Output.size() < st_.inputLength; }
   std::int32_t preDepth_ = 0;  // open pre and textarea elements
+  bool inTextarea_ = false;     // a text area holds no elements: its content is text
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
     if (!st_.LowerNames) return put(name);
@@ -128,45 +134,43 @@ class HtmlReader {
         put(t);
       }
     }
-    if (at('<') && peek(1) == '>') pos_ += 2;  // "<>" is written nowhere
     return true;
   }
 
-  bool styleEndsHere() const {
-    return at('<') && peek(1) == '/' && pos_ + 7 <= s_.size() && platform::text::equalsNoCase(s_.substr(pos_ + 2, 5), "style");
+  // Whether the end tag of the element named starts at `at`, in any case.
+  bool endTagAt(std::size_t at, std::string_view name) const {
+    return at + 2 + name.size() <= s_.size() && s_[at] == '<' && s_[at + 1] == '/' &&
+           platform::text::equalsNoCase(s_.substr(at + 2, name.size()), name);
+  }
+  bool endTagHere(std::string_view name) const { return endTagAt(pos_, name); }
+
+  // The text from here to the element's end tag (or the document's end).
+  std::string_view textUpToEndTag(std::string_view name) {
+    std::size_t end = pos_;
+    for (;; ++end) {
+      end = s_.find("</", end);
+      if (end == std::string_view::npos) {
+        end = s_.size();
+        break;
+      }
+      if (endTagAt(end, name)) break;
+    }
+    const std::string_view text = s_.substr(pos_, end - pos_);
+    pos_ = end;
+    return text;
   }
 
   // A style element's text up to its end tag, whole.
   bool styleText() {
-    std::size_t end = pos_;
-    for (;; ++end) {
-      end = s_.find("</", end);
-      if (end == std::string_view::npos) {
-        end = s_.size();
-        break;
-      }
-      if (end + 7 <= s_.size() && platform::text::equalsNoCase(s_.substr(end + 2, 5), "style")) break;
-    }
-    const std::string_view css = s_.substr(pos_, end - pos_);
-    pos_ = end;
+    const std::string_view css = textUpToEndTag("style");
     LearnFromCss(st_, css);
     return OptimizeCss(st_, css);
   }
 
-  bool scriptText() {
-    std::size_t end = pos_;
-    for (;; ++end) {
-      end = s_.find("</", end);
-      if (end == std::string_view::npos) {
-        end = s_.size();
-        break;
-      }
-      const char s = end + 2 < s_.size() ? s_[end + 2] : '\0';
-      const char t = end + 7 < s_.size() ? s_[end + 7] : '\0';
-      if ((s == 's' || s == 'S') && (t == 't' || t == 'T')) break;
-    }
-    put(s_.substr(pos_, end - pos_));
-    pos_ = end;
+  // Script and text area content goes as it came, up to the element's own end tag (a
+  // "</select>" in a script's string is the script's).
+  bool rawText(std::string_view name) {
+    put(textUpToEndTag(name));
     return true;
   }
 
@@ -212,6 +216,7 @@ class HtmlReader {
     if (!depth || (step < 0 && *depth == 0) || (step < 0 && st_.KeepDepth == 0)) return;
     *depth += step;
     st_.KeepDepth += step;
+    if (platform::text::equalsNoCase(name, "textarea")) inTextarea_ = step > 0;
   }
 
   // The first selector made for an element of this name lets it go.

@@ -48,6 +48,16 @@ TEST_F(OptimizerTest, TagsInsideProtectedElementsAreStillRewritten) {
   EXPECT_EQ(optimize(page("<pre>  <B CLASS=x>bold</B>  </pre>")), out("<pre>  <b class=\"x\">bold</b>  </pre>"));
 }
 
+// A text area's content and a script's are text to the end tag of their own name: what a
+// form sends, what a script writes, "<>" where text shows it.
+TEST_F(OptimizerTest, TextAreasAndScriptsRunToTheirOwnEndTag) {
+  EXPECT_EQ(optimize(page("<textarea><P CLASS=x>  <!--c-->  a <> b</p></TEXTAREA>  <b>x</b>")),
+            out("<textarea><P CLASS=x>  <!--c-->  a <> b</p></textarea> <b>x</b>"));
+  EXPECT_EQ(optimize(page("<script><B>x</B>; s = \"</SELECT>\";</script>  WHERE a  <>  b")),
+            out("<script><B>x</B>; s = \"</SELECT>\";</script> WHERE a <> b"));
+  EXPECT_EQ(optimize("a{content:\"x\\\r\ny\"}  b{}", {}, "C:\\s\\a.css"), "a{content:\"x\\\r\ny\"} b{}");
+}
+
 // Browsers ignore an end tag with nothing of its kind open. Counted, it drove the count
 // below zero, and the next element of that kind came out unprotected.
 TEST_F(OptimizerTest, AStrayEndTagLeavesTheNextProtectedElementProtected) {
@@ -205,7 +215,7 @@ TEST_F(OptimizerTest, AQuotedValueEndsAtItsQuoteWhateverComesBeforeIt) {
 }
 
 TEST_F(OptimizerTest, SelfClosingTagsAndEmptyPairsAreHandled) {
-  EXPECT_EQ(optimize(page("<br/><hr />a<>b")), out("<br/><hr/>ab"));
+  EXPECT_EQ(optimize(page("<br/><hr />a<>b")), out("<br/><hr/>a<>b"));
 }
 
 // What a browser shows as text stays text, and what it reads as a tag adds no text: a '<'
