@@ -85,7 +85,7 @@ class HtmlReader {
 
  private:
   bool withinBound() const { return st_.Output.size() < st_.inputLength; }
-  std::int32_t preDepth_ = 0;  // open pre and textarea elements
+  std::int32_t preDepth_ = 0;  // open pre, textarea, xmp, listing and plaintext elements
   bool inTextarea_ = false;     // a text area holds no elements: its content is text
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
@@ -210,7 +210,9 @@ class HtmlReader {
       depth = &st_.ScriptDepth;
     } else if (platform::text::equalsNoCase(name, "style")) {
       depth = &st_.StyleDepth;
-    } else if (platform::text::equalsNoCase(name, "pre") || platform::text::equalsNoCase(name, "textarea")) {
+    } else if (platform::text::equalsNoCase(name, "pre") || platform::text::equalsNoCase(name, "textarea") ||
+               platform::text::equalsNoCase(name, "xmp") || platform::text::equalsNoCase(name, "listing") ||
+               platform::text::equalsNoCase(name, "plaintext")) {
       depth = &preDepth_;
     }
     if (!depth || (step < 0 && *depth == 0) || (step < 0 && st_.KeepDepth == 0)) return;
@@ -253,7 +255,18 @@ class HtmlReader {
     }
     if (platform::text::equalsNoCase(tag, "LINK") && platform::text::equalsNoCase(a.name, "HREF")) LearnFromFile(st_, *a.value);
     if (platform::text::equalsNoCase(a.name, "id")) matchSelector(SelectorKind::kId, *a.value, tag);
-    if (platform::text::equalsNoCase(a.name, "class")) matchSelector(SelectorKind::kClass, *a.value, tag);
+    if (platform::text::equalsNoCase(a.name, "class")) {
+      // Any one of the element's classes ("code block").
+      std::string_view classes = *a.value;
+      while (!classes.empty()) {
+        std::size_t start = 0;
+        while (start < classes.size() && isWhite(classes[start])) ++start;
+        std::size_t end = start;
+        while (end < classes.size() && !isWhite(classes[end])) ++end;
+        if (end > start) matchSelector(SelectorKind::kClass, classes.substr(start, end - start), tag);
+        classes.remove_prefix(end);
+      }
+    }
   }
 
   void writeTag(std::string_view name, const std::vector<Attribute>& attributes, bool selfClosing) {
@@ -264,9 +277,8 @@ class HtmlReader {
       putName(a.name);
       if (!a.value) continue;
       const std::string_view v = *a.value;
-      if (a.quote && (!a.closed || v.find(a.quote) != std::string_view::npos)) {
-        // The value was read past a backslash before its quote, where a browser ends it:
-        // any other quoting would make a browser read another value, so it goes as it came.
+      if (a.quote && !a.closed) {
+        // Left open at the end of the document: it goes as it came, no closing quote made up.
         put("=");
         st_.Output.push_back(a.quote);
         put(v);

@@ -20,16 +20,38 @@ constexpr std::size_t kMaxBlockChars = 511;
 // cannot keep a worker thread reading.
 constexpr int kMaxImportDepth = 8;
 
+// The part of one selector that names the element the rule applies to: its last compound
+// ("code" of ".post code"), and of that a class or id before a tag ("pre.x" is ".x"),
+// without pseudo-classes or attribute tests. Protecting every element it names keeps some
+// white space a more exact match would drop, and never drops any the rule keeps.
+std::string_view subjectOf(std::string_view selector) {
+  std::size_t start = selector.size();
+  int nesting = 0;
+  while (start > 0) {
+    const char c = selector[start - 1];
+    if (c == ']' || c == ')') ++nesting;
+    if ((c == '[' || c == '(') && nesting > 0) --nesting;
+    if (nesting == 0 && (isWhite(c) || c == '>' || c == '+' || c == '~')) break;
+    --start;
+  }
+  std::string_view compound = selector.substr(start);
+  compound = compound.substr(0, compound.find_first_of(":["));
+  const std::size_t mark = compound.find_first_of(".#");
+  if (mark == std::string_view::npos) return compound;
+  const std::size_t end = compound.find_first_of(".#", mark + 1);
+  return compound.substr(mark, end == std::string_view::npos ? std::string_view::npos : end - mark);
+}
+
 void addSelectors(OptimizerState& state, std::string_view selectorText) {
   std::size_t start = 0;
   while (start <= selectorText.size()) {
     std::size_t comma = selectorText.find(',', start);
     if (comma == std::string_view::npos) comma = selectorText.size();
-    std::string piece;
-    for (char c : selectorText.substr(start, comma - start))
-      if (!isWhite(c)) piece += c;
+    std::string_view whole = selectorText.substr(start, comma - start);
     start = comma + 1;
-    if (piece.empty() || piece.size() > kMaxSelectorChars) continue;
+    while (!whole.empty() && isWhite(whole.back())) whole.remove_suffix(1);
+    const std::string piece(subjectOf(whole));
+    if (piece.empty() || piece.size() > kMaxSelectorChars || piece == "." || piece == "#") continue;
     WhiteSpaceSelector s;
     s.persistent = true;
     if (piece[0] == '.' || piece[0] == '#') {

@@ -153,6 +153,18 @@ TEST_F(OptimizerTest, ClassAndIdSelectorsProtectTheElementsTheyMatch) {
             out(css + "<div class=\"code\">  a  </div><span id=\"LOG\">  b  </span><div> c </div>"));
 }
 
+// A rule protects what it names wherever it names it: one of several classes, the last
+// element of a descendant selector, the class of a compound. Elements it does not name lose
+// their blanks as before.
+TEST_F(OptimizerTest, ARuleProtectsTheElementsItsSelectorEndsWith) {
+  const std::string css = "<style>.post code, div.keep > span.box:hover, #main [x] { white-space: pre }</style>";
+  EXPECT_EQ(optimize(page(css + "<p class=\"code  block\">  a  </p><code>  b  </code><i class=box>  c  </i><b>  d  </b>")),
+            out(css + "<p class=\"code  block\"> a </p><code>  b  </code><i class=\"box\">  c  </i><b> d </b>"));
+  EXPECT_EQ(optimize(page("<style>.x { white-space: pre }</style><p class=\"a x\">  e  </p>")),
+            out("<style>.x { white-space: pre }</style><p class=\"a x\">  e  </p>"));
+  EXPECT_EQ(optimize(page("<xmp>  f  </xmp><listing>  g  </listing>  h")), out("<xmp>  f  </xmp><listing>  g  </listing> h"));
+}
+
 TEST_F(OptimizerTest, AnInlineWhiteSpaceStyleProtectsItsElementUntilItCloses) {
   EXPECT_EQ(optimize(page("<div style=\"white-space: pre\">  a  </div>  b  ")),
             out("<div style=\"white-space: pre\">  a  </div> b "));
