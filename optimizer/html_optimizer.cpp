@@ -3,6 +3,7 @@
 #include <cctype>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "optimizer/css_optimizer.h"
@@ -87,6 +88,7 @@ class HtmlReader {
   bool withinBound() const { return st_.Output.size() < st_.inputLength; }
   std::int32_t preDepth_ = 0;  // open pre, textarea, xmp, listing and plaintext elements
   bool inTextarea_ = false;     // a text area holds no elements: its content is text
+  std::vector<std::pair<std::string, int>> nested_;
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
     if (!st_.LowerNames) return put(name);
@@ -221,9 +223,29 @@ class HtmlReader {
     if (platform::text::equalsNoCase(name, "textarea")) inTextarea_ = step > 0;
   }
 
+  // Elements opened inside a protected one with the name a selector protects: their ends
+  // are theirs, not the protected element's ("<div class=keep><div>x</div>  y</div>").
+  int& nestedCount(std::string_view name) {
+    for (auto& [open, count] : nested_)
+      if (platform::text::equalsNoCase(open, name)) return count;
+    return nested_.emplace_back(std::string(name), 0).second;
+  }
+  void noteNested(std::string_view name) {
+    if (!st_.KeepDepth) return;
+    for (const auto& s : st_.Selectors)
+      if (platform::text::equalsNoCase(s.elementName.str(), name)) {
+        ++nestedCount(name);
+        return;
+      }
+  }
+
   // The first selector made for an element of this name lets it go.
   void releaseSelector(std::string_view name) {
     if (!st_.KeepDepth || st_.Selectors.empty()) return;
+    if (int& nested = nestedCount(name); nested > 0) {
+      --nested;
+      return;
+    }
     for (auto it = st_.Selectors.begin(); it != st_.Selectors.end(); ++it) {
       if (!platform::text::equalsNoCase(it->elementName.str(), name)) continue;
       if (!it->persistent) st_.Selectors.erase(it);
@@ -323,6 +345,7 @@ class HtmlReader {
     if (end - pos_ > kMaxTagNameChars) return false;
     const std::string_view name = s_.substr(pos_, end - pos_);
     pos_ = end;
+    noteNested(name);
     countElement(name, +1);
     matchSelector(SelectorKind::kTag, name, name);
     attributes_.clear();

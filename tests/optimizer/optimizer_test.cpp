@@ -163,6 +163,10 @@ TEST_F(OptimizerTest, ARuleProtectsTheElementsItsSelectorEndsWith) {
   EXPECT_EQ(optimize(page("<style>.x { white-space: pre }</style><p class=\"a x\">  e  </p>")),
             out("<style>.x { white-space: pre }</style><p class=\"a x\">  e  </p>"));
   EXPECT_EQ(optimize(page("<xmp>  f  </xmp><listing>  g  </listing>  h")), out("<xmp>  f  </xmp><listing>  g  </listing> h"));
+  // An element of the same name inside a protected one ends itself, not the protection.
+  const std::string keep = "<style>.keep { white-space: pre }</style>";
+  EXPECT_EQ(optimize(page(keep + "<div class=keep><div>  x  </div>  y  <br/>  z  </div>  w")),
+            out(keep + "<div class=\"keep\"><div>  x  </div>  y  <br/>  z  </div> w"));
 }
 
 TEST_F(OptimizerTest, AnInlineWhiteSpaceStyleProtectsItsElementUntilItCloses) {
