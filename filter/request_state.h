@@ -52,9 +52,8 @@ struct ResponseState {
   std::int32_t level = 6;
   std::int32_t receivedLength = 0;
   Chunked chunked = Chunked::kNo;
-  // The body's data bytes so far, a chunked body's framing left out: what the size limits
-  // and the statistics count.
-  std::uint64_t bodyData = 0;
+  // A chunked body's data bytes so far, its framing left out: what the size limits and the
+  // statistics count.
   ChunkedDataCounter chunkData;
   bool passingRest = false;  // capture given up past MaxSize: the rest passes, only counted
   std::uint32_t ruleCompress = 0;

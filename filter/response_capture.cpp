@@ -67,6 +67,21 @@ void countLength(ResponseState& state, std::uint64_t bytes) {
   state.bodyLength = static_cast<std::int32_t>(std::min<std::uint64_t>(sum, INT32_MAX));
 }
 
+// The data bytes of a body piece (a chunked body's framing left out), counted as it comes.
+std::uint64_t dataIn(ResponseState& state, std::string_view piece) {
+  if (state.chunked == Chunked::kNo) return piece.size();
+  const std::uint64_t before = state.chunkData.dataBytes();
+  state.chunkData.feed(piece);
+  return state.chunkData.dataBytes() - before;
+}
+
+// The body's data bytes held so far and in `piece` (of pieceSize bytes, already counted
+// into a chunked body's counter): a chunked body's framing left out.
+std::uint64_t dataHeld(const ResponseState& state, std::size_t pieceSize) {
+  if (state.chunked != Chunked::kNo) return state.chunkData.dataBytes();
+  return static_cast<std::uint64_t>(state.receivedLength) + pieceSize;
+}
+
 // A body without a declared length whose data grows past MaxSize will not be rewritten:
 // rather than hold all of it, send what was held back as the server made it (the chunked
 // line back in place) and let the rest pass.
@@ -80,7 +95,7 @@ DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string
   // Counted as a response written back as it came: its header and all of its data, the
   // rest of which is counted as it passes.
   state.bodyLength = 0;
-  countLength(state, header.size() + state.bodyData);
+  countLength(state, header.size() + dataHeld(state, piece.size()));
   state.sentAsCaptured = true;
   state.passingRest = true;
   std::string out = std::move(header);
@@ -92,20 +107,12 @@ DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string
   return replaceData(state, raw, std::move(out));
 }
 
-// The data bytes of a body piece (a chunked body's framing left out), counted as it comes.
-std::uint64_t dataIn(ResponseState& state, std::string_view piece) {
-  if (state.chunked == Chunked::kNo) return piece.size();
-  const std::uint64_t before = state.chunkData.dataBytes();
-  state.chunkData.feed(piece);
-  return state.chunkData.dataBytes() - before;
-}
-
 // Past MaxSize by its data; or by its framing, far beyond what any data needs (a chunk of
 // one byte takes five more), so that no body is held without bound.
 bool pastMaxSize(const ResponseState& state, std::size_t pieceSize, std::int32_t maxSize) {
   const std::int64_t limit = std::max<std::int32_t>(maxSize, 0);
   const std::int64_t framingLimit = std::min<std::int64_t>(8 * limit + (1 << 20), INT32_MAX);
-  return state.bodyData > static_cast<std::uint64_t>(limit) ||
+  return dataHeld(state, pieceSize) > static_cast<std::uint64_t>(limit) ||
          static_cast<std::int64_t>(state.receivedLength) + static_cast<std::int64_t>(pieceSize) > framingLimit;
 }
 
@@ -151,7 +158,7 @@ DWORD OnSendRawData(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_RAW_DATA* raw) {
   if (state->phase != Phase::kNew && !state->headerPending) {
     if (state->phase != Phase::kCompressing && state->optimizeMode != OptimizeMode::kAlways) return SF_STATUS_REQ_NEXT_NOTIFICATION;
     const settings::SiteSettings* site = SiteOf(*context);
-    state->bodyData += dataIn(*state, piece);
+    dataIn(*state, piece);
     if (site && pastMaxSize(*state, piece.size(), site->MaxSize)) return giveUpCapture(*state, raw, piece);
     state->body.append(piece);
     state->receivedLength += static_cast<std::int32_t>(piece.size());
@@ -237,7 +244,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
     if (state.declaredLength > 0) state.body.reserve(static_cast<std::size_t>(state.declaredLength));
     state.body.append(tail);
     state.receivedLength += static_cast<std::int32_t>(tail.size());
-    state.bodyData += dataIn(state, tail);
+    dataIn(state, tail);
     return HeaderOutcome::kHold;
   }
   state.bodyLength = digit == '2' ? state.declaredLength : 0;
