@@ -126,15 +126,11 @@ class HtmlReader {
     if (end == std::string_view::npos) end = s_.size();
     std::string_view t = s_.substr(pos_, end - pos_);
     pos_ = end;
-    if (!t.empty()) {
-      if (st_.StyleDepth) LearnFromCss(st_, t);
-      if (st_.KeepDepth == 0 && st_.StyleDepth == 0) {
-        collapse(t);
-      } else if (st_.StyleDepth) {
-        if (!OptimizeCss(st_, t)) return false;
-      } else {
-        put(t);
-      }
+    // Style text never comes here: a style element's text goes whole to its own pass.
+    if (st_.KeepDepth == 0) {
+      collapse(t);
+    } else {
+      put(t);
     }
     return true;
   }
