@@ -44,6 +44,9 @@ struct OptimizerState {
   // import each other are read once.
   std::set<std::string> sheetsRead;
   int importDepth = 0;
+  // The sheet being read, whose folder the names it imports are relative to; empty while
+  // the page's own text is read.
+  std::string sheetPath;
 
   // Appends under the output bound; false (and nothing appended) when it would be reached.
   bool append(std::string_view text) {

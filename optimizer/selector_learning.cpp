@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "optimizer/css_optimizer.h"
@@ -92,8 +93,9 @@ bool appendComponents(std::vector<std::string>& parts, std::string_view text, st
 }
 
 // Resolves a sheet name to a Windows path inside the site's root: relative names against
-// the page's folder, '/' or '\' names against the root. nullopt for names that leave it
-// or that are not files of this site (URLs with a scheme).
+// the folder of the sheet that names it (the page's, for the page's own text), '/' or '\'
+// names against the root. nullopt for names that leave it or that are not files of this
+// site (URLs with a scheme).
 std::optional<std::string> resolveSheet(const OptimizerState& state, std::string_view name) {
   name = name.substr(0, name.find_first_of("?#"));
   if (name.empty() || name.find(':') != std::string_view::npos || state.siteRoot.empty()) return std::nullopt;
@@ -103,9 +105,10 @@ std::optional<std::string> resolveSheet(const OptimizerState& state, std::string
   if (name[0] == '/' || name[0] == '\\') {
     parts = rootParts;
   } else {
-    const std::size_t cut = state.FilePath.find_last_of('\\');
+    const std::string& base = state.sheetPath.empty() ? state.FilePath : state.sheetPath;
+    const std::size_t cut = base.find_last_of('\\');
     if (cut == std::string::npos) return std::nullopt;
-    appendComponents(parts, std::string_view(state.FilePath).substr(0, cut), 0);
+    appendComponents(parts, std::string_view(base).substr(0, cut), 0);
     if (parts.size() < rootParts.size()) return std::nullopt;
     for (std::size_t i = 0; i < rootParts.size(); ++i)
       if (!platform::text::equalsNoCase(parts[i], rootParts[i])) return std::nullopt;
@@ -232,7 +235,9 @@ void LearnFromFile(OptimizerState& state, std::string_view name) {
   for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0;) text.append(buffer, n);
   file.reset();
   ++state.importDepth;
+  std::string naming = std::exchange(state.sheetPath, *path);
   LearnFromCss(state, text);
+  state.sheetPath = std::move(naming);
   --state.importDepth;
 }
 

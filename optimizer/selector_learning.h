@@ -12,9 +12,10 @@ namespace optimizer {
 // "white-space"; follows "@import" names. Nothing unless the text holds "white-space" or '@'.
 void LearnFromCss(OptimizerState& state, std::string_view css);
 
-// Reads the style sheet named (relative to the page's folder, or to the site's root when
-// it starts with '/' or '\') and learns from it. Names that leave the site's root, sheets
-// already read for this document and imports nested too deep are ignored.
+// Reads the style sheet named (relative to the folder of the page or sheet that names it,
+// or to the site's root when it starts with '/' or '\') and learns from it. Names that
+// leave the site's root, sheets already read for this document and imports nested too
+// deep are ignored.
 void LearnFromFile(OptimizerState& state, std::string_view name);
 
 }  // namespace optimizer

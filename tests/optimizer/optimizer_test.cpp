@@ -182,6 +182,18 @@ TEST_F(OptimizerTest, ALinkedStyleSheetTeachesSelectorsFromThePagesFolder) {
             out("<link rel=\"stylesheet\" href=\"look.css\"><kbd>  a  </kbd>"));
 }
 
+// An import names its sheet relative to the sheet it stands in, as a browser reads it: a
+// sheet in another folder than the page's brings its parts from its own folder.
+TEST_F(OptimizerTest, AnImportInsideASheetResolvesFromThatSheetsFolder) {
+  writeHostFile(driveC("site/styles/main.css"), "@import \"parts/code.css\";");
+  writeHostFile(driveC("site/styles/parts/code.css"), "@import url(../base.css); samp { white-space: pre }");
+  writeHostFile(driveC("site/styles/base.css"), "kbd { white-space: pre }");
+  writeHostFile(driveC("site/docs/parts/code.css"), "var { white-space: pre }");
+  const std::string inner = "<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var>  c  </var>";
+  EXPECT_EQ(optimize(page(inner), {}, "C:\\site\\docs\\page.htm"),
+            out("<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
+}
+
 // Guards against a style sheet cycle keeping a worker reading for ever, and against a page
 // naming files outside the site.
 TEST_F(OptimizerTest, StyleSheetCyclesAndPathsOutOfTheSiteAreCut) {
