@@ -1,5 +1,6 @@
 #include "setup/settings_upgrade.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,8 +33,9 @@ std::optional<std::string> readText(HKEY key, const char* name) {
     const LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer.data()), &size);
     if (rc == ERROR_MORE_DATA) continue;  // grown meanwhile
     if (rc != ERROR_SUCCESS) return std::nullopt;
-    buffer.resize(size);
-    if (!buffer.empty() && buffer.back() == '\0') buffer.pop_back();
+    // Text up to its first NUL, as every reader of the store takes it: a multi-string's
+    // second NUL, or NULs written inside a value, are no part of what is copied on.
+    buffer.resize(std::min<std::size_t>(size, buffer.find('\0')));
     return buffer;
   }
   return std::nullopt;

@@ -292,6 +292,23 @@ TEST_F(HostprepTest, UpgradeReadsEveryValueWhole) {
   EXPECT_EQ(regText(std::string(kSite1) + "\\Browsers", "Lynx"), term + std::string(2, '\0'));
 }
 
+// A value is text up to its first NUL, as the filter reads it: a level stored as a
+// multi-string put its second NUL inside the new list, and the loader lost the rules behind.
+TEST_F(HostprepTest, UpgradeTakesEachValuesTextUpToItsFirstNul) {
+  importReg(oldStore("1.4.0.10"));
+  const auto setMulti = [](const std::string& path, const char* name) {
+    UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()), ERROR_SUCCESS);
+    const char value[] = "1\0\0";  // "1" as a multi-string: its own NUL and the list's
+    RegSetValueExA(key.get(), name, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value) - 1);
+  };
+  setMulti(std::string(kSite1) + "\\FileExtensions\\.htm", "Level");
+  setMulti(std::string(kSite1) + "\\MimeTypes\\text", "Compress");
+  setup::UpgradeSettings();
+  EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string(".htm,1\0", 7));
+  EXPECT_EQ(regText(kSite1, "MimeTypes"), std::string("text,1,9,html,1,6\0\0", 19));
+}
+
 TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
   importReg(oldStore("1.4.0.10"));
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2");
