@@ -37,11 +37,11 @@ void addBrowser(HWND dialog, BrowserEditorData& data) {
   if (!runDialog(res::kBrowserDialog, dialog, BrowserDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
   if (entry.name.empty()) return;
   settings::BrowserRule rule;
-  rule.DisplayName = entry.name.substr(0, kConsoleBrowserTextChars);
+  rule.DisplayName = withinLimit(entry.name, kConsoleBrowserTextChars);
   // Without a search text the name is the search text; a name with a comma cannot be one.
   const std::string& term = entry.searchText.empty() ? entry.name : entry.searchText;
   if (!acceptListItem(dialog, term, "The user-agent search text (here the browser's name)")) return;
-  rule.SearchTerm = term.substr(0, kConsoleBrowserTextChars);
+  rule.SearchTerm = withinLimit(term, kConsoleBrowserTextChars);
   data.browsers->push_back(std::move(rule));
   show(dialog, data, {2, static_cast<int>(data.browsers->size()) - 1, -1, -1});
 }
@@ -59,14 +59,14 @@ void addMimeRule(HWND dialog, BrowserEditorData& data, const TreePosition& at) {
   const int compress = entry.compress ? 1 : 0;
   if (topLevel) {
     if (!confirmBrowserMimeAdd(dialog, *data.mimeTypes, entry.name, std::nullopt)) return;
-    settings::appendMimeRule(list, entry.name.substr(0, kConsoleMimeNameChars), compress, entry.level);
+    settings::appendMimeRule(list, withinLimit(entry.name, kConsoleMimeNameChars), compress, entry.level);
     show(dialog, data, {3, at.browser, static_cast<int>(list.size()) - 1, -1});
     return;
   }
   if (at.type < 0 || at.type >= static_cast<int>(list.size())) return;
   const std::string type = list[static_cast<std::size_t>(at.type)].Name.str();
   if (!confirmBrowserMimeAdd(dialog, *data.mimeTypes, type, std::string_view(entry.name))) return;
-  const auto [owner, last] = appendSubType(list, type, entry.name.substr(0, kConsoleMimeNameChars), compress, entry.level);
+  const auto [owner, last] = appendSubType(list, type, withinLimit(entry.name, kConsoleMimeNameChars), compress, entry.level);
   show(dialog, data, {4, at.browser, owner, last});
 }
 

@@ -30,7 +30,7 @@ void add(HWND dialog, PropertySheetExtension& extension) {
   ExtensionEntry entry{"Add File Extension", "", 0};
   if (!runDialog(res::kCachedExtensionDialog, dialog, ExtensionDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
   if (entry.name.empty()) return;
-  const ExtensionName name((entry.name.front() == '.' ? entry.name : "." + entry.name).substr(0, kConsoleExtensionChars));
+  const ExtensionName name(withinLimit(entry.name.front() == '.' ? entry.name : "." + entry.name, kConsoleExtensionChars));
   const auto index =
       SendDlgItemMessageA(dialog, res::kExtensionList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
   SendDlgItemMessageA(dialog, res::kExtensionList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);

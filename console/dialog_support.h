@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/text/wide_text.h"
 #include "platform/ui/win_user.h"
 
 namespace console {
@@ -29,10 +30,16 @@ bool acceptListItem(HWND dialog, const std::string& text, const char* what);
 // that says why.
 std::optional<std::int32_t> acceptSize(HWND dialog, const std::string& text, std::int32_t whenEmpty, const char* what);
 
+// A typed text within a limit of the store's bytes, cut between characters: half a
+// character would be stored as text that is no longer what was typed.
+inline std::string withinLimit(const std::string& typed, std::size_t limit) {
+  return std::string(platform::text::cutAtCharacter(typed, limit));
+}
+
 // What a dialog keeps of a typed text: the text as it was (whole, however long) when it was
-// left unchanged, else what was typed cut to limit characters.
+// left unchanged, else what was typed within the limit.
 inline std::string keptText(const std::string& typed, const std::string& before, std::size_t limit) {
-  return typed == before ? before : typed.substr(0, limit);
+  return typed == before ? before : withinLimit(typed, limit);
 }
 
 // The object a dialog was opened with, kept in its DWLP_USER slot at WM_INITDIALOG.

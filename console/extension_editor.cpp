@@ -16,7 +16,7 @@ namespace {
 
 // With its leading dot, within the console's limit.
 std::string withDot(const std::string& text) {
-  return (text.front() == '.' ? text : "." + text).substr(0, kConsoleExtensionChars);
+  return withinLimit(text.front() == '.' ? text : "." + text, kConsoleExtensionChars);
 }
 
 auto findRule(std::vector<settings::ExtensionRule>& list, const std::string& name) {

@@ -24,14 +24,14 @@ void addRule(HWND dialog, MimeEditorData& data) {
   const int compress = entry.compress ? 1 : 0;
   if (topLevel) {
     if (!confirmMimeTypeAdd(dialog, *data.browsers, entry.name, std::nullopt)) return;
-    settings::appendMimeRule(list, entry.name.substr(0, kConsoleMimeNameChars), compress, entry.level);
+    settings::appendMimeRule(list, withinLimit(entry.name, kConsoleMimeNameChars), compress, entry.level);
     showMimeTree(treeOf(dialog), list, {2, -1, static_cast<int>(list.size()) - 1, -1});
     return;
   }
   if (at.type < 0 || at.type >= static_cast<int>(list.size())) return;
   const std::string type = list[static_cast<std::size_t>(at.type)].Name.str();
   if (!confirmMimeTypeAdd(dialog, *data.browsers, type, std::string_view(entry.name))) return;
-  const auto [owner, last] = appendSubType(list, type, entry.name.substr(0, kConsoleMimeNameChars), compress, entry.level);
+  const auto [owner, last] = appendSubType(list, type, withinLimit(entry.name, kConsoleMimeNameChars), compress, entry.level);
   showMimeTree(treeOf(dialog), list, {3, -1, owner, last});
 }
 

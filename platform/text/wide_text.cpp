@@ -77,6 +77,8 @@ std::string narrow(std::u16string_view w) {
   return out;
 }
 
+std::string_view cutAtCharacter(std::string_view ansi, std::size_t bytes) { return cutUtf8AtCharacter(ansi, bytes); }
+
 }  // namespace platform::text
 
 namespace {

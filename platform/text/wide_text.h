@@ -4,6 +4,7 @@
 // every Windows path and registry text round-trips. Bytes that are not UTF-8 become U+FFFD;
 // an unpaired surrogate becomes '?'.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -34,5 +35,19 @@ using WideStringView = std::basic_string_view<WCHAR>;
 
 WideString widen(std::string_view ansi);
 std::string narrow(WideStringView wide);
+
+// The longest start of `ansi` of at most `bytes` bytes that does not end inside a
+// character: a limit counted in bytes leaves no half character behind.
+std::string_view cutAtCharacter(std::string_view ansi, std::size_t bytes);
+
+// The same for UTF-8 text. A cut before a continuation byte would split its character; a
+// character has at most three of them, and more in a row may be cut between.
+inline std::string_view cutUtf8AtCharacter(std::string_view text, std::size_t bytes) {
+  if (text.size() <= bytes) return text;
+  const auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80; };
+  std::size_t cut = bytes;
+  for (int i = 0; i < 3 && cut > 0 && continues(cut); ++i) --cut;
+  return text.substr(0, continues(cut) ? bytes : cut);
+}
 
 }  // namespace platform::text

@@ -21,4 +21,19 @@ std::string narrow(WideStringView wide) {
   return ansi;
 }
 
+std::string_view cutAtCharacter(std::string_view ansi, std::size_t bytes) {
+  if (ansi.size() <= bytes) return ansi;
+  const UINT codePage = GetACP();
+  if (codePage == CP_UTF8) return cutUtf8AtCharacter(ansi, bytes);
+  // A double-byte code page: walk the characters from the start, as a trail byte can look
+  // like a lead byte; the last one that ends within the limit ends the cut.
+  std::size_t at = 0;
+  while (at < bytes) {
+    const std::size_t width = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(ansi[at])) ? 2 : 1;
+    if (at + width > bytes) break;
+    at += width;
+  }
+  return ansi.substr(0, at);
+}
+
 }  // namespace platform::text

@@ -53,10 +53,14 @@ class ConsoleDriver:
             raise RuntimeError("input %r answered %d" % (form, status))
         return json.loads(data)
 
+    def windows(self):
+        """The open windows, the newest last."""
+        return json.loads(self.request("GET", "screen")[1])["windows"]
+
     def window(self, caption, wait=10):
         deadline = time.time() + wait
         while True:
-            windows = json.loads(self.request("GET", "screen")[1])["windows"]
+            windows = self.windows()
             for window in windows:
                 if window["caption"] == caption:
                     return window
@@ -101,7 +105,7 @@ class ConsoleDriver:
 
     def gone(self, caption, wait=10):
         deadline = time.time() + wait
-        while any(w["caption"] == caption for w in json.loads(self.request("GET", "screen")[1])["windows"]):
+        while any(w["caption"] == caption for w in self.windows()):
             if time.time() > deadline:
                 raise RuntimeError("window %r stays" % caption)
             time.sleep(0.05)

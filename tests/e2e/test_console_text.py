@@ -9,6 +9,10 @@ from machine import Machine
 
 CACHING = "Tamsic Caching Preferences"
 CACHE_FOLDER = 1172
+ADVANCED = "Tamsic Advanced Configuration Preferences"
+ADVANCED_BUTTON, MIME_BUTTON = 1004, 1101
+MIME_LIST = "MIME Type List"
+ADD_TYPE, TYPE_NAME = 1111, 1120
 SITE1 = "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1"
 
 
@@ -43,6 +47,29 @@ class ConsoleTextTest(unittest.TestCase):
             self.console.apply(sheet)
             self.assertEqual(self.stored("CacheFolder"), typed)
         self.assertTrue(typed.endswith("\U0001f6002"))
+
+    def test_a_name_past_its_limit_is_cut_between_characters(self):
+        # 60 characters of two bytes each: past the 99 bytes a MIME name keeps.
+        typed = "\u00fc" * 60
+        sheet = self.console.open_sheet("Intranet")
+        self.console.click(sheet, id=ADVANCED_BUTTON)
+        self.console.click(ADVANCED, id=MIME_BUTTON)
+        self.console.select_tree_item(MIME_LIST, "MIME Types")
+        self.console.click(MIME_LIST, id=ADD_TYPE)
+        add = self.console.windows()[-1]["caption"]
+        self.console.type(add, TYPE_NAME, typed)
+        self.console.click(add, "OK")
+        notice = self.console.windows()[-1]["caption"]
+        if notice not in (MIME_LIST, add):  # a note on which rule comes first
+            self.console.click(notice, "OK")
+        self.console.gone(add)
+        for caption in (MIME_LIST, ADVANCED):
+            self.console.click(caption, "OK")
+            self.console.gone(caption)
+        self.console.apply(sheet)
+        stored = self.stored("MimeTypes")  # decoded as UTF-8: half a character fails here
+        name = stored.split("\\0")[-1].rsplit(",", 2)[0]
+        self.assertEqual(name, "\u00fc" * 49)
 
 
 if __name__ == "__main__":

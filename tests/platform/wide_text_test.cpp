@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
 #include "platform/text/wide_text.h"
 
 namespace {
@@ -32,6 +38,27 @@ TEST(WideTextTest, ConversionIntoAShortBufferFailsWithoutWritingPastIt) {
   char out[8];
   EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"äb", -1, out, sizeof(out), nullptr, nullptr), 4);
   EXPECT_STREQ(out, "äb");
+}
+
+// Any cut of valid text ends between characters, as late as the limit allows; a stray run
+// of continuation bytes (no character) is cut at the limit.
+TEST(WideTextTest, ACutWithinABytesLimitKeepsWholeCharacters) {
+  const char* characters[] = {"a", "\xC3\xBC", "\xE6\x97\xA5", "\xF0\x9F\x98\x80"};
+  std::mt19937 random(7);
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    std::vector<std::size_t> ends{0};
+    for (int i = 0; i < 12; ++i) {
+      text += characters[random() % 4];
+      ends.push_back(text.size());
+    }
+    for (std::size_t limit = 0; limit <= text.size() + 1; ++limit) {
+      const std::string_view cut = platform::text::cutAtCharacter(text, limit);
+      const std::size_t longest = *std::prev(std::upper_bound(ends.begin(), ends.end(), limit));
+      ASSERT_EQ(cut, std::string_view(text).substr(0, longest)) << text << " at " << limit;
+    }
+  }
+  EXPECT_EQ(platform::text::cutAtCharacter("a\x80\x80\x80\x80\x80", 4), "a\x80\x80\x80");
 }
 
 }  // namespace
