@@ -1,12 +1,15 @@
 // "Browser Definitions": the browsers and their own MIME rules, edited in the working copy
 // itself (Cancel keeps the edits too).
 
+#include <algorithm>
+
 #include "console/console_defaults.h"
 #include "console/dialog_support.h"
 #include "console/precedence_check.h"
 #include "console/resources/resource_ids.h"
 #include "console/rule_editors.h"
 #include "console/rule_tree.h"
+#include "platform/text/ascii_case.h"
 #include "settings/default_tables.h"
 
 namespace console {
@@ -32,12 +35,29 @@ settings::BrowserRule* browserAt(BrowserEditorData& data, const TreePosition& at
   return &(*data.browsers)[static_cast<std::size_t>(at.browser)];
 }
 
+// The store keeps each browser as a value named after it, and value names ignore case: a
+// second browser of a name already taken would replace the first when stored. Such a name
+// is refused; `self` is the browser being renamed, which may keep its own.
+bool acceptBrowserName(HWND dialog, const BrowserEditorData& data, const std::string& name,
+                       const settings::BrowserRule* self) {
+  const bool taken = std::any_of(data.browsers->begin(), data.browsers->end(), [&](const settings::BrowserRule& other) {
+    return &other != self && platform::text::equalsNoCase(other.DisplayName.str(), name);
+  });
+  if (!taken) return true;
+  const std::string message = "A browser named \"" + name +
+                              "\" is in the list already (names are compared without regard to case): the settings "
+                              "store keeps each browser under its name, so one would replace the other.";
+  MessageBoxA(dialog, message.c_str(), "Tamsic", MB_OK | MB_ICONEXCLAMATION);
+  return false;
+}
+
 void addBrowser(HWND dialog, BrowserEditorData& data) {
   BrowserEntry entry{"Add Browser", "", ""};
   if (!runDialog(res::kBrowserDialog, dialog, BrowserDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
   if (entry.name.empty()) return;
   settings::BrowserRule rule;
   rule.DisplayName = withinLimit(entry.name, kConsoleBrowserTextChars);
+  if (!acceptBrowserName(dialog, data, rule.DisplayName.str(), nullptr)) return;
   // Without a search text the name is the search text; a name with a comma cannot be one.
   const std::string& term = entry.searchText.empty() ? entry.name : entry.searchText;
   if (!acceptListItem(dialog, term, "The user-agent search text (here the browser's name)")) return;
@@ -79,7 +99,9 @@ void editItem(HWND dialog, BrowserEditorData& data) {
     if (!runDialog(res::kBrowserDialog, dialog, BrowserDialogProc, reinterpret_cast<LPARAM>(&entry))) return;
     if (entry.name.empty()) return;
     // What was left unchanged stays whole; what was typed is kept within the console's limits.
-    browser->DisplayName = keptText(entry.name, browser->DisplayName.str(), kConsoleBrowserTextChars);
+    const std::string name = keptText(entry.name, browser->DisplayName.str(), kConsoleBrowserTextChars);
+    if (!acceptBrowserName(dialog, data, name, browser)) return;
+    browser->DisplayName = name;
     browser->SearchTerm = keptText(entry.searchText, browser->SearchTerm.str(), kConsoleBrowserTextChars);  // even empty
     show(dialog, data, at);
     return;

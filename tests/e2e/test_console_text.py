@@ -1,6 +1,7 @@
-"""Text beyond ASCII typed on the console host's page is stored as typed, shown back as
-typed, and stays so when the field is edited again (the page and the host speak UTF-8,
-the platform's ANSI code page)."""
+"""Text typed on the console host's page is stored as typed: text beyond ASCII is shown
+back as typed and stays so when the field is edited again (the page and the host speak
+UTF-8, the platform's ANSI code page), a name past its limit loses whole characters only,
+and a name the store could not keep apart from another is refused rather than stored."""
 import unittest
 import urllib.request
 
@@ -13,6 +14,9 @@ ADVANCED = "Tamsic Advanced Configuration Preferences"
 ADVANCED_BUTTON, MIME_BUTTON = 1004, 1101
 MIME_LIST = "MIME Type List"
 ADD_TYPE, TYPE_NAME = 1111, 1120
+BROWSERS_BUTTON = 1102
+BROWSER_LIST = "Browser Definitions"
+ADD_BROWSER, BROWSER_NAME, SEARCH_TEXT = 1111, 1130, 1131
 SITE1 = "HKLM\\SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\1"
 
 
@@ -70,6 +74,35 @@ class ConsoleTextTest(unittest.TestCase):
         stored = self.stored("MimeTypes")  # decoded as UTF-8: half a character fails here
         name = stored.split("\\0")[-1].rsplit(",", 2)[0]
         self.assertEqual(name, "\u00fc" * 49)
+
+    def test_a_browser_name_taken_in_another_case_is_refused(self):
+        # Each browser is stored as a value named after it, and value names ignore case.
+        sheet = self.console.open_sheet("Intranet")
+        self.console.click(sheet, id=ADVANCED_BUTTON)
+        self.console.click(ADVANCED, id=BROWSERS_BUTTON)
+        browsers = lambda: [i["text"] for c in self.console.controls(BROWSER_LIST) if c.get("tree")
+                            for i in c["tree"] if i["depth"] == 1]
+        before = browsers()
+        self.assertIn("Opera 5", before)
+        for name in ("opera 5", "Lynx 2"):
+            self.console.select_tree_item(BROWSER_LIST, "Browsers")
+            self.console.click(BROWSER_LIST, id=ADD_BROWSER)
+            add = self.console.windows()[-1]["caption"]
+            self.console.type(add, BROWSER_NAME, name)
+            self.console.type(add, SEARCH_TEXT, "Opera/6.")
+            self.console.click(add, "OK")
+            if name == "opera 5":
+                self.console.window("Tamsic")
+                self.console.click("Tamsic", "OK")
+            self.console.gone(add)
+        self.assertEqual(browsers(), before + ["Lynx 2"])
+        for caption in (BROWSER_LIST, ADVANCED):
+            self.console.click(caption, "OK")
+            self.console.gone(caption)
+        self.console.apply(sheet)
+        stored = self.machine.tool("reg", "query", SITE1 + "\\Browsers").stdout
+        self.assertIn("Opera/5.,", stored)
+        self.assertIn("Lynx 2", stored)
 
 
 if __name__ == "__main__":
