@@ -20,6 +20,9 @@ constexpr std::size_t kMaxBlockChars = 511;
 // Deep enough for real sheet hierarchies, small enough that a chain of distinct sheets
 // cannot keep a worker thread reading.
 constexpr int kMaxImportDepth = 8;
+// Conditional blocks inside each other: each level reads its block again, so a page of
+// thousands of nested "@media" blocks would keep a worker reading for minutes.
+constexpr int kMaxBlockNesting = 8;
 
 // The part of one selector that names the element the rule applies to: its last compound
 // ("code" of ".post code"), and of that a class or id before a tag ("pre.x" is ".x"),
@@ -119,10 +122,6 @@ std::optional<std::string> resolveSheet(const OptimizerState& state, std::string
   return path;
 }
 
-}  // namespace
-
-namespace {
-
 // The sheet with its comments and HTML comment markers turned into blanks (strings kept
 // whole): a comment before a selector is no part of its name.
 std::string withoutComments(std::string_view css) {
@@ -177,7 +176,7 @@ std::string_view importedName(std::string_view rule) {
   return rule.substr(start + 1, end - start - 1);
 }
 
-void learnFromRules(OptimizerState& state, std::string_view css) {
+void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0) {
   std::size_t pos = 0;
   while (pos < css.size()) {
     while (pos < css.size() && (isWhite(css[pos]) || css[pos] == ';' || css[pos] == '}')) ++pos;
@@ -199,7 +198,7 @@ void learnFromRules(OptimizerState& state, std::string_view css) {
       const std::size_t end = blockEnd(css, stop);
       const bool conditional = platform::text::equalsNoCase(head.substr(0, std::min<std::size_t>(head.size(), 6)), "@media") ||
                                platform::text::equalsNoCase(head.substr(0, std::min<std::size_t>(head.size(), 9)), "@supports");
-      if (conditional) learnFromRules(state, css.substr(stop + 1, end - stop - 1));
+      if (conditional && nesting < kMaxBlockNesting) learnFromRules(state, css.substr(stop + 1, end - stop - 1), nesting + 1);
       pos = end;
       continue;
     }

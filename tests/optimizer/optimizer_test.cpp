@@ -194,6 +194,21 @@ TEST_F(OptimizerTest, AnImportInsideASheetResolvesFromThatSheetsFolder) {
             out("<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
 }
 
+// Each level of nested conditional blocks is read again: thousands of them on one page kept
+// a worker reading for minutes. Rules below the eighth level are not learned.
+TEST_F(OptimizerTest, ConditionalBlocksAreLearnedEightLevelsDeep) {
+  const auto nested = [](int levels) {
+    std::string css;
+    for (int i = 0; i < levels; ++i) css += "@media screen{";
+    css += ".keep{white-space:pre}";
+    return "<style>" + css + std::string(static_cast<std::size_t>(levels), '}') + "</style>";
+  };
+  for (const int levels : {8, 9}) {
+    const std::string result = optimize(page(nested(levels) + "<div class=keep>  a  </div>"));
+    EXPECT_EQ(result.find("<div class=\"keep\">  a  </div>") != std::string::npos, levels == 8) << result;
+  }
+}
+
 // Guards against a style sheet cycle keeping a worker reading for ever, and against a page
 // naming files outside the site.
 TEST_F(OptimizerTest, StyleSheetCyclesAndPathsOutOfTheSiteAreCut) {
