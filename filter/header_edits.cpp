@@ -57,6 +57,21 @@ std::optional<FieldLine> findFromLine(std::string_view header, std::string_view 
   return std::nullopt;
 }
 
+// Whether a name of the "Vary" lines (comma lists, blanks around the names) passes test.
+template <class Test>
+bool anyVaryName(const FieldIndex& fields, Test test) {
+  for (std::size_t from = 0; const auto field = fields.find("Vary", from);) {
+    from = field->end;
+    std::string_view rest = field->value;
+    while (!rest.empty()) {
+      const std::size_t comma = rest.find(',');
+      if (test(TrimBlanks(rest.substr(0, comma)))) return true;
+      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -130,17 +145,9 @@ bool PrivateResponse(const FieldIndex& fields) {
 }
 
 bool VariesBeyondEncoding(const FieldIndex& fields) {
-  for (std::size_t from = 0; const auto field = fields.find("Vary", from);) {
-    from = field->end;
-    std::string_view rest = field->value;
-    while (!rest.empty()) {
-      const std::size_t comma = rest.find(',');
-      const std::string_view name = TrimBlanks(rest.substr(0, comma));
-      if (!name.empty() && !platform::text::equalsNoCase(name, "Accept-Encoding")) return true;
-      rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
-    }
-  }
-  return false;
+  return anyVaryName(fields, [](std::string_view name) {
+    return !name.empty() && !platform::text::equalsNoCase(name, "Accept-Encoding");
+  });
 }
 
 bool RemoveChunkedLine(std::string& header) {
@@ -170,10 +177,14 @@ bool SetContentLength(std::string& header, std::size_t length) {
 void AddEncodingLines(std::string& header, std::string_view coding) {
   const std::size_t at = blankLine(header);
   if (at == std::string::npos) return;
+  // "*" covers every field already.
+  const bool varies = anyVaryName(FieldIndex(header), [](std::string_view name) {
+    return name == "*" || platform::text::equalsNoCase(name, "Accept-Encoding");
+  });
   header.resize(at);
   header += "\r\nContent-Encoding: ";
   header += coding;
-  header += "\r\nVary: Accept-Encoding\r\n\r\n";
+  header += varies ? "\r\n\r\n" : "\r\nVary: Accept-Encoding\r\n\r\n";
 }
 
 std::optional<std::uint64_t> ETagWriteTime(std::string_view header) {

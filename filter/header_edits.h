@@ -75,8 +75,9 @@ bool RemoveChunkedLine(std::string& header);
 // or as the last header line. False when the header has no blank line to add it before.
 bool SetContentLength(std::string& header, std::size_t length);
 
-// Adds "Content-Encoding: <coding>" and "Vary: Accept-Encoding" as the last lines; what
-// followed the blank line is dropped.
+// Adds "Content-Encoding: <coding>" and "Vary: Accept-Encoding" as the last lines (the Vary
+// line only when no Vary line names Accept-Encoding or "*" already); what followed the
+// blank line is dropped.
 void AddEncodingLines(std::string& header, std::string_view coding);
 
 // A strong ETag names the bytes as the server had them: once the body is changed it

@@ -67,6 +67,8 @@ AcceptedEncoding ParseAcceptEncoding(std::string_view value) {
 }
 
 Directive DirectiveFromWord(std::string_view word) {
+  // Blanks around a field's value are no part of it, however the server handed it over.
+  word = TrimBlanks(word);
   if (equalsNoCase(word, "white-space-only")) return Directive::kWhiteSpaceOnly;
   if (equalsNoCase(word, "gzip-only")) return Directive::kGzipOnly;
   if (equalsNoCase(word, "full-compression")) return Directive::kFullCompression;
@@ -253,10 +255,15 @@ bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::
   return false;
 }
 
+std::string_view UrlExtension(std::string_view url) {
+  const std::size_t folderEnd = url.find_last_of("\\/");
+  const std::string_view file = folderEnd == std::string_view::npos ? url : url.substr(folderEnd + 1);
+  const std::size_t dot = file.find('.');
+  return dot == std::string_view::npos ? std::string_view() : file.substr(dot);
+}
+
 void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& site) {
-  const std::string& url = state.url.str();
-  const std::size_t dot = url.find('.');
-  const std::string_view extension = dot == std::string::npos ? std::string_view() : std::string_view(url).substr(dot);
+  const std::string_view extension = UrlExtension(state.url.str());
   for (const settings::ExtensionRule& rule : site.FileExtensions) {
     if (rule.Name.str() == extension) {
       state.level = rule.Level;

@@ -31,6 +31,10 @@ std::int32_t MatchMimeRules(ResponseState& state, const settings::SiteSettings& 
 // sourceFile.
 bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site);
 
+// The URL's extension: its file name from the first '.' on (".htm", ".min.js"), or empty.
+// Only the last segment counts: a dot in a folder ("/v1.2/page.htm") is no extension.
+std::string_view UrlExtension(std::string_view url);
+
 void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& site);
 
 enum class Decision { kPass, kCapture };

@@ -11,6 +11,7 @@
 #include "filter/chunked_body.h"
 #include "filter/header_edits.h"
 #include "filter/isapi_access.h"
+#include "filter/negotiation.h"
 #include "filter/response_handlers.h"
 #include "optimizer/optimizer_driver.h"
 #include "optimizer/selector_learning.h"
@@ -22,13 +23,11 @@ namespace filter {
 namespace {
 
 bool cachableExtension(const ResponseState& state, const settings::SiteSettings& site) {
-  const std::string& url = state.url.str();
-  const std::size_t dot = url.find('.');
-  if (dot == std::string::npos) return false;
-  const std::string_view extension = std::string_view(url).substr(dot + 1);
+  const std::string_view extension = UrlExtension(state.url.str());
+  if (extension.empty()) return false;
   for (const settings::ExtensionRule& rule : site.CacheExt) {
     const std::string_view name = rule.Name;
-    if (!name.empty() && platform::text::equalsNoCase(name.substr(1), extension)) return true;
+    if (!name.empty() && platform::text::equalsNoCase(name.substr(1), extension.substr(1))) return true;
   }
   return false;
 }

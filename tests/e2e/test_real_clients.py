@@ -25,6 +25,8 @@ class RealClientTest(unittest.TestCase):
         cls.machine = Machine(["--workers", "16", "--request-timeout-ms", "1500", "--max-header-bytes", "4096"])
         cls.machine.write("cgi/nocompress.cgi", DIRECTIVE_CGI % "no-compression", 0o755)
         cls.machine.write("cgi/gzip.cgi", DIRECTIVE_CGI % "gzip-only", 0o755)
+        cls.machine.write("cgi/padded.cgi", DIRECTIVE_CGI % "no-compression \t ", 0o755)
+        cls.machine.write("cgi/varies.cgi", DIRECTIVE_CGI.replace("tamsic: %s", "Vary: accept-encoding"), 0o755)
         cls.machine.write("memory.htm", "<html><body>\n" + "".join(
             "<p>Paragraph %d of a page large enough that keeping any of its buffers would show.</p>\n" % i
             for i in range(700)) + "</body></html>\n")
@@ -91,6 +93,20 @@ class RealClientTest(unittest.TestCase):
         self.assertNotIn("tamsic", headers)
         self.assertEqual(headers.get("content-encoding"), "gzip")
         self.assertIn(b"Line 59", gunzip(body))
+        # Blanks behind the word are no part of it.
+        status, headers, body = self.get("/cgi/padded.cgi", GZIP)
+        self.assertNotIn("tamsic", headers)
+        self.assertNotIn("content-encoding", headers)
+        self.assertIn(b"Line 59", body)
+
+    def test_a_compressed_answer_names_accept_encoding_in_vary_once(self):
+        for path, origin in (("/index.htm", b""), ("/cgi/varies.cgi", b"Vary: accept-encoding\r\n")):
+            with self.subTest(path=path):
+                answer = self.machine.raw(("GET %s HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                                           "Connection: close\r\n\r\n" % path).encode())
+                header = answer.split(b"\r\n\r\n", 1)[0] + b"\r\n"
+                self.assertIn(b"Content-Encoding: gzip\r\n", header)
+                self.assertEqual(re.findall(rb"(?im)^vary:[^\r\n]*", header), [origin.strip() or b"Vary: Accept-Encoding"])
 
     def test_chunked_cgi_output_arrives_dechunked_and_compressed(self):
         status, headers, body = self.get("/cgi/stream.cgi", GZIP)
@@ -149,6 +165,17 @@ class RealClientTest(unittest.TestCase):
             time.sleep(0.05)
         line = [l for l in self.machine.access_log().splitlines() if "cache-check" in l][-1]
         self.assertEqual(int(line.split()[7]), len(answer))
+
+    def test_a_page_in_a_folder_with_a_dot_in_its_name_is_cached(self):
+        source = self.machine.write("v1.2/dotted.htm", "<html><body>" + "<p>A page in a versioned folder.</p>\n" * 80 +
+                                    "</body></html>\n")
+        os.utime(source, (time.time() - 60, time.time() - 60))
+        status, headers, body = self.get("/v1.2/dotted.htm", GZIP)
+        self.assertEqual(headers.get("content-encoding"), "gzip")
+        cached = os.path.join(self.machine.wwwroot("gzipcache"), "korvanecompress", "v1.2", "dotted.htm")
+        self.assertTrue(os.path.exists(cached))
+        with open(cached, "rb") as f:
+            self.assertEqual(f.read(), body)
 
     # The report page.
     def test_the_report_asked_with_a_query_or_in_other_case_ends_with_its_page(self):

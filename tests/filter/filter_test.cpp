@@ -407,6 +407,25 @@ TEST_F(FilterTest, TheSecondRequestIsServedFromTheCache) {
   EXPECT_EQ(second.client, first.client);
 }
 
+// The extension is the file name's: a dot in a folder's name neither hides the page's level
+// nor keeps its copy out of the cache.
+TEST_F(FilterTest, ADotInAFolderNameLeavesThePageItsExtension) {
+  setSite("FileExtensions", ".htm,0");  // stored, not deflated: the output outgrows the page
+  start();
+  std::filesystem::create_directories(driveC("Inetpub/wwwroot/v1.2"));
+  writeHostFile(driveC("Inetpub/wwwroot/v1.2/index.htm"), "source");
+  std::filesystem::last_write_time(driveC("Inetpub/wwwroot/v1.2/index.htm"),
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  const std::string body = page(4000);
+  FakeRequest request;
+  request.url = "/v1.2/index.htm";
+  Exchange e = serve(request, html(body));
+  ASSERT_TRUE(compressed(e));
+  EXPECT_EQ(decoded(e), body);
+  EXPECT_GT(splitResponse(e.client).second.size(), body.size());
+  EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/v1.2/index.htm")));
+}
+
 // With a declared length the copy goes out as soon as the header decides, and the server
 // need not send the body (the connection is kept); without one, the end of the body
 // decides. The client gets the same bytes either way, and the log counts what was sent.

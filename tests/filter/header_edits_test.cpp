@@ -58,6 +58,22 @@ TEST(HeaderEditsTest, FieldsAreWholeNamesAtLineStartsBeforeTheBlankLine) {
   EXPECT_TRUE(varies("Vary: Accept-Encoding, User-Agent\r\n"));
   EXPECT_TRUE(varies("Vary: Accept-Encoding\r\nVary: Cookie\r\n"));  // a second line counts too
   EXPECT_TRUE(varies("Vary: *\r\n"));
+  // The encoding lines name Accept-Encoding in Vary once, whatever the origin sent.
+  auto encoded = [](const char* lines) {
+    std::string header = std::string("HTTP/1.1 200 OK\r\n") + lines + "\r\nleft behind";
+    filter::AddEncodingLines(header, "gzip");
+    return header.substr(std::string_view("HTTP/1.1 200 OK\r\n").size());
+  };
+  EXPECT_EQ(encoded(""), "Content-Encoding: gzip\r\nVary: Accept-Encoding\r\n\r\n");
+  EXPECT_EQ(encoded("Vary: User-Agent\r\n"),
+            "Vary: User-Agent\r\nContent-Encoding: gzip\r\nVary: Accept-Encoding\r\n\r\n");
+  EXPECT_EQ(encoded("Vary: X-Accept-Encoding\r\n"),
+            "Vary: X-Accept-Encoding\r\nContent-Encoding: gzip\r\nVary: Accept-Encoding\r\n\r\n");
+  EXPECT_EQ(encoded("vary: Cookie ,accept-encoding \r\n"),
+            "vary: Cookie ,accept-encoding \r\nContent-Encoding: gzip\r\n\r\n");
+  EXPECT_EQ(encoded("Vary: Cookie\r\nVary: Accept-Encoding\r\n"),
+            "Vary: Cookie\r\nVary: Accept-Encoding\r\nContent-Encoding: gzip\r\n\r\n");
+  EXPECT_EQ(encoded("Vary: *\r\n"), "Vary: *\r\nContent-Encoding: gzip\r\n\r\n");
 }
 
 // The rule written out plainly, apart from the code under test: the lines after the status
