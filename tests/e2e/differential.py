@@ -121,7 +121,7 @@ CGI_EXTRAS = ["Access-Control-Expose-Headers: Content-Length", "X-Note: tamsic: 
               "Cache-Control: private", "Cache-Control: no-store", "Expires: Thu, 01 Jan 1998 00:00:00 GMT",
               "Expires: Fri, 01 Jan 2100 00:00:00 GMT", "tamsic: gzip-only", "tamsic: no-compression",
               "tamsic: white-space-only", "TAMSIC: full-compression", "tamsic: something-else",
-              "X-Encoding-Note: Content-Encoding is added by the filter", "Set-Cookie: session=abc; Path=/"]
+              "X-Encoding-Note: Content-Encoding is added by the filter", "Set-Cookie: session=abc; Path=/", "Vary: Accept-Encoding", "vary: Cookie, accept-encoding"]
 
 
 def cgi_output(rnd):
@@ -181,7 +181,9 @@ class Content:
         self.files = []  # (name, maker): what a run may rewrite
         for extension, maker in STATIC_KINDS:
             for size in rnd.sample(SIZES, 5):
-                name = "d/f%d_%d%s" % (size, len(self.statics), extension)
+                # A third in a folder with a dot: the extension is still the file's.
+                folder = "d/v1.2" if len(self.statics) % 3 == 0 else "d"
+                name = "%s/f%d_%d%s" % (folder, size, len(self.statics), extension)
                 machine.write(name, maker(rnd, size))
                 self.statics.append("/" + name)
                 self.files.append((name, maker))
@@ -503,8 +505,10 @@ def judge(request, got, reference):
         elif not accepts_gzip(request.header("Accept-Encoding")):
             faults.append("gzip sent to a client that accepts %r" % request.header("Accept-Encoding"))
         # The origin may send a Vary of its own; the filter's may be another line.
-        if not any("Accept-Encoding" in v for k, v in got.headers if k.lower() == "vary"):
-            faults.append("gzip without Vary: Accept-Encoding")
+        named = [n for k, v in got.headers if k.lower() == "vary" for n in v.split(",")
+                 if n.strip().lower() == "accept-encoding"]
+        if len(named) != 1:
+            faults.append("gzip with Accept-Encoding named %d times in Vary" % len(named))
         if has_body:
             try:
                 body = gzip.decompress(got.body)
