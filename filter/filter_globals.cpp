@@ -63,6 +63,7 @@ void SwapTables() {
   }
   for (int poll = 0; poll < kDrainPolls && g.inFlight[oldSlot].load() != 0; ++poll)
     std::this_thread::sleep_for(kDrainPoll);
+  stats::ReloadDrained();
   std::shared_ptr<settings::SiteTable> old;
   {
     std::lock_guard lock(g.tableLock);

@@ -219,7 +219,8 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   }
   takeDirectiveLine(state);
   state.headerLength = static_cast<std::uint32_t>(state.header.size());
-  std::string url = ServerVariable(pfc, "URL", 512).value_or("");
+  const std::optional<std::string> fullUrl = ServerVariable(pfc, "URL", 512);
+  std::string url = fullUrl.value_or("");
   platform::text::lowerInPlace(url);
   state.url = url;
 
@@ -234,7 +235,9 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
       return HeaderOutcome::kFinished;
     }
   }
-  if (digit == '2' && site && DecideCompression(pfc, state, *site) == Decision::kCapture) {
+  // A URL longer than the 511 characters the filter holds goes out as it is: its extension,
+  // exclusions, cache name and statistics line would all come from a part of it.
+  if (digit == '2' && site && fullUrl && DecideCompression(pfc, state, *site) == Decision::kCapture) {
     state.headerLength = static_cast<std::uint32_t>(state.header.size());
     if (auto copy = CachedCopyAtHeader(pfc, state, *site)) {
       writeBefore(pfc, out);

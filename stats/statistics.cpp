@@ -21,6 +21,9 @@ struct ProcessStatistics {
   BackgroundFlush flusher;  // after the buffer: ends before it
   std::mutex handleLock;
   std::shared_ptr<UniqueHandle> logMutex;  // the filter's, kept from start to stop
+  // One report build at a time: the page is replaced in the order the builds read the
+  // files, so the server never sends a request a page older than its own build.
+  std::mutex reportLock;
 
   std::shared_ptr<UniqueHandle> mutex() {
     std::lock_guard lock(handleLock);
@@ -65,11 +68,13 @@ void ReloadStatistics(const settings::SiteTable* before, const settings::SiteTab
       if (!site) continue;
       const settings::SiteSettings* old = siteOf(*before, site->InstancePath.str());
       if (old && old->ReportMask.str() != site->ReportMask.str())
-        p.buffer.startAfresh(site->LogFolder.str(), handleOf(mutex));
+        p.buffer.startAfresh(site->LogFolder.str(), handleOf(mutex), site->ReportMask.str());
     }
   }
   p.buffer.flush(handleOf(mutex));
 }
+
+void ReloadDrained() { process().buffer.forgetMasks(); }
 
 void DeleteStatistics(std::string_view logFolder) {
   ProcessStatistics& p = process();
@@ -88,7 +93,9 @@ void StopStatistics() {
 }
 
 std::optional<std::string> GenerateReport(const settings::SiteSettings& site, HANDLE logMutex) {
-  process().buffer.flush(logMutex);
+  ProcessStatistics& p = process();
+  std::lock_guard building(p.reportLock);
+  p.buffer.flush(logMutex);
   // The report reads the statistics files without the mutex: a line being written is at
   // worst not yet complete, and the reading stops there.
   return buildReport(site.ReportMask.str(), site.LogFolder.str(), site.RootPath.str());

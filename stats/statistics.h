@@ -26,7 +26,12 @@ void LogResponse(const LoggedResponse& response, const LogTarget& target);
 // At a reload, before the new settings are used: a site whose report fields changed has
 // had its files deleted by the console, so what is pending for it is dropped and anything
 // written since is deleted too (its lines have the old columns); the rest is flushed.
+// Until ReloadDrained, the lines of requests still bound to the settings before take the
+// new columns: the files started afresh hold one layout.
 void ReloadStatistics(const settings::SiteTable* before, const settings::SiteTable* after);
+
+// The reload's wait for the requests bound to the settings before has ended.
+void ReloadDrained();
 
 // At the filter's stop, once no response is left: the flushes end and what is pending is
 // written.

@@ -37,8 +37,12 @@ class MutexHold {
 
 bool StatisticsBuffer::add(const LoggedResponse& response, const LogTarget& target, std::time_t now) {
   const bool compressed = loggedAsCompressed(response);
-  const std::string line = compressed ? formatPageLine(response, target.reportMask) : std::string();
+  std::string line = compressed ? formatPageLine(response, target.reportMask) : std::string();
   std::lock_guard lock(pendingLock_);
+  if (compressed) {
+    const auto mask = std::find_if(masks_.begin(), masks_.end(), [&](const auto& m) { return m.first == target.logFolder; });
+    if (mask != masks_.end() && mask->second != target.reportMask) line = formatPageLine(response, mask->second);
+  }
   auto folder = std::find_if(folders_.begin(), folders_.end(), [&](const Folder& f) {
     return f.logFolder == target.logFolder && f.refreshLog == target.refreshLog;
   });
@@ -67,17 +71,25 @@ void StatisticsBuffer::flush(HANDLE logMutex) {
   for (const Folder& folder : batch) writePending(folder.pending, folder.logFolder, folder.refreshLog);
 }
 
-void StatisticsBuffer::startAfresh(std::string_view logFolder, HANDLE logMutex) {
+void StatisticsBuffer::startAfresh(std::string_view logFolder, HANDLE logMutex,
+                                   std::optional<std::string_view> reportMask) {
   std::lock_guard flushing(flushLock_);
   {
     std::lock_guard lock(pendingLock_);
     std::erase_if(folders_, [&](const Folder& f) { return f.logFolder == logFolder; });
+    std::erase_if(masks_, [&](const auto& m) { return m.first == logFolder; });
+    if (reportMask) masks_.emplace_back(logFolder, *reportMask);
     pendingBytes_ = 0;
     for (const Folder& f : folders_) pendingBytes_ += f.pending.pageLines.size();
   }
   // Under the mutex, so that no other process is halfway through adding to them.
   MutexHold hold(logMutex);
   deleteLogFiles(logFolder);
+}
+
+void StatisticsBuffer::forgetMasks() {
+  std::lock_guard lock(pendingLock_);
+  masks_.clear();
 }
 
 }  // namespace stats

@@ -7,8 +7,10 @@
 #include <cstddef>
 #include <ctime>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/handle.h"
@@ -27,8 +29,13 @@ class StatisticsBuffer {
   void flush(HANDLE logMutex);
 
   // Drops what is pending for the folder and deletes its files: the statistics start
-  // afresh there.
-  void startAfresh(std::string_view logFolder, HANDLE logMutex);
+  // afresh there. With a mask, every page line recorded for the folder takes its columns
+  // until forgetMasks, also the line of a request that began under the mask before (a
+  // reload drains such requests after the files started afresh).
+  void startAfresh(std::string_view logFolder, HANDLE logMutex,
+                   std::optional<std::string_view> reportMask = std::nullopt);
+  // Page lines take their own site's mask again.
+  void forgetMasks();
 
  private:
   struct Folder {
@@ -37,8 +44,9 @@ class StatisticsBuffer {
     PendingStatistics pending;
   };
 
-  std::mutex pendingLock_;  // guards folders_ and pendingBytes_, held for an append only
+  std::mutex pendingLock_;  // guards folders_, masks_ and pendingBytes_, held for an append only
   std::vector<Folder> folders_;  // a handful of sites: searched in order
+  std::vector<std::pair<std::string, std::string>> masks_;  // log folder, the mask its files took
   std::size_t pendingBytes_ = 0;
   std::mutex flushLock_;  // one flush at a time, so a flush returns only once all before it is written
 };

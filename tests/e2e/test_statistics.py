@@ -148,6 +148,16 @@ class StatisticsTest(unittest.TestCase):
         self.assertEqual(self.report_totals(), (first[0] + second[0], first[1] + second[1]))
 
     def test_the_consoles_change_of_report_fields_starts_the_files_afresh(self):
+        # A program's page asked under the old fields that ends during the reload's wait for
+        # such requests: counted in the fresh files, with the new columns.
+        self.machine.write("cgi/slow.cgi", "#!/bin/sh\nsleep 1\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\n"
+                           "for i in $(seq 1 60); do printf '<p>Paragraph %d of a slow page.</p>\\n' $i; done\n",
+                           mode=0o755)
+        slow = {}
+        asker = threading.Thread(target=lambda: slow.update(answer=self.machine.raw(
+            b"GET /cgi/slow.cgi HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\nConnection: close\r\n\r\n",
+            timeout=30)))
+        asker.start()
         self.burst()  # logged, perhaps not yet written, when the console deletes the files
         # What the console does when the fields change: delete both files, store the new
         # mask, and, once applied, send the reload.
@@ -156,12 +166,29 @@ class StatisticsTest(unittest.TestCase):
                 os.remove(self.log_file(name))
         self.machine.set_site_value(1, "ReportMask", "%H%O%C")
         self.reload()
+        asker.join()
+        self.assertIn(b"Content-Encoding: gzip", slow["answer"].partition(b"\r\n\r\n")[0])
         compressed, uncompressed = self.burst(clients=4, each=6)
         time.sleep(QUIET)
         lines = self.page_lines()
-        self.assertEqual(len(lines), compressed)
-        self.assertEqual([len(line.split(b",")) for line in lines], [4] * compressed)
+        self.assertEqual(len(lines), compressed + 1)
+        self.assertEqual([len(line.split(b",")) for line in lines], [4] * (compressed + 1))
         self.assertEqual(self.site_totals(), uncompressed)
+        self.assertEqual(self.report_totals(), (compressed + 1, uncompressed))
+
+    def test_a_url_longer_than_the_filter_holds_passes_and_is_counted(self):
+        # 515 characters: the filter holds 511. Its page goes out as it is, and the lines of
+        # the pages after it are all read by the report.
+        path = "/".join(["d" * 100] * 5) + "/long.htm"
+        self.machine.write(path, self.machine.read("index.htm"))
+        answer = self.machine.raw(("GET /%s HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\n"
+                                   "Connection: close\r\n\r\n" % path).encode(), timeout=30)
+        head, _, body = answer.partition(b"\r\n\r\n")
+        self.assertTrue(head.startswith(b"HTTP/1.1 200 "), head)
+        self.assertNotIn(b"Content-Encoding", head)
+        self.assertEqual(body, self.machine.read("index.htm"))
+        compressed, uncompressed = self.burst(clients=2, each=4)
+        self.assertEqual(self.report_totals(), (compressed, uncompressed + 1))
 
     def test_a_stopped_server_has_written_everything(self):
         self.machine.set_site_value(1, "RefreshLog", "Never")

@@ -18,6 +18,7 @@
 #include "stats/background_flush.h"
 #include "stats/page_line.h"
 #include "stats/report_builder.h"
+#include "stats/statistics.h"
 #include "stats/statistics_buffer.h"
 #include "stats/statistics_log.h"
 #include "stats/stats_clock.h"
@@ -254,6 +255,51 @@ TEST_F(StatisticsTest, StartingAfreshDeletesTheFilesAndDropsWhatIsPending) {
   log(compressed("/new.htm", 1000, 250), "%H%O%C");
   EXPECT_EQ(logFile("pagestat.txt"), "/new.htm,1000,1000,250\r\n");
   EXPECT_FALSE(logExists("sitestat.txt"));
+}
+
+// A reload drains requests that began before it after the files started afresh: their
+// lines take the columns the files started with, until the drain ends.
+TEST_F(StatisticsTest, AfterAFreshStartWithANewMaskEveryLineTakesItsColumns) {
+  log(compressed("/old.htm"));
+  buffer_.startAfresh(kLogFolder, mutex_.get(), "%H%O%C");
+  log(compressed("/begun-before.htm", 1000, 250));
+  log(compressed("/begun-after.htm", 1000, 250), "%H%O%C");
+  buffer_.forgetMasks();
+  log(compressed("/own.htm", 1000, 250), "%H%O%C%Z");
+  EXPECT_EQ(logFile("pagestat.txt"),
+            "/begun-before.htm,1000,1000,250\r\n/begun-after.htm,1000,1000,250\r\n/own.htm,1000,1000,250,0\r\n");
+}
+
+// Requests asking for the report at once each build it and replace the file, which the
+// server then sends: the file must never be older than what the request built itself.
+TEST_F(StatisticsTest, ConcurrentReportsNeverLeaveAPageOlderThanTheirOwn) {
+  writeTemplate("[sitestats][pagestats]");
+  settings::SiteSettings site;
+  site.ReportMask = kFullMask;
+  site.LogFolder = kLogFolder;
+  site.RootPath = "C:\\Inetpub\\wwwroot";
+  const stats::LogTarget target{kFullMask, kLogFolder, "Never"};
+  auto counted = [](const std::string& page) {
+    const std::size_t at = page.find("totalCR=");
+    return at == std::string::npos ? -1 : std::atoi(page.c_str() + at + 8);
+  };
+  std::atomic<int> older{0};
+  std::vector<std::thread> askers;
+  for (int t = 0; t < 4; ++t) {
+    askers.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        stats::LogResponse(compressed("/t" + std::to_string(t) + ".htm"), target);
+        const auto built = stats::GenerateReport(site, mutex_.get());
+        std::ifstream in(driveC("Inetpub/wwwroot/tamsicreport/report.htm"), std::ios::binary);
+        std::ostringstream sent;
+        sent << in.rdbuf();
+        if (!built || counted(sent.str()) < counted(*built)) ++older;
+      }
+    });
+  }
+  for (auto& asker : askers) asker.join();
+  EXPECT_EQ(older.load(), 0);
+  EXPECT_EQ(stats::readStatistics(kLogFolder, kFullMask).totals.totalCR, 160u);
 }
 
 TEST_F(StatisticsTest, TheBackgroundFlushWritesUnaskedUntilItIsStopped) {
