@@ -1,9 +1,11 @@
 #include "platform/fs/whole_file.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "platform/fs/file_api.h"
 
@@ -18,6 +20,9 @@ std::string temporaryNameBeside(std::string_view target) {
 }
 
 namespace {
+
+constexpr int kReplaceAttempts = 50;
+constexpr auto kReplacePause = std::chrono::milliseconds(2);
 
 std::unique_ptr<std::uint8_t[]> uninitializedBytes(std::size_t count) {
   return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[count]);  // default-initialised: not cleared
@@ -48,11 +53,16 @@ bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes) {
   ok = std::fflush(file.get()) == 0 && ok;
   ok = std::fclose(file.release()) == 0 && ok;
   const std::string target(windowsPath);
-  if (!ok || !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(temp.c_str());
-    return false;
+  // Windows refuses to replace a file that another handle holds (a report being read or
+  // sent, a totals file being read for one): such holds are brief, so it tries again for
+  // a moment rather than lose the new contents.
+  for (int attempt = 1; ok && !MoveFileExA(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING); ++attempt) {
+    const DWORD error = GetLastError();
+    ok = attempt < kReplaceAttempts && (error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED);
+    if (ok) std::this_thread::sleep_for(kReplacePause);
   }
-  return true;
+  if (!ok) DeleteFileA(temp.c_str());
+  return ok;
 }
 
 }  // namespace platform::fs
