@@ -53,10 +53,23 @@ std::size_t urlEnd(std::string_view text, std::size_t at) {
   return text.size();
 }
 
-// Characters of a name, a number or a unit: two of them with nothing between are one word.
-bool partOfWord(char c) {
-  return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '%' || c == '.' || c == '#' ||
-         c == '\\' || static_cast<unsigned char>(c) >= 0x80;
+bool nameChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '\\' ||
+         static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Whether `left` and `right` written side by side could read as one token where a comment
+// between them made two: a name or number running on ("0/**/auto", "1/**/.5", "0/**/%"),
+// a name becoming a function ("and/**/("), "@" or "#" taking a name, "|=" and its kin, or
+// a new comment. Anywhere else a comment leaves nothing ("a/**/.b" is one compound).
+bool couldJoin(char left, char right) {
+  const bool digitLeft = std::isdigit(static_cast<unsigned char>(left)) != 0;
+  if (nameChar(left) && (nameChar(right) || right == '(')) return true;
+  if (digitLeft && (right == '%' || right == '.')) return true;
+  if ((left == '.' || left == '+') && std::isdigit(static_cast<unsigned char>(right))) return true;
+  if ((left == '@' || left == '#') && nameChar(right)) return true;
+  if (right == '=' && (left == '$' || left == '^' || left == '|' || left == '*' || left == '~')) return true;
+  return (left == '|' && right == '|') || (left == '/' && right == '*');
 }
 
 // Where the escape that starts with the backslash at `at` ends: up to six hex digits and
@@ -102,11 +115,11 @@ bool OptimizeCss(OptimizerState& state, std::string_view text) {
       ++i;
     } else if (c == '/' && state.CssComments && i + 1 < text.size() && text[i + 1] == '*') {
       // A comment writes nothing and leaves the run mark alone, so the blanks on its two
-      // sides become one. "/*/" closes at its own star-slash. Between two parts of one value
-      // it separated them ("0/**/auto"): a blank stays in its place.
+      // sides become one. "/*/" closes at its own star-slash. Where it kept two tokens apart
+      // ("0/**/auto") a blank stays in its place.
       std::size_t end = text.find("*/", i + 1);
       i = end == std::string_view::npos ? text.size() : end + 2;
-      if (!inRun && !out.empty() && i < text.size() && partOfWord(out.back()) && partOfWord(text[i])) {
+      if (!inRun && !out.empty() && i < text.size() && couldJoin(out.back(), text[i])) {
         out += ' ';
         inRun = true;
       }

@@ -48,17 +48,27 @@ class HtmlReader {
         // A text area's content is its text, tags and all: what the form sends.
         ok = rawText("textarea");
       } else if (st_.ScriptDepth && !endTagHere("script") && !(at('<') && peek(1) == '!')) {
-        ok = rawText("script");
+        ok = scriptText();
       } else if (at('<') && peek(1) == '!') {
-        pos_ += 2;
-        while (pos_ < s_.size() && isWhite(s_[pos_])) ++pos_;
-        if (at('-')) {
+        // Only "<!--" opens a comment and only "<!D" a declaration; a browser reads any
+        // other "<!" ("<! - x >", "<! DOCTYPE", "<![CDATA[") as a bogus comment up to the
+        // next '>', which goes as it came (in SVG a CDATA section is text).
+        if (s_.compare(pos_, 4, "<!--") == 0) {
+          pos_ += 4;
           ok = comment();
-        } else if (at('D') || at('d')) {
+        } else if (st_.ScriptDepth) {
+          put("<!");
+          pos_ += 2;
+          ok = true;
+        } else if (peek(2) == 'D' || peek(2) == 'd') {
+          pos_ += 2;
           ok = declaration();
         } else {
-          put("<!");
-          ok = text();
+          const std::size_t end = s_.find('>', pos_);
+          const std::size_t next = end == std::string_view::npos ? s_.size() : end + 1;
+          put(s_.substr(pos_, next - pos_));
+          pos_ = next;
+          ok = true;
         }
       } else if (at('<') && peek(1) == '/') {
         pos_ += 2;
@@ -135,10 +145,18 @@ class HtmlReader {
     return true;
   }
 
-  // Whether the end tag of the element named starts at `at`, in any case.
+  // Whether the end tag of the element named starts at `at`, in any case: the name ends
+  // where a browser's does, so "</style >" ends a style and "</scriptx" no script.
   bool endTagAt(std::size_t at, std::string_view name) const {
-    return at + 2 + name.size() <= s_.size() && s_[at] == '<' && s_[at + 1] == '/' &&
-           platform::text::equalsNoCase(s_.substr(at + 2, name.size()), name);
+    const std::size_t after = at + 2 + name.size();
+    return after <= s_.size() && s_[at] == '<' && s_[at + 1] == '/' &&
+           platform::text::equalsNoCase(s_.substr(at + 2, name.size()), name) &&
+           (after == s_.size() || isWhite(s_[after]) || s_[after] == '/' || s_[after] == '>');
+  }
+  bool openTagAt(std::size_t at, std::string_view name) const {
+    const std::size_t after = at + 1 + name.size();
+    return after < s_.size() && s_[at] == '<' && platform::text::equalsNoCase(s_.substr(at + 1, name.size()), name) &&
+           (isWhite(s_[after]) || s_[after] == '/' || s_[after] == '>');
   }
   bool endTagHere(std::string_view name) const { return endTagAt(pos_, name); }
 
@@ -172,6 +190,33 @@ class HtmlReader {
     return true;
   }
 
+  // A script's text up to its end tag as a browser finds it: after a "<!--", a "<script"
+  // opens a block whose "</script" does not end the script, up to the next "-->" (old
+  // pages write scripts from scripts that way).
+  bool scriptText() {
+    enum class Escape { kNone, kEscaped, kDoubly } escape = Escape::kNone;
+    std::size_t end = pos_;
+    for (; end < s_.size(); ++end) {
+      if (escape != Escape::kNone && s_.compare(end, 3, "-->") == 0) {
+        escape = Escape::kNone;
+        end += 2;
+      } else if (s_[end] != '<') {
+        continue;
+      } else if (escape == Escape::kNone && s_.compare(end, 4, "<!--") == 0) {
+        escape = Escape::kEscaped;
+        ++end;  // its dashes may close it at once ("<!-->")
+      } else if (endTagAt(end, "script")) {
+        if (escape != Escape::kDoubly) break;
+        escape = Escape::kEscaped;
+      } else if (escape == Escape::kEscaped && openTagAt(end, "script")) {
+        escape = Escape::kDoubly;
+      }
+    }
+    put(s_.substr(pos_, end - pos_));
+    pos_ = end;
+    return true;
+  }
+
   bool declaration() {
     std::size_t end = s_.find('>', pos_);
     if (end == std::string_view::npos) end = s_.size();
@@ -182,16 +227,24 @@ class HtmlReader {
     return collapse(decl);
   }
 
+  // Reading starts after "<!--". The comment ends where a browser ends it: at once for
+  // "<!-->" and "<!--->", else at "-->" or (outside a script) "--!>".
   bool comment() {
-    while (pos_ < s_.size() && (s_[pos_] == '-' || isWhite(s_[pos_]))) ++pos_;
-    if (at('>')) {
-      ++pos_;
+    if (at('>') || (at('-') && peek(1) == '>')) {
+      pos_ += at('>') ? 1 : 2;
       if (allowed()) put("<!--  -->");
       return true;
     }
     std::size_t end = s_.find("-->", pos_);
-    std::string_view body = s_.substr(pos_, (end == std::string_view::npos ? s_.size() : end) - pos_);
-    pos_ = end == std::string_view::npos ? s_.size() : end + 3;
+    std::size_t markerLength = 3;
+    if (const std::size_t bang = st_.ScriptDepth ? std::string_view::npos : s_.find("--!>", pos_); bang < end) {
+      end = bang;
+      markerLength = 4;
+    }
+    if (end == std::string_view::npos) end = s_.size();
+    while (pos_ < end && (s_[pos_] == '-' || isWhite(s_[pos_]))) ++pos_;
+    std::string_view body = s_.substr(pos_, end - pos_);
+    pos_ = end == s_.size() ? end : end + markerLength;
     if (allowed()) put("<!-- ");
     // Script hidden in a comment must start on a line of its own.
     if (st_.ScriptDepth) put("\r\n");
@@ -431,8 +484,12 @@ class HtmlReader {
     put("</");
     putName(name);
     st_.Output.push_back('>');
-    countElement(name, -1);
-    releaseSelector(name);
+    // The element is the name up to a blank or '/': "</style >" closes a style.
+    static constexpr StopSet kElementEnd("/", true);
+    std::size_t elementEnd = 0;
+    while (elementEnd < name.size() && !kElementEnd(name[elementEnd])) ++elementEnd;
+    countElement(name.substr(0, elementEnd), -1);
+    releaseSelector(name.substr(0, elementEnd));
     return true;
   }
 

@@ -74,6 +74,29 @@ TEST_F(OptimizerTest, ScriptTextRunsToTheClosingScriptTagOnly) {
   EXPECT_EQ(optimize(page("<script>if (a</b) {}  </SCRIPT>  x")), out("<script>if (a</b) {}  </script> x"));
 }
 
+// An end tag's name ends as a browser's does: "</style >" and "</style\n>" end a style
+// sheet (the rest of the page went through the sheet's pass), "</scriptx" ends no script
+// (its code was read as a tag and lower-cased).
+TEST_F(OptimizerTest, AnEndTagIsItsNameUpToABlankASlashOrItsEnd) {
+  EXPECT_EQ(optimize(page("<style>p  {}</style >  <pre>a   b /* c */</pre>")),
+            out("<style>p {}</style > <pre>a   b /* c */</pre>"));
+  EXPECT_EQ(optimize(page("<style>p  {}</STYLE\n>  <textarea>a   b</textarea>")),
+            out("<style>p {}</style\n> <textarea>a   b</textarea>"));
+  EXPECT_EQ(optimize(page("<script>var s = \"</scriptx\"; R = \"ABC\"  </script>  x")),
+            out("<script>var s = \"</scriptx\"; R = \"ABC\"  </script> x"));
+}
+
+// Old advertising code writes a script from a script inside "<!--": a browser does not end
+// the outer script at the inner "</script>", and neither may the optimizer.
+TEST_F(OptimizerTest, AScriptWrittenInsideAScriptCommentDoesNotEndIt) {
+  const std::string script = "<script>\nR=[];\n<!--\ndocument.write(\"<script>R.push(1)</script>\"); // ad\n"
+                             "R.push(\"a   b\");\n// -->\n</script>";
+  EXPECT_EQ(optimize(page(script + "  x")), out(script + " x"));
+  // Without the comment, or with "<!-->" closing it at once, the inner end tag is the end.
+  EXPECT_EQ(optimize(page("<script>s=\"<script>\";</script>  a   b")), out("<script>s=\"<script>\";</script> a b"));
+  EXPECT_EQ(optimize(page("<script>x<!--><script></script>  a   b")), out("<script>x<!--><script></script> a b"));
+}
+
 // --- comments ---
 
 TEST_F(OptimizerTest, CommentsAreDroppedOutsideProtectedElements) {
@@ -88,6 +111,17 @@ TEST_F(OptimizerTest, KeptCommentsGetOneBlankInsideEachMarker) {
 
 TEST_F(OptimizerTest, ACommentInsideScriptSurvivesWithALineEndAfterItsMarker) {
   EXPECT_EQ(optimize(page("<script><!--\n  f();\n// --></script>")), out("<script><!-- \r\nf();\n//  --></script>"));
+}
+
+// Where a browser ends a comment: "<!-->" and "<!--->" at once, "--!>" as "-->" does; any
+// other "<!" is a bogus comment up to the next '>', whatever follows it ("<! DOCTYPE" keeps
+// the page in quirks mode). Text a browser shows after them is kept.
+TEST_F(OptimizerTest, CommentsEndWhereABrowserEndsThem) {
+  EXPECT_EQ(optimize(page("a<!-->  b <!--->c<!-- x --!>  shown <!-- y -->d")), out("a b c shown d"));
+  EXPECT_EQ(optimize(page("<!-- -> hidden -->x")), out("x"));
+  EXPECT_EQ(optimize(page("<! - note >  shown  -->x<!-x>  too<!x>")), out("<! - note > shown -->x<!-x> too<!x>"));
+  EXPECT_EQ(optimize("<! DOCTYPE html><html><body>a    b</body></html>"), "<! DOCTYPE html><html><body>a b</body></html>");
+  EXPECT_EQ(optimize("<!doctype   html><html><body>a    b</body></html>"), "<!doctype html><html><body>a b</body></html>");
 }
 
 TEST_F(OptimizerTest, ADocumentEndingInACommentEndsWithItsMarkerWhenKept) {
@@ -320,6 +354,15 @@ TEST_F(OptimizerTest, NoCommentOrEscapeJoinsTwoTokens) {
   EXPECT_EQ(optimize("a{margin:0/**/auto;padding:1px/* t */2px;b/**/:c}  .a\\31  .b{x:1} .c\\  .d{}  .e\\31\r\n .f{}",
                      {}, "C:\\s\\a.css"),
             "a{margin:0 auto;padding:1px 2px;b:c} .a\\31  .b{x:1} .c\\  .d{} .e\\31\r\n .f{}");
+}
+
+// Where nothing would join, a comment leaves nothing: a blank in its place made a compound
+// selector a descendant one.
+TEST_F(OptimizerTest, ACommentBetweenTokensThatCannotJoinLeavesNothing) {
+  EXPECT_EQ(optimize(".a/**/.b{x:1}  div/**/#x{}  a/**/:hover{}  [a|/**/=b]{} @media screen and/**/(min-width:1px){}",
+                     {}, "C:\\s\\a.css"),
+            ".a.b{x:1} div#x{} a:hover{} [a| =b]{} @media screen and (min-width:1px){}");
+  EXPECT_EQ(optimize("a{x:1/**/.5;y:0/**/%;z:@/**/b}   ", {}, "C:\\s\\a.css"), "a{x:1 .5;y:0 %;z:@ b} ");
 }
 
 // Strings and url(...) are values: their blanks and comment marks were changed once.
