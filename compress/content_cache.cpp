@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -25,6 +26,8 @@ using settings::SiteSettings;
 // for most are usually among them) up to the budget; the others are read from their files.
 constexpr std::uint64_t kHeldBudget = 64ull << 20;
 constexpr std::size_t kLargestHeld = 1u << 20;
+// How often a cache at its limit looks for entries whose files were deleted.
+constexpr auto kMissingFilesSweep = std::chrono::seconds(5);
 std::atomic<std::uint64_t> heldBytes{0};
 std::atomic<std::uint64_t> storesMade{0};
 
@@ -204,6 +207,19 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
                     std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source);
 
+// Drops the entries whose files are gone: the console's "Clear Cache Now" empties the
+// folder without a word to the filter, and their sizes would fill the limit for ever.
+void forgetMissingLocked(SiteSettings& site) {
+  for (auto it = site.CacheEntries.begin(); it != site.CacheEntries.end();) {
+    if (exists(it->fileName.str())) {
+      ++it;
+      continue;
+    }
+    uncount(site, *it);
+    it = eraseEntry(site, it);
+  }
+}
+
 void evictLocked(SiteSettings& site, std::uint32_t amount) {
   std::uint64_t freed = 0;
   while (!site.CacheEntries.empty() && freed < amount) {
@@ -355,8 +371,17 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   entry.held = std::move(held);
   entry.source = source;
   entry.version = ++storesMade;
-  const std::uint64_t wanted = static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size);
-  if (site.NoLimit && wanted > site.Limit)
+  auto wanted = [&] { return static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size); };
+  // Over the limit, the entries of deleted files go first (a status call each: at most every
+  // few seconds), then the least used.
+  if (site.NoLimit && wanted() > site.Limit) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - site.CacheSweptAt >= kMissingFilesSweep) {
+      site.CacheSweptAt = now;
+      forgetMissingLocked(site);
+    }
+  }
+  if (site.NoLimit && wanted() > site.Limit)
     evictLocked(site, static_cast<std::uint32_t>(
                           std::min<std::uint64_t>(4ull * static_cast<std::uint32_t>(size), site.CacheTotal)));
   site.CacheEntries.push_back(std::move(entry));

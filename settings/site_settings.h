@@ -2,6 +2,7 @@
 // The in-memory form of the settings store: one SiteSettings per web site, with its rule
 // lists in store order, built by one settings load and freed with its SiteTable.
 
+#include <chrono>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -118,6 +119,8 @@ struct SiteSettings {
   // The entries by file name, so that a hit does not walk the list: changed with it.
   std::unordered_map<std::string, std::list<CacheEntry>::iterator> CacheIndex;
   std::uint32_t CacheTotal = 0;
+  // When the entries whose files are gone were last dropped (a cleared cache folder).
+  std::chrono::steady_clock::time_point CacheSweptAt{};
   std::mutex CacheLock;
 };
 

@@ -320,6 +320,23 @@ TEST_F(ContentCacheTest, EvictionFreesFourTimesTheNewSizeFromTheTail) {
   expectTotalsConsistent();
 }
 
+// The console's "Clear Cache Now" empties the folder behind the filter's back: the cleared
+// files' sizes must not keep the new pages out.
+TEST_F(ContentCacheTest, FilesDeletedBehindTheCachesBackStopCountingAtTheLimit) {
+  site_.NoLimit = 1;
+  site_.Limit = 60000;
+  storePages("old", 10, 5000);
+  for (int i = 0; i < 10; ++i) {
+    auto s = request("\\old" + std::to_string(i) + ".htm");
+    ASSERT_TRUE(Lookup(s, site_, "", kNow, 0));  // used: ahead of any new page in the list
+  }
+  ASSERT_TRUE(EmptyFolder("C:\\site\\gzipcache\\korvanecompress"));
+  storePages("new", 10, 5000);
+  for (int i = 0; i < 10; ++i) EXPECT_TRUE(std::filesystem::exists(cacheFile("new" + std::to_string(i) + ".htm"))) << i;
+  EXPECT_EQ(site_.CacheTotal, 50000u);
+  expectTotalsConsistent();
+}
+
 // Stores (names in mixed case, so that spellings replace each other), hits and evictions in
 // random order: after each, the totals, the files and the index agree with the list, and
 // every page the cache serves is the last one stored under its name.
