@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string>
 
+#include "platform/text/wide_text.h"
 #include "platform/ui/property_sheet.h"
 #include "platform/ui/window_model.h"
 
@@ -82,7 +83,8 @@ bool type(std::uintptr_t control, std::string_view text) {
     std::string typed(text);
     if (w->style & ES_NUMBER)
       typed.erase(std::remove_if(typed.begin(), typed.end(), [](unsigned char c) { return !std::isdigit(c); }), typed.end());
-    if (typed.size() > w->textLimit) typed.resize(w->textLimit);
+    // The limit counts bytes; like a real edit control, it never keeps half a character.
+    if (typed.size() > w->textLimit) typed = std::string(platform::text::cutAtCharacter(typed, w->textLimit));
     w->text = typed;
     id = w->id;
     model.touch();

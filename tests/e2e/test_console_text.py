@@ -52,6 +52,18 @@ class ConsoleTextTest(unittest.TestCase):
             self.assertEqual(self.stored("CacheFolder"), typed)
         self.assertTrue(typed.endswith("\U0001f6002"))
 
+    def test_a_folder_past_its_limit_is_cut_between_characters(self):
+        typed = "C:\\Inetpub\\wwwroot\\x" + "\u00e9" * 120  # 140 characters, 260 bytes
+        sheet = self.console.open_sheet("Intranet")
+        self.console.click(sheet, "Cache")
+        self.console.type(CACHING, CACHE_FOLDER, typed)
+        self.console.click(CACHING, "OK")
+        self.console.gone(CACHING)
+        self.console.apply(sheet)
+        stored = self.stored("CacheFolder")  # decoded as UTF-8: half a character fails here
+        self.assertEqual(stored, typed[:len(stored)])
+        self.assertEqual(len(stored.encode()), 254)  # 255 bytes would end in half an "é"
+
     def test_a_name_past_its_limit_is_cut_between_characters(self):
         # 60 characters of two bytes each: past the 99 bytes a MIME name keeps.
         typed = "\u00fc" * 60
