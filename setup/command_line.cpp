@@ -1,5 +1,7 @@
 #include "setup/command_line.h"
 
+#include "platform/text/wide_text.h"
+
 namespace setup {
 
 HostprepArguments ParseCommandLine(std::string_view raw) {
@@ -18,9 +20,11 @@ HostprepArguments ParseCommandLine(std::string_view raw) {
         continue;
       }
       if (c == ' ' && !quoted) break;  // the one separating space is consumed here
-      // Longer arguments are cut; the rest of the argument is still read past.
-      if (out.size() < kMaxArgument) out += c;
+      // Longer arguments are cut below; the rest of the argument is still read past.
+      if (out.size() <= kMaxArgument) out += c;
     }
+    // Between characters: half of one would be stored as a name nobody typed.
+    out.resize(platform::text::cutAtCharacter(out, kMaxArgument).size());
     if (last) break;
   }
   return args;

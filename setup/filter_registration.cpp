@@ -2,6 +2,8 @@
 
 #include <cctype>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/fs/file_api.h"
@@ -68,20 +70,16 @@ void dryRun(const std::string& list, const std::string& name) {
   if (auto out = platform::fs::openFile(kDryRunOutput, "ab")) std::fwrite(ordered.data(), 1, ordered.size(), out.get());
 }
 
-}  // namespace
-
-std::string OrderFilterList(std::string_view list) {
-  std::string out;
-  const std::vector<std::string_view> input = items(list);
-  for (const char* known : FilterPrecedenceList)
-    for (std::string_view item : input)
-      if (sameFilter(item, known)) append(out, known);
-  for (std::string_view item : input)
-    if (!isKnown(item)) append(out, item);
-  return out;
+// The name as the server reads it from the load order, which is also its key's name; none
+// for a name the list or the metabase would split ("a,b", "a/b") or an empty one.
+std::optional<std::string> filterName(std::string_view given) {
+  const std::string_view name = trimmed(given);
+  if (name.empty() || name.find_first_of(",/\\") != std::string_view::npos) return std::nullopt;
+  return std::string(name);
 }
 
-bool RegisterFilter(const std::string& name, const std::string& dllPath, const std::string& description) {
+// Registers a name as the server reads it.
+bool registerNamed(const std::string& name, const std::string& dllPath, const std::string& description) {
   const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType);
   if (!current) {
     writeLoadOrder(name);
@@ -108,21 +106,42 @@ bool RegisterFilter(const std::string& name, const std::string& dllPath, const s
                                     nullptr, 1);
 }
 
-bool UnregisterFilter(const std::string& name) {
+}  // namespace
+
+std::string OrderFilterList(std::string_view list) {
+  std::string out;
+  const std::vector<std::string_view> input = items(list);
+  for (const char* known : FilterPrecedenceList)
+    for (std::string_view item : input)
+      if (sameFilter(item, known)) append(out, known);
+  for (std::string_view item : input)
+    if (!isKnown(item)) append(out, item);
+  return out;
+}
+
+bool RegisterFilter(const std::string& given, const std::string& dllPath, const std::string& description) {
+  const std::optional<std::string> name = filterName(given);
+  if (!name) return false;
+  return registerNamed(*name, dllPath, description);
+}
+
+bool UnregisterFilter(const std::string& given) {
+  const std::optional<std::string> name = filterName(given);
+  if (!name) return false;
   if (const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType)) {
     // Mended: the first item that merely began with the name went ("TamsicOld" for "Tamsic");
     // only items that are the name, as the server reads them (" Tamsic" too), are removed,
     // each with one comma beside it. Every one goes: the server would load one left behind.
     std::vector<std::string_view> list = items(*current);
     const auto before = list.size();
-    std::erase_if(list, [&](std::string_view item) { return sameFilter(item, name); });
+    std::erase_if(list, [&](std::string_view item) { return sameFilter(item, *name); });
     if (list.size() != before) {
       std::string rest;
       for (std::size_t j = 0; j < list.size(); ++j) rest += (j ? "," : "") + std::string(list[j]);
       writeLoadOrder(rest);
     }
   }
-  MetabaseSession::DeleteKeyOrData(kFiltersPath, name.c_str(), 0, 0);
+  MetabaseSession::DeleteKeyOrData(kFiltersPath, name->c_str(), 0, 0);
   return true;
 }
 

@@ -16,9 +16,11 @@ constexpr const char* kDryRunDescription = "DONT ADD THIS FILTER";
 constexpr const char* kDryRunOutput = "c:\\output.dat";
 
 std::string OrderFilterList(std::string_view list);
-// False only when the filter's key cannot be created or written.
+// The name is taken as the server reads the load order, without the blanks around it, and
+// names the filter's key too. False when the key cannot be created or written, and for a
+// name the list or the metabase would split ("a,b", "a/b"): nothing is written then.
 bool RegisterFilter(const std::string& name, const std::string& dllPath, const std::string& description);
-// Always succeeds; a missing list or key is passed over.
+// A missing list or key is passed over; false only for a name RegisterFilter refuses.
 bool UnregisterFilter(const std::string& name);
 
 }  // namespace setup

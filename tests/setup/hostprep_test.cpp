@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/text/wide_text.h"
 #include "settings/metabase_session.h"
 #include "settings/rule_lists.h"
 #include "settings/settings_loader.h"
@@ -59,6 +60,15 @@ TEST(CommandLineTest, ArgumentsKeepAtMost255Characters) {
   EXPECT_EQ(got.a, std::string(255, 'x'));
   EXPECT_EQ(got.b, "next");
   EXPECT_EQ(ParseCommandLine(std::string(255, 'y')).a.size(), 255u);
+  // 254 bytes and a character of two in UTF-8: nothing of it is kept that would not read
+  // back as itself in the ANSI code page (UTF-8 here, a single-byte one under Wine).
+  for (const std::size_t before : {253u, 254u}) {
+    const std::string raw = std::string(before, 'a') + "\xC3\xA9";
+    const std::string cut = ParseCommandLine(raw + " next").a;
+    EXPECT_EQ(cut, raw.substr(0, cut.size()));
+    EXPECT_GE(cut.size(), 254u);
+    EXPECT_EQ(platform::text::narrow(platform::text::widen(cut)), cut) << before;
+  }
 }
 
 TEST(CommandLineTest, ShellWordsGiveTheSameArgumentsAsTheRawText) {
@@ -149,6 +159,27 @@ TEST_F(HostprepTest, ItemsAreComparedAsTheServerReadsThem) {
   setLoadOrder("sspifilt,Tamsic, Tamsic ,Felgrin");
   EXPECT_TRUE(setup::UnregisterFilter("Tamsic"));
   EXPECT_EQ(loadOrder(), "sspifilt,Felgrin");
+}
+
+// The load order and the filter's key name one filter: a name given with blanks is
+// listed and keyed without them (keyed with them, the server found no key and loaded
+// nothing), and a name the list or the metabase would split is refused.
+TEST_F(HostprepTest, TheListedNameAndTheKeyNameAreOne) {
+  setLoadOrder("sspifilt,Alpha");
+  ASSERT_TRUE(MetabaseSession::CreateKeyPath("/LM/W3SVC/Filters", "Alpha"));
+  ASSERT_TRUE(MetabaseSession::WriteData("/LM/W3SVC/Filters", "/Alpha", MD_KEY_TYPE, 1, STRING_METADATA, "IIsFilter", 0));
+  EXPECT_TRUE(setup::RegisterFilter(" Tamsic ", "C:\\f.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "sspifilt,Tamsic,Alpha");
+  EXPECT_EQ(MetabaseSession::ReadString("/LM/W3SVC/Filters", "/Tamsic", MD_FILTER_IMAGE_PATH, 1), "C:\\f.so");
+  for (const char* split : {"Ta,msic", "Tamsic/x", "Alpha/", "Al\\pha", "  "}) {
+    EXPECT_FALSE(setup::RegisterFilter(split, "C:\\f.so", "Tamsic")) << split;
+    EXPECT_FALSE(setup::UnregisterFilter(split)) << split;
+  }
+  EXPECT_EQ(loadOrder(), "sspifilt,Tamsic,Alpha");
+  EXPECT_TRUE(filterKeyExists("Alpha"));
+  EXPECT_TRUE(setup::UnregisterFilter("Tamsic "));
+  EXPECT_EQ(loadOrder(), "sspifilt,Alpha");
+  EXPECT_FALSE(filterKeyExists("Tamsic"));
 }
 
 TEST_F(HostprepTest, RegisteringAFilterWhoseKeyExistsRewritesTheOrderThenFails) {
