@@ -1,11 +1,12 @@
 // hostprep's command line: any raw text parses into four arguments of at most 255
-// characters; words without quotes or spaces come back through the rebuilt raw text as
-// they were.
+// bytes; words without quotes or spaces come back through the rebuilt raw text as they
+// were, a long one cut between characters.
 
 #include <cstdlib>
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/text/wide_text.h"
 #include "setup/command_line.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -28,6 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       setup::ParseCommandLine(setup::RawCommandLine(static_cast<int>(argv.size()), argv.data()));
   const std::string* got[] = {&back.a, &back.b, &back.c, &back.d};
   for (std::size_t i = 1; i < words.size(); ++i)
-    if (*got[i - 1] != words[i].substr(0, setup::kMaxArgument)) std::abort();
+    if (*got[i - 1] != platform::text::cutAtCharacter(words[i], setup::kMaxArgument)) std::abort();
   return 0;
 }
