@@ -316,7 +316,7 @@ class HtmlReader {
 
   void attributeEffects(std::string_view tag, const Attribute& a) {
     if (!a.value) return;
-    if (a.value->find("white-space") != std::string_view::npos) {
+    if (platform::text::findNoCase(*a.value, "white-space") != std::string_view::npos) {
       WhiteSpaceSelector s;
       s.elementName = tag;
       s.selectorName = tag;

@@ -176,14 +176,26 @@ std::string_view importedName(std::string_view rule) {
   return rule.substr(start + 1, end - start - 1);
 }
 
+// Property names ignore case in CSS: "WHITE-SPACE:pre" keeps white space as well.
+bool namesWhiteSpace(std::string_view text) { return platform::text::findNoCase(text, "white-space") != std::string_view::npos; }
+
+// Whether an at-rule's block holds style rules, by its keyword ("@media screen", "@layer base").
+bool holdsRules(std::string_view head) {
+  const std::string_view keyword = head.substr(0, head.find_first_of(" \t\r\n\f("));
+  for (const char* grouping : {"@media", "@supports", "@layer", "@container", "@scope", "@document"})
+    if (platform::text::equalsNoCase(keyword, grouping)) return true;
+  return false;
+}
+
 void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0) {
   std::size_t pos = 0;
   while (pos < css.size()) {
     while (pos < css.size() && (isWhite(css[pos]) || css[pos] == ';' || css[pos] == '}')) ++pos;
     if (pos >= css.size()) return;
     if (css[pos] == '@') {
-      // An at-rule ends at its ';' or with its block. Rules inside a conditional block
-      // (@media, @supports) count as any other; other blocks (@font-face, @page) hold none.
+      // An at-rule ends at its ';' or with its block. Rules inside a block that holds rules
+      // (@media, @supports, @layer...) count as any other; other blocks (@font-face, @page)
+      // hold none.
       const std::size_t stop = css.find_first_of(";{", pos);
       const std::string_view head = css.substr(pos, stop == std::string_view::npos ? std::string_view::npos : stop - pos);
       if (head.size() > 7 && platform::text::equalsNoCase(head.substr(0, 7), "@import")) {
@@ -196,9 +208,7 @@ void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0
         continue;
       }
       const std::size_t end = blockEnd(css, stop);
-      const bool conditional = platform::text::equalsNoCase(head.substr(0, std::min<std::size_t>(head.size(), 6)), "@media") ||
-                               platform::text::equalsNoCase(head.substr(0, std::min<std::size_t>(head.size(), 9)), "@supports");
-      if (conditional && nesting < kMaxBlockNesting) learnFromRules(state, css.substr(stop + 1, end - stop - 1), nesting + 1);
+      if (holdsRules(head) && nesting < kMaxBlockNesting) learnFromRules(state, css.substr(stop + 1, end - stop - 1), nesting + 1);
       pos = end;
       continue;
     }
@@ -209,7 +219,7 @@ void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0
     const std::size_t end = blockEnd(css, open);
     const std::string_view block = css.substr(open, end - open);
     if (block.size() > kMaxBlockChars) return;
-    if (block.find("white-space") != std::string_view::npos) addSelectors(state, selectorText);
+    if (namesWhiteSpace(block)) addSelectors(state, selectorText);
     pos = end;
   }
 }
@@ -217,7 +227,7 @@ void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0
 }  // namespace
 
 void LearnFromCss(OptimizerState& state, std::string_view css) {
-  if (css.find("white-space") == std::string_view::npos && css.find('@') == std::string_view::npos) return;
+  if (!namesWhiteSpace(css) && css.find('@') == std::string_view::npos) return;
   learnFromRules(state, withoutComments(css));
 }
 

@@ -165,7 +165,10 @@ TEST_F(OptimizerTest, SelectorsAreLearnedPastCommentsAndAtRules) {
   writeHostFile(driveC("site/other.css"), "samp { white-space: pre }");
   for (const char* sheet : {"/* keep */.keep { white-space: pre }", "@media screen { p { margin: 0 } .keep { white-space: pre } }",
                             "@font-face { font-family: \"x\"; src: url(x.woff) } .keep { white-space: pre }",
-                            "@charset \"utf-8\"; .keep{white-space:pre}"}) {
+                            "@charset \"utf-8\"; .keep{white-space:pre}",
+                            // Property names ignore case; grouping blocks other than @media hold rules too.
+                            ".keep { WHITE-SPACE: pre }", "@layer base { .keep { white-space: pre } }",
+                            "@container (min-width: 1px) { .keep { white-space: pre } }"}) {
     const std::string inner = std::string("<style>") + sheet + "</style><div class=keep>  a  </div>";
     const std::string result = optimize(page(inner));
     EXPECT_NE(result.find("<div class=\"keep\">  a  </div>"), std::string::npos) << sheet << "\n" << result;
@@ -206,6 +209,8 @@ TEST_F(OptimizerTest, ARuleProtectsTheElementsItsSelectorEndsWith) {
 TEST_F(OptimizerTest, AnInlineWhiteSpaceStyleProtectsItsElementUntilItCloses) {
   EXPECT_EQ(optimize(page("<div style=\"white-space: pre\">  a  </div>  b  ")),
             out("<div style=\"white-space: pre\">  a  </div> b "));
+  EXPECT_EQ(optimize(page("<div style=\"WHITE-SPACE: pre\">  a  </div>  b  ")),
+            out("<div style=\"WHITE-SPACE: pre\">  a  </div> b "));
 }
 
 TEST_F(OptimizerTest, ALinkedStyleSheetTeachesSelectorsFromThePagesFolder) {
