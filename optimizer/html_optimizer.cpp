@@ -148,16 +148,16 @@ class HtmlReader {
   // Whether the end tag of the element named starts at `at`, in any case: the name ends
   // where a browser's does, so "</style >" ends a style and "</scriptx" no script.
   bool endTagAt(std::size_t at, std::string_view name) const {
-    const std::size_t after = at + 2 + name.size();
-    return after <= s_.size() && s_[at] == '<' && s_[at + 1] == '/' &&
-           platform::text::equalsNoCase(s_.substr(at + 2, name.size()), name) &&
-           (after == s_.size() || isWhite(s_[after]) || s_[after] == '/' || s_[after] == '>');
+    return at + 1 < s_.size() && s_[at] == '<' && s_[at + 1] == '/' && tagNameAt(at + 2, name);
   }
-  bool openTagAt(std::size_t at, std::string_view name) const {
-    const std::size_t after = at + 1 + name.size();
-    return after < s_.size() && s_[at] == '<' && platform::text::equalsNoCase(s_.substr(at + 1, name.size()), name) &&
-           (isWhite(s_[after]) || s_[after] == '/' || s_[after] == '>');
+  bool openTagAt(std::size_t at, std::string_view name) const { return s_[at] == '<' && tagNameAt(at + 1, name); }
+  // The name, in any case, followed by a blank, '/', '>' or the end of the text.
+  bool tagNameAt(std::size_t at, std::string_view name) const {
+    const std::size_t after = at + name.size();
+    return after <= s_.size() && platform::text::equalsNoCase(s_.substr(at, name.size()), name) &&
+           (after == s_.size() || kTagNameEnd(s_[after]));
   }
+  static constexpr StopSet kTagNameEnd{"/>", true};
   bool endTagHere(std::string_view name) const { return endTagAt(pos_, name); }
 
   // The text from here to the element's end tag (or the document's end).
@@ -485,9 +485,8 @@ class HtmlReader {
     putName(name);
     st_.Output.push_back('>');
     // The element is the name up to a blank or '/': "</style >" closes a style.
-    static constexpr StopSet kElementEnd("/", true);
     std::size_t elementEnd = 0;
-    while (elementEnd < name.size() && !kElementEnd(name[elementEnd])) ++elementEnd;
+    while (elementEnd < name.size() && !kTagNameEnd(name[elementEnd])) ++elementEnd;
     countElement(name.substr(0, elementEnd), -1);
     releaseSelector(name.substr(0, elementEnd));
     return true;
