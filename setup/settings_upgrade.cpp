@@ -9,6 +9,7 @@
 #include "platform/registry/unique_key.h"
 #include "platform/text/ascii_case.h"
 #include "settings/registry_layout.h"
+#include "settings/rule_lists.h"
 
 namespace setup {
 
@@ -83,14 +84,30 @@ std::string exclusionPatterns(const std::string& list) {
   }
 }
 
-// ",compress,level" of a rule key; nullopt when the key or a value is missing.
-std::optional<std::string> compressAndLevel(const std::string& path) {
+// The "Compress" and "Level" of a rule key; nullopt when the key or a value is missing.
+struct RuleValues {
+  std::string compress;
+  std::string level;
+};
+std::optional<RuleValues> ruleValues(const std::string& path) {
   auto key = openKey(path);
   if (!key) return std::nullopt;
   auto compress = readText(key->get(), "Compress");
   auto level = readText(key->get(), "Level");
   if (!compress || !level) return std::nullopt;
-  return "," + *compress + "," + *level;
+  return RuleValues{*compress, *level};
+}
+
+// A rule whose name or values hold a comma cannot be an item of the new lists: written,
+// it would split into other items, and the loader would drop the whole list as broken.
+// Such a rule is left out; its old key stays.
+bool listable(const std::string& name, const RuleValues& values) {
+  return settings::canHoldListItem(name) && settings::canHoldListItem(values.compress) &&
+         settings::canHoldListItem(values.level);
+}
+
+std::string listed(const std::string& name, const RuleValues& values) {
+  return name + "," + values.compress + "," + values.level;
 }
 
 // The strings of a MIME tree below `path`: type,compress,level[,subtype,compress,level...]
@@ -102,17 +119,18 @@ std::optional<std::vector<std::string>> typeStrings(const std::string& path, con
   std::string start = first;
   for (const std::string& type : subKeys(key->get())) {
     const std::string typePath = path + "\\" + type;
-    auto values = compressAndLevel(typePath);
+    auto values = ruleValues(typePath);
     if (!values) return std::nullopt;
-    std::string text = start + type + *values;
-    start.clear();
     auto typeKey = openKey(typePath);
     if (!typeKey) return std::nullopt;
+    std::string text = start + listed(type, *values);
     for (const std::string& subtype : subKeys(typeKey->get())) {
-      auto subValues = compressAndLevel(typePath + "\\" + subtype);
+      auto subValues = ruleValues(typePath + "\\" + subtype);
       if (!subValues) return std::nullopt;
-      text += "," + subtype + *subValues;
+      if (listable(subtype, *subValues)) text += "," + listed(subtype, *subValues);
     }
+    if (!listable(type, *values)) continue;
+    start.clear();
     strings.push_back(std::move(text));
   }
   // A browser without type keys still has its search term, alone: the comma announces MIME
@@ -139,6 +157,7 @@ SiteOutcome upgradeSite(const std::string& name) {
       if (!rule) return SiteOutcome::kStop;
       auto level = readText(rule->get(), "Level");
       if (!level) return SiteOutcome::kStop;
+      if (!settings::canHoldListItem(extension) || !settings::canHoldListItem(*level)) continue;
       list += (list.empty() ? "" : ",") + extension + "," + *level;
     }
     if (!writeText(site->get(), "FileExtensions", list)) return SiteOutcome::kStop;
@@ -157,6 +176,9 @@ SiteOutcome upgradeSite(const std::string& name) {
       if (!key) return SiteOutcome::kStop;
       auto term = readText(key->get(), "SearchTerm");
       if (!term) return SiteOutcome::kStop;
+      // A term with a comma would read as its first part and broken MIME rules, and the
+      // loader would drop every browser of the site: this browser is left out instead.
+      if (!settings::canHoldListItem(*term)) continue;
       auto strings = typeStrings(browserPath, *term + ",");
       if (!strings || !writeStrings(browsers->get(), browser.c_str(), *strings)) return SiteOutcome::kStop;
     }

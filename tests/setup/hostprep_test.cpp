@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -338,6 +339,43 @@ TEST_F(HostprepTest, UpgradeTakesEachValuesTextUpToItsFirstNul) {
   setup::UpgradeSettings();
   EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string(".htm,1\0", 7));
   EXPECT_EQ(regText(kSite1, "MimeTypes"), std::string("text,1,9,html,1,6\0\0", 19));
+}
+
+// An old rule whose name or value holds a comma cannot be an item of the new lists: copied,
+// a browser's term split into broken MIME rules and the loader dropped every browser of the
+// site. Such a rule is left out (its old key stays) and the others load.
+TEST_F(HostprepTest, UpgradeLeavesOutRulesTheNewListsCannotHold) {
+  importReg(oldStore("1.4.0.10"));
+  const auto rule = [](const std::string& path, std::initializer_list<std::pair<const char*, const char*>> values) {
+    UniqueKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    for (const auto& [name, text] : values)
+      RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), static_cast<DWORD>(std::strlen(text) + 1));
+  };
+  const std::string site = kSite1;
+  rule(site + "\\FileExtensions\\.a,b", {{"Level", "9"}});
+  rule(site + "\\FileExtensions\\.css", {{"Level", "6,7"}});
+  rule(site + "\\MimeTypes\\te,xt", {{"Compress", "1"}, {"Level", "9"}});
+  rule(site + "\\MimeTypes\\text\\x,y", {{"Compress", "1"}, {"Level", "9"}});
+  rule(site + "\\Browsers\\Old", {{"SearchTerm", "MSIE 4.0, compatible"}});
+  rule(site + "\\Browsers\\Old\\text", {{"Compress", "1"}, {"Level", "6"}});
+  rule(site + "\\Browsers\\Mozilla\\image", {{"Compress", "1,2"}, {"Level", "6"}});
+  setup::UpgradeSettings();
+
+  EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string(".htm,9\0", 7));
+  EXPECT_EQ(regText(kSite1, "MimeTypes"), std::string("text,1,9,html,1,6\0\0", 19));
+  const std::string browsers = site + "\\Browsers";
+  EXPECT_FALSE(regText(browsers, "Old"));
+  EXPECT_TRUE(regText(browsers + "\\Old", "SearchTerm"));  // the old key stays
+  const auto mozilla = regText(browsers, "Mozilla");
+  ASSERT_TRUE(mozilla);
+  EXPECT_EQ(*mozilla, std::string("Mozilla/4,text,1,6,css,0,0\0\0", 28));
+  const auto loaded = settings::parseBrowserValue("Mozilla", *mozilla);
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(loaded->SearchTerm.str(), "Mozilla/4");
+  ASSERT_TRUE(regText(browsers, "Lynx"));
+  EXPECT_TRUE(settings::parseBrowserValue("Lynx", *regText(browsers, "Lynx")));
 }
 
 TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
