@@ -72,6 +72,10 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
 
   if (url && url->size() > 1 && url->substr(1) == "tamsicreport/report.htm") {
     stats::GenerateReport(site, context->logMutex ? context->logMutex->get() : nullptr);
+    // The page was just rebuilt, often within the second of the copy a client holds: a
+    // date alone would call that copy current. Its ETag tells them apart.
+    if (headers && headers->SetHeader)
+      headers->SetHeader(pfc, const_cast<LPSTR>("If-Modified-Since:"), const_cast<LPSTR>(""));
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
   // Read whole whatever its length: a path too long for a small buffer may still lie inside.

@@ -147,6 +147,24 @@ class StatisticsTest(unittest.TestCase):
         # The report page itself is not logged: it is the filter's own answer.
         self.assertEqual(self.report_totals(), (first[0] + second[0], first[1] + second[1]))
 
+    def test_a_report_asked_again_with_its_date_is_the_new_page(self):
+        # The page is rebuilt at each request, mostly within the second of the copy the
+        # client holds: a date alone must not make the server answer 304.
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
+        try:
+            connection.request("GET", "/tamsicreport/report.htm")
+            response = connection.getresponse()
+            response.read()
+            date = response.getheader("Last-Modified")
+            self.assertEqual(self.burst(clients=1, each=1), (1, 0))
+            connection.request("GET", "/tamsicreport/report.htm", headers={"If-Modified-Since": date})
+            response = connection.getresponse()
+            report = response.read().decode("latin-1")
+        finally:
+            connection.close()
+        self.assertEqual(response.status, 200)
+        self.assertEqual(dict(re.findall(r"(total\w+)=(\d+);", report))["totalCR"], "1")
+
     def test_the_consoles_change_of_report_fields_starts_the_files_afresh(self):
         # A program's page asked under the old fields that ends during the reload's wait for
         # such requests: counted in the fresh files, with the new columns.
