@@ -80,6 +80,7 @@ struct ResponseState {
   compression::CacheRequest cacheRequest;
   std::time_t captureStart = 0;  // when the header was decided; the body is read after it
   bool dropBody = false;  // the whole answer went out at the header: nothing of the body follows
+  bool logged = false;    // its statistics line is taken: once, before the filter writes it
 };
 
 // Lives in the connection's memory (pFilterContext) from request start to the log

@@ -241,7 +241,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
     state.headerLength = static_cast<std::uint32_t>(state.header.size());
     if (auto copy = CachedCopyAtHeader(pfc, state, *site)) {
       writeBefore(pfc, out);
-      AnswerWithCachedCopy(pfc, state, *copy);
+      AnswerWithCachedCopy(pfc, state, *site, *copy);
       return HeaderOutcome::kAnswered;
     }
     if (state.declaredLength > 0) state.body.reserve(static_cast<std::size_t>(state.declaredLength));

@@ -32,38 +32,11 @@ bool cachableExtension(const ResponseState& state, const settings::SiteSettings&
   return false;
 }
 
-// The finished response, header and body in one write.
-bool writeWhole(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, void* response, std::size_t size) {
-  state.phase = Phase::kFinished;
-  state.sentLength = static_cast<std::int32_t>(size);
-  DWORD bytes = static_cast<DWORD>(size);
-  return pfc->WriteClient(pfc, response, &bytes, 0);
-}
-
-bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& header, std::string_view body) {
-  std::string out;
-  out.reserve(header.size() + body.size());
-  out += header;
-  out += body;
-  return writeWhole(pfc, state, out.data(), out.size());
-}
-
-// Room asked in front of a cached copy: the response's header as the server sent it, with
-// what the copy changes in it (the length's digits, the encoding lines, a weakened ETag).
-std::size_t headerRoom(const ResponseState& state) { return state.header.size() + 256; }
-
-// What the client gets when the rewrite cannot be finished: the response as it was
-// captured (de-chunked), with a Content-Length that fits it.
-void writeUnchanged(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const std::string& originalBody) {
-  std::string header = state.header;
-  if (!SetContentLength(header, originalBody.size())) return;
-  state.sentAsCaptured = true;
-  write(pfc, state, header, originalBody);
-  state.bodyLength = static_cast<std::int32_t>(originalBody.size() + header.size());
-}
-
-// Records the finished response for the site's statistics files.
-void logResponse(const ResponseState& state, const settings::SiteSettings& site) {
+// Records the finished response for the site's statistics files, once: before the filter
+// writes it, so that a report asked the moment the client has the answer counts it.
+void logOnce(ResponseState& state, const settings::SiteSettings& site) {
+  if (state.logged || !site.Report) return;
+  state.logged = true;
   stats::LoggedResponse logged;
   logged.url = state.url.str();
   logged.unoptimizedSize = state.unoptimizedSize;
@@ -74,6 +47,40 @@ void logResponse(const ResponseState& state, const settings::SiteSettings& site)
   logged.contentType = state.contentType.str();
   logged.unchanged = state.sentAsCaptured;
   stats::LogResponse(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()});
+}
+
+// The finished response, header and body in one write; its statistics are complete.
+bool writeWhole(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site, void* response,
+                std::size_t size) {
+  state.phase = Phase::kFinished;
+  state.sentLength = static_cast<std::int32_t>(size);
+  logOnce(state, site);
+  DWORD bytes = static_cast<DWORD>(size);
+  return pfc->WriteClient(pfc, response, &bytes, 0);
+}
+
+bool write(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site, const std::string& header,
+           std::string_view body) {
+  std::string out;
+  out.reserve(header.size() + body.size());
+  out += header;
+  out += body;
+  return writeWhole(pfc, state, site, out.data(), out.size());
+}
+
+// Room asked in front of a cached copy: the response's header as the server sent it, with
+// what the copy changes in it (the length's digits, the encoding lines, a weakened ETag).
+std::size_t headerRoom(const ResponseState& state) { return state.header.size() + 256; }
+
+// What the client gets when the rewrite cannot be finished: the response as it was
+// captured (de-chunked), with a Content-Length that fits it.
+void writeUnchanged(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site,
+                    const std::string& originalBody) {
+  std::string header = state.header;
+  if (!SetContentLength(header, originalBody.size())) return;
+  state.sentAsCaptured = true;
+  state.bodyLength = static_cast<std::int32_t>(originalBody.size() + header.size());
+  write(pfc, state, site, header, originalBody);
 }
 
 // Asks the cache once for the response (the store after a miss uses what the lookup
@@ -105,20 +112,21 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
 
 // The cached copy with the response's header, labelled as compressed, in one piece: the
 // header is put in the room in front of the copy, which is not copied again.
-void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, platform::fs::WholeFile& copy) {
+void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site,
+                     platform::fs::WholeFile& copy) {
   state.servedFromCache = true;
   std::string header = state.header;
   SetContentLength(header, copy.size);
   AddEncodingLines(header, "gzip");
   WeakenETag(header);
+  state.bodyLength += static_cast<std::int32_t>(header.size());
   if (header.size() <= copy.room) {
     std::uint8_t* start = copy.data() - header.size();
     std::memcpy(start, header.data(), header.size());
-    writeWhole(pfc, state, start, header.size() + copy.size);
+    writeWhole(pfc, state, site, start, header.size() + copy.size);
   } else {
-    write(pfc, state, header, std::string_view(reinterpret_cast<const char*>(copy.data()), copy.size));
+    write(pfc, state, site, header, std::string_view(reinterpret_cast<const char*>(copy.data()), copy.size));
   }
-  state.bodyLength += static_cast<std::int32_t>(header.size());
 }
 
 void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSettings& site) {
@@ -135,7 +143,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
   }
   const std::time_t now = std::time(nullptr);
   if (!state.cacheAsked) {
-    if (auto copy = askCache(pfc, state, site, now)) return writeCachedCopy(pfc, state, *copy);
+    if (auto copy = askCache(pfc, state, site, now)) return writeCachedCopy(pfc, state, site, *copy);
   }
   // The body as captured, kept apart only when the optimizer replaces it: the answer when
   // the rewrite fails.
@@ -164,7 +172,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
     compression::Compressor record;
     compressed = compression::Compress(memory, reinterpret_cast<const std::uint8_t*>(state.body.data()),
                                        state.body.size(), record, state.level, true);
-    if (!compressed) return writeUnchanged(pfc, state, changed ? captured : state.body);
+    if (!compressed) return writeUnchanged(pfc, state, site, changed ? captured : state.body);
     if (cacheUsable && !cacheRequest.noRecache && cachableExtension(state, site))
       compression::Store(*compressed, site, cacheRequest, now);
   }
@@ -172,14 +180,14 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
       compressed ? std::string_view(reinterpret_cast<const char*>(compressed->data()), compressed->size())
                  : std::string_view(state.body);
   std::string header = state.header;
-  if (!SetContentLength(header, output.size())) return writeUnchanged(pfc, state, changed ? captured : state.body);
+  if (!SetContentLength(header, output.size())) return writeUnchanged(pfc, state, site, changed ? captured : state.body);
   if (state.phase == Phase::kCompressing) {
     AddEncodingLines(header, "gzip");
     changed = true;
   }
   if (changed) WeakenETag(header);
-  write(pfc, state, header, output);
   state.bodyLength += static_cast<std::int32_t>(header.size());
+  write(pfc, state, site, header, output);
 }
 
 }  // namespace
@@ -191,10 +199,11 @@ std::optional<platform::fs::WholeFile> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* p
   return askCache(pfc, state, site, std::time(nullptr));
 }
 
-void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, platform::fs::WholeFile& copy) {
+void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site,
+                          platform::fs::WholeFile& copy) {
   state.bodyLength = state.declaredLength;
   state.dropBody = true;
-  writeCachedCopy(pfc, state, copy);
+  writeCachedCopy(pfc, state, site, copy);
 }
 
 DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
@@ -206,7 +215,7 @@ DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
     if (state->phase != Phase::kFinished &&
         (state->phase == Phase::kCompressing || state->optimizeMode == OptimizeMode::kAlways))
       complete(pfc, *state, *site);
-    if (site->Report) logResponse(*state, *site);
+    logOnce(*state, *site);
   }
   ReleaseContext(*context);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;

@@ -24,7 +24,8 @@ DWORD OnLog(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_LOG* log);
 std::optional<platform::fs::WholeFile> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
                                                           settings::SiteSettings& site);
 // Writes the whole answer from the copy; the body the server goes on to send is dropped.
-void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, platform::fs::WholeFile& copy);
+void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site,
+                          platform::fs::WholeFile& copy);
 
 // Ends the context's request: its slot count, its response state and table reference.
 void ReleaseContext(RequestContext& context);

@@ -706,6 +706,32 @@ TEST_F(FilterTest, AFailedCompressionSendsTheCapturedResponseUnchanged) {
   EXPECT_NE(readHostFile(driveC("Inetpub/wwwroot/gziplog/sitestat.txt")).find(" 1"), std::string::npos);
 }
 
+// A report asked the moment a client has its answer counts that answer: the filter logs a
+// response it writes itself before the write (it logged it at the end of the request).
+TEST_F(FilterTest, AReportAskedAsTheClientGetsItsAnswerCountsIt) {
+  setSite("CacheExt", ".htm");
+  start();
+  writeHostFile(driveC("Inetpub/wwwroot/tamsicreport/rtemplate.dat"), "[sitestats][pagestats]");
+  const auto compressedInReport = [&] {
+    FakeConnection other;
+    FakeRequest report;
+    report.url = "/tamsicreport/report.htm";
+    other.serve(report, {});
+    const std::string page = readHostFile(driveC("Inetpub/wwwroot/tamsicreport/report.htm"));
+    const std::size_t at = page.find("totalCR=");
+    return at == std::string::npos ? -1 : std::atoi(page.c_str() + at + 8);
+  };
+  FakeConnection connection;
+  std::vector<int> seen;
+  connection.onWriteClient = [&] { seen.push_back(compressedInReport()); };
+  const std::string body = page(3000);
+  for (int i = 0; i < 2; ++i) {  // compressed, then from the cached copy
+    Exchange e = connection.serve(FakeRequest{}, html(body), 1000);
+    EXPECT_EQ(decoded(e), body);
+  }
+  EXPECT_EQ(seen, (std::vector<int>{1, 2}));
+}
+
 TEST_F(FilterTest, TwoReloadsAtOnceRunOneAfterTheOther) {
   start();
   const std::string token = settings::ObtainReloadToken().value();

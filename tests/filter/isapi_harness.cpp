@@ -61,6 +61,7 @@ BOOL FakeConnection::addResponseHeaders(HTTP_FILTER_CONTEXT*, LPSTR, DWORD) { re
 BOOL FakeConnection::writeClient(HTTP_FILTER_CONTEXT* pfc, LPVOID buffer, LPDWORD bytes, DWORD) {
   self(pfc)->exchange_.client.append(static_cast<const char*>(buffer), *bytes);
   ++self(pfc)->exchange_.writeCalls;
+  if (self(pfc)->onWriteClient) self(pfc)->onWriteClient();
   return TRUE;
 }
 

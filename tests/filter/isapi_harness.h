@@ -4,6 +4,7 @@
 // in pieces of any size, WriteClient and SF_REQ_SEND_RESPONSE_HEADER captured, and the log
 // record. Every call goes through HttpFilterProc, as the web server makes it.
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -57,6 +58,10 @@ class FakeConnection {
   Exchange finish(const FakeResponse& response, std::size_t pieceSize = 0);
 
   std::size_t poolBytes() const { return pool_bytes_; }
+
+  // Called after each WriteClient has handed its bytes to the client: what another client
+  // would see at that moment.
+  std::function<void()> onWriteClient;
 
  private:
   // Raw data through the filter as the server hands it on; false once a filter finished.
