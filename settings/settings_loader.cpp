@@ -123,15 +123,38 @@ std::vector<BrowserRule> readBrowsers(int instance) {
   return rules;
 }
 
+bool hasSubKey(HKEY key, const char* name) {
+  UniqueKey sub;
+  return RegOpenKeyExA(key, name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS;
+}
+
+bool hasAnySubKey(HKEY key) {
+  char name[256];
+  DWORD chars = sizeof(name);
+  const LONG rc = RegEnumKeyExA(key, 0, name, &chars, nullptr, nullptr, nullptr, nullptr);
+  return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA;  // a longer name is a key all the same
+}
+
 // A site key without "FileExtensions" has no rule lists of its own yet: the built-in tables
 // go where nothing is stored. What an administrator stored ("MimeTypes", "NewExclude", the
 // browser key, which the console writes without "FileExtensions") is kept and used. What
 // was stored before a table failed to build stays.
+//
+// A site that still holds an older store's rule trees (keys where the lists are now values)
+// waits for the settings upgrade, which converts only a site without "FileExtensions": it
+// runs on the built-in tables and nothing is written, or the upgrade would take the written
+// tables for its own work and the old rules would be lost.
 void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s) {
+  const std::string browserPath = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
+  UniqueKey existing;
+  const bool browserKey =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, KEY_ALL_ACCESS, existing.put()) == ERROR_SUCCESS;
+  const bool store = !hasSubKey(siteKey, "FileExtensions") && !hasSubKey(siteKey, "MimeTypes") &&
+                     !(browserKey && hasAnySubKey(existing.get()));
   auto extensions = buildDefaultExtensionTable();
   if (!extensions) return;
   s.FileExtensions = std::move(*extensions);
-  writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
+  if (store) writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
   WholeValue mime = readWhole(siteKey, "MimeTypes");
   if (mime.status == ERROR_SUCCESS) {
     s.MimeTypes = parseMimeTypes(mime.data);
@@ -139,25 +162,22 @@ void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s) {
     auto table = buildDefaultMimeTable();
     if (!table) return;
     s.MimeTypes = std::move(*table);
-    writeMulti(siteKey, "MimeTypes", formatMimeTypes(s.MimeTypes));
+    if (store) writeMulti(siteKey, "MimeTypes", formatMimeTypes(s.MimeTypes));
   }
-  if (readWhole(siteKey, "NewExclude").status == ERROR_FILE_NOT_FOUND)
+  if (store && readWhole(siteKey, "NewExclude").status == ERROR_FILE_NOT_FOUND)
     writeText(siteKey, "NewExclude", defaults::kNewExclude);
-  const std::string browserPath = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
-  {
-    UniqueKey existing;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, KEY_ALL_ACCESS, existing.put()) == ERROR_SUCCESS) {
-      s.Browsers = readBrowsers(instance);
-      return;
-    }
+  if (browserKey && store) {
+    s.Browsers = readBrowsers(instance);
+    return;
   }
   UniqueKey browsers;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                      nullptr, browsers.put(), nullptr) != ERROR_SUCCESS)
+  if (store && RegCreateKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               KEY_ALL_ACCESS, nullptr, browsers.put(), nullptr) != ERROR_SUCCESS)
     return;
   auto table = buildDefaultBrowserTable();
   if (!table) return;
   s.Browsers = std::move(*table);
+  if (!store) return;
   for (const BrowserRule& rule : s.Browsers) writeMulti(browsers.get(), rule.DisplayName.c_str(), formatBrowserValue(rule));
 }
 

@@ -385,6 +385,40 @@ TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
   EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"), std::string("*.dll,*.exe\0", 12));
 }
 
+// The filter may load an old store before command 5 converts it (the service started
+// first): it ran on the built-in tables and wrote them, and the upgrade then took the site
+// for converted, so its old rules, exclusions and browsers were lost for good.
+TEST_F(HostprepTest, AnOldStoreLoadedBeforeItsUpgradeIsStillConverted) {
+  installProduct();
+  settings::LoadedSettings first;
+  ASSERT_TRUE(settings::LoadSettings(first));
+  UniqueKey site;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+  importReg(oldStore("1.4.0.10"));
+
+  settings::LoadedSettings before;
+  ASSERT_TRUE(settings::LoadSettings(before));
+  const settings::SiteSettings& waiting = *before.table->Slots[0];
+  EXPECT_FALSE(waiting.FileExtensions.empty());  // the built-in tables meanwhile
+  EXPECT_FALSE(waiting.Browsers.empty());
+  EXPECT_FALSE(regText(kSite1, "FileExtensions"));
+  EXPECT_FALSE(regText(std::string(kSite1) + "\\Browsers", "Internet Explorer"));
+
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
+  settings::LoadedSettings loaded;
+  ASSERT_TRUE(settings::LoadSettings(loaded));
+  const settings::SiteSettings& s = *loaded.table->Slots[0];
+  ASSERT_EQ(s.FileExtensions.size(), 1u);
+  EXPECT_EQ(s.FileExtensions[0].Name.str(), ".htm");
+  EXPECT_EQ(settings::formatMimeTypes(s.MimeTypes), std::string("text,1,9,html,1,6\0\0", 19));
+  ASSERT_EQ(s.NewExclude.size(), 2u);
+  EXPECT_EQ(s.NewExclude[0].Pattern.str(), "*.dll");
+  ASSERT_EQ(s.Browsers.size(), 2u);
+  EXPECT_EQ(s.Browsers[1].SearchTerm.str(), "Mozilla/4");
+}
+
 // An old store converted by command 5 is what the filter then loads: a browser without MIME
 // types among them (written as "term," it made the loader drop every browser rule).
 TEST_F(HostprepTest, AnUpgradedStoreLoadsAsItWasKept) {
