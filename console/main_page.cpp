@@ -122,7 +122,9 @@ void command(HWND page, PropertySheetExtension& extension, int id) {
       runAndMark(res::kExclusionDialog, ExclusionDialogProc);
       break;
     case res::kAdvancedButton:
-      runAndMark(res::kAdvancedDialog, AdvancedDialogProc);
+      extension.advancedEdits = false;
+      if (runDialog(res::kAdvancedDialog, page, AdvancedDialogProc, data) || extension.advancedEdits)
+        markChanged(page, extension);
       break;
     case res::kHelpButton:
       // The stored folder text ends with a backslash; nothing is put between.

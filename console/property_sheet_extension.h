@@ -30,6 +30,9 @@ class PropertySheetExtension final : public IExtendPropertySheet {
 
   // The page's state.
   bool changed = false;
+  // A dialog reached from "Advanced" changed the working copy: closed with Cancel, Advanced
+  // keeps those changes, and the page must still count as changed.
+  bool advancedEdits = false;
   HPROPSHEETPAGE pageHandle = nullptr;  // the page as created
   HWND pageWindow = nullptr;             // its window, once initialised
   std::string installFolder;

@@ -123,6 +123,25 @@ TEST_F(MainPageTest, ApplySendsOneReloadRequestOnlyAfterAChange) {
   EXPECT_TRUE(listener_.take().empty());
 }
 
+// Advanced closed with Cancel keeps what its dialogs changed in the working copy, which the
+// sheet's OK then stores: the filter must be told, or it ran on the old sizes until a restart.
+TEST_F(MainPageTest, WhatAdvancedKeepsOnCancelIsStoredAndReloaded) {
+  createSiteKey(1, "Shop");
+  const std::string sheet = openSheet(1, "Shop");
+  driver().click(sheet, "Advanced");
+  driver().click("Tamsic Advanced Configuration Preferences", "Cancel");
+  EXPECT_FALSE(driver().control(sheet, "Apply").enabled);  // nothing changed
+  driver().click(sheet, "Advanced");
+  driver().click("Tamsic Advanced Configuration Preferences", "Size Limits");
+  driver().type("File Size Limits", 1160, "100000");
+  driver().click("File Size Limits", "OK");
+  driver().click("Tamsic Advanced Configuration Preferences", "Cancel");
+  EXPECT_TRUE(driver().control(sheet, "Apply").enabled);
+  driver().click(sheet, "OK");
+  EXPECT_EQ(siteValue(1, "MinSize"), "100000");
+  EXPECT_EQ(listener_.take().size(), 1u);
+}
+
 // HTTP/1.1 needs a Host: without a host name the request names the address it goes to.
 TEST_F(MainPageTest, ASiteWithoutHostNameGetsTheRequestWithItsAddressAsHost) {
   const std::string sheet = openSheet(2, "Shop Two");
