@@ -191,11 +191,14 @@ bool secondPass(std::string_view path, std::string_view pattern) {
   return equalsNoCase(path, pattern);
 }
 
-// A pattern with '\' separators; the copy is made only when it has a '/'.
-std::string_view withBackslashes(std::string_view pattern, std::string& scratch) {
-  if (pattern.find('/') == std::string_view::npos) return pattern;
-  scratch.assign(pattern);
+// A path or pattern as exclusions compare them: '\' separators, and ',' for ';' as the URL
+// has it (a file with ';' in its name could not be excluded). The copy is made only when
+// something changes.
+std::string_view asMatched(std::string_view text, std::string& scratch) {
+  if (text.find_first_of("/;") == std::string_view::npos) return text;
+  scratch.assign(text);
   std::replace(scratch.begin(), scratch.end(), '/', '\\');
+  std::replace(scratch.begin(), scratch.end(), ';', ',');
   return scratch;
 }
 
@@ -226,7 +229,9 @@ bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::
   std::size_t cut = std::string::npos;
   if (root.find('.') != std::string::npos) {
     platform::text::lowerInPlace(root);
-    cut = root.find(url);
+    // The translated path keeps the ';' that the URL now has as ','.
+    std::string scratch;
+    cut = asMatched(root, scratch).find(url);
     if (cut != std::string::npos) root.resize(cut);
   }
   // The source as the server spells it, case and ';' kept: the cache checks its copy
@@ -241,17 +246,18 @@ bool IsExcluded(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::
   state.physicalPath.assign(root);
   root.resize(root.size() - url.size());
   state.pathTranslated.assign(root);
-  const std::string_view path = state.physicalPath;
+  std::string pathScratch;
+  const std::string_view path = asMatched(state.physicalPath, pathScratch);
   std::string scratch;
   for (const settings::ExclusionEntry& entry : site.NewExclude) {
-    switch (firstPass(path, withBackslashes(entry.Pattern.str(), scratch))) {
+    switch (firstPass(path, asMatched(entry.Pattern.str(), scratch))) {
       case PatternOutcome::kExcluded: return true;
       case PatternOutcome::kAllowed: return false;
       case PatternOutcome::kNext: break;
     }
   }
   for (const settings::ExclusionEntry& entry : site.NewExclude)
-    if (secondPass(path, withBackslashes(entry.Pattern.str(), scratch))) return true;
+    if (secondPass(path, asMatched(entry.Pattern.str(), scratch))) return true;
   return false;
 }
 

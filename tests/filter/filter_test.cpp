@@ -267,7 +267,10 @@ TEST_F(FilterTest, AnAlreadyEncodedResponseIsNeverTouched) {
 }
 
 TEST_F(FilterTest, ExclusionPatternsKeepFilesAndFoldersUncompressed) {
-  setSite("NewExclude", "*.dll,*.exe,secret.*,C:\\Inetpub\\wwwroot\\private\\*,archive");
+  // A name with ';' as the console stores it from a Browse: the filter reads ';' in a URL
+  // as ','.
+  setSite("NewExclude", "*.dll,*.exe,secret.*,C:\\Inetpub\\wwwroot\\private\\*,archive,"
+                        "C:\\Inetpub\\wwwroot\\a;b.htm,C:/Inetpub/wwwroot/menu;v2\\*");
   start();
   auto at = [&](const std::string& url) {
     FakeRequest r;
@@ -280,6 +283,9 @@ TEST_F(FilterTest, ExclusionPatternsKeepFilesAndFoldersUncompressed) {
   EXPECT_FALSE(at("/private/notes.htm"));
   EXPECT_FALSE(at("/archive/2001.htm"));
   EXPECT_TRUE(at("/archived.htm"));
+  EXPECT_FALSE(at("/a;b.htm"));
+  EXPECT_TRUE(at("/a;c.htm"));
+  EXPECT_FALSE(at("/menu;v2/list.htm"));
   setSite("NewExclude", "*");
   FakeRequest reload;
   reload.url = "/rstval=" + settings::ObtainReloadToken().value();
