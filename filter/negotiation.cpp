@@ -271,7 +271,7 @@ std::string_view UrlExtension(std::string_view url) {
 void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& site) {
   const std::string_view extension = UrlExtension(state.url.str());
   for (const settings::ExtensionRule& rule : site.FileExtensions) {
-    if (rule.Name.str() == extension) {
+    if (equalsNoCase(rule.Name.str(), extension)) {
       state.level = rule.Level;
       return;
     }

@@ -432,6 +432,17 @@ TEST_F(FilterTest, ADotInAFolderNameLeavesThePageItsExtension) {
   EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/v1.2/index.htm")));
 }
 
+// The URL is lower-cased before its extension is read, as the cache's extensions are
+// compared: a rule typed ".HTM" in the console applies (it never did).
+TEST_F(FilterTest, AnExtensionRuleInCapitalsApplies) {
+  setSite("FileExtensions", ".HTM,0");
+  start();
+  const std::string body = page(4000);
+  Exchange e = serve(FakeRequest{}, html(body));
+  ASSERT_TRUE(compressed(e));
+  EXPECT_GT(splitResponse(e.client).second.size(), body.size());  // level 0: stored, not deflated
+}
+
 // With a declared length the copy goes out as soon as the header decides, and the server
 // need not send the body (the connection is kept); without one, the end of the body
 // decides. The client gets the same bytes either way, and the log counts what was sent.
