@@ -117,6 +117,18 @@ struct ImportLine {
   std::string text;
 };
 
+// Windows-1252 text as UTF-8: what a REGEDIT4 file from a Windows machine holds. Bytes the
+// code page leaves undefined keep their own number, as Windows maps them.
+std::string fromWindows1252(std::string_view bytes) {
+  static constexpr char16_t kHigh[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
+                                         0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
+                                         0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                         0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
+  std::u16string wide;
+  for (unsigned char c : bytes) wide.push_back(c >= 0x80 && c < 0xA0 ? kHigh[c - 0x80] : static_cast<char16_t>(c));
+  return text::narrow(wide);
+}
+
 // The file's text as UTF-8, whatever encoding it came in.
 std::string decode(std::string_view bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -126,6 +138,9 @@ std::string decode(std::string_view bytes) {
     return text::narrow(wide);
   }
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  // Not UTF-8 (this platform's ANSI code page): an ANSI file from Windows, whose bytes
+  // stored as they are would come back altered from the next export.
+  if (text::narrow(text::widen(bytes)) != bytes) return fromWindows1252(bytes);
   return std::string(bytes);
 }
 
@@ -329,7 +344,8 @@ bool parseFile(std::string_view bytes, std::vector<Operation>& ops, std::string&
       return false;
     };
     if (t[0] == '[') {
-      if (t.back() != ']' || t.find(']') != t.size() - 1) return fail("unbalanced brackets");
+      // The key's name runs to the line's last ']': a key may have brackets in its name.
+      if (t.back() != ']') return fail("unbalanced brackets");
       std::string_view inner = t.substr(1, t.size() - 2);
       Operation op;
       if (!inner.empty() && inner[0] == '-') {

@@ -79,6 +79,35 @@ TEST_F(RegFileTest, ImportsFilesFromWindowsInEveryEncodingItWrites) {
   ASSERT_TRUE(platform::registry::importFile("\xEF\xBB\xBF" + v5, error)) << error;
 }
 
+// A key named with a bracket (an old browser "Opera 7]") is written as it is named and read
+// back to the line's last ']': the export of a store must import again.
+TEST_F(RegFileTest, KeysWithBracketsInTheirNamesRoundTrip) {
+  set("SOFTWARE\\Korvane\\Browsers\\Opera 7]", "SearchTerm", REG_SZ, bytes(std::string("Opera/7\0", 8)));
+  set("SOFTWARE\\Korvane\\Browsers\\[beta] x", "SearchTerm", REG_SZ, bytes(std::string("B\0", 2)));
+  std::string file, error;
+  ASSERT_TRUE(platform::registry::exportKey("HKLM\\SOFTWARE\\Korvane", file, error)) << error;
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Korvane"), ERROR_SUCCESS);
+  ASSERT_TRUE(platform::registry::importFile(file, error)) << error;
+  EXPECT_EQ(get("SOFTWARE\\Korvane\\Browsers\\Opera 7]", "SearchTerm")->second, bytes(std::string("Opera/7\0", 8)));
+  EXPECT_EQ(get("SOFTWARE\\Korvane\\Browsers\\[beta] x", "SearchTerm")->second, bytes(std::string("B\0", 2)));
+}
+
+// A REGEDIT4 file from Windows is in its ANSI code page: its text arrives as the same
+// characters, and the next export and import keep them (raw bytes came back as U+FFFD).
+TEST_F(RegFileTest, AnAnsiFileFromWindowsKeepsItsCharacters) {
+  std::string error;
+  ASSERT_TRUE(platform::registry::importFile(
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\W]\r\n\"Caf\xE9\"=\"M\xFCnchen \x80 \x81\"\r\n", error))
+      << error;
+  const auto expected = bytes(std::string("M\xC3\xBCnchen \xE2\x82\xAC \xC2\x81\0", 16));
+  EXPECT_EQ(get("SOFTWARE\\W", "Caf\xC3\xA9")->second, expected);
+  std::string file;
+  ASSERT_TRUE(platform::registry::exportKey("HKLM\\SOFTWARE\\W", file, error)) << error;
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\W"), ERROR_SUCCESS);
+  ASSERT_TRUE(platform::registry::importFile(file, error)) << error;
+  EXPECT_EQ(get("SOFTWARE\\W", "Caf\xC3\xA9")->second, expected);
+}
+
 TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
   set("SOFTWARE\\Gone\\Deep", "X", REG_SZ, bytes(std::string("1\0", 2)));
   set("SOFTWARE\\Keep", "Y", REG_SZ, bytes(std::string("1\0", 2)));
