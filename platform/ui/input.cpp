@@ -83,6 +83,9 @@ bool type(std::uintptr_t control, std::string_view text) {
     std::string typed(text);
     if (w->style & ES_NUMBER)
       typed.erase(std::remove_if(typed.begin(), typed.end(), [](unsigned char c) { return !std::isdigit(c); }), typed.end());
+    // A one-line control takes pasted text up to its first line break, as a real one does:
+    // a name with a line break in it could not be written to a registry file and read back.
+    if (!(w->style & ES_MULTILINE)) typed.resize(std::min(typed.size(), typed.find_first_of("\r\n")));
     // The limit counts bytes; like a real edit control, it never keeps half a character.
     if (typed.size() > w->textLimit) typed = std::string(platform::text::cutAtCharacter(typed, w->textLimit));
     w->text = typed;

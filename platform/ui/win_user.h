@@ -70,6 +70,7 @@ constexpr DWORD SS_LEFT = 0x0;
 constexpr DWORD SS_CENTER = 0x1;
 constexpr DWORD SS_ICON = 0x3;
 constexpr DWORD ES_AUTOHSCROLL = 0x80;
+constexpr DWORD ES_MULTILINE = 0x0004;
 constexpr DWORD ES_NUMBER = 0x2000;
 constexpr DWORD LBS_NOTIFY = 0x1;
 constexpr DWORD LBS_SORT = 0x2;

@@ -117,5 +117,31 @@ class ConsoleTextTest(unittest.TestCase):
         self.assertIn("Lynx 2", stored)
 
 
+    def test_a_pasted_line_break_ends_a_browser_name_and_the_store_exports_and_imports(self):
+        # A one-line edit control keeps what is pasted up to its first line break: a value
+        # name with a line break was written raw into an export that import refused whole.
+        sheet = self.console.open_sheet("Intranet")
+        self.console.click(sheet, id=ADVANCED_BUTTON)
+        self.console.click(ADVANCED, id=BROWSERS_BUTTON)
+        self.console.select_tree_item(BROWSER_LIST, "Browsers")
+        self.console.click(BROWSER_LIST, id=ADD_BROWSER)
+        add = self.console.windows()[-1]["caption"]
+        self.console.type(add, BROWSER_NAME, "Lynx\r\nText")
+        self.console.type(add, SEARCH_TEXT, "Lynx/")
+        self.assertEqual(self.console.control(add, id=BROWSER_NAME)["text"], "Lynx")
+        self.console.click(add, "OK")
+        self.console.gone(add)
+        for caption in (BROWSER_LIST, ADVANCED):
+            self.console.click(caption, "OK")
+            self.console.gone(caption)
+        self.console.apply(sheet)
+        backup = self.machine.root + "/backup.reg"
+        self.machine.tool("reg", "export", "HKLM\\SOFTWARE\\Korvane", backup, "/y")
+        before = self.machine.tool("reg", "query", SITE1 + "\\Browsers").stdout
+        self.assertIn("Lynx/", before)
+        self.machine.tool("reg", "delete", "HKLM\\SOFTWARE\\Korvane", "/f")
+        self.assertEqual(self.machine.tool("reg", "import", backup, check=False).returncode, 0)
+        self.assertEqual(self.machine.tool("reg", "query", SITE1 + "\\Browsers").stdout, before)
+
 if __name__ == "__main__":
     unittest.main()
