@@ -71,6 +71,9 @@ FolderResult prepareSiteFolders(const SiteSettings& site, std::string_view anony
 bool EmptyFolder(std::string_view folder) {
   if (folder.empty() || platform::text::equalsNoCase(folder, "C:\\")) return false;
   const std::string base(folder);
+  // A link in the folder's place leads elsewhere: what it leads to is not the cache's.
+  const DWORD attributes = GetFileAttributesA(base.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
   WIN32_FIND_DATAA found;
   UniqueSearch search(FindFirstFileA((base + "\\*.*").c_str(), &found));
   if (!search) return false;

@@ -625,6 +625,11 @@ TEST_F(ContentCacheTest, EmptyFolderEmptiesRecursivelyButNeverTheDriveOrALinksTa
   EXPECT_TRUE(std::filesystem::is_empty(driveC("site/gzipcache/korvanecompress")));
   EXPECT_TRUE(std::filesystem::exists(driveC("outside/keep.txt")));
   EXPECT_FALSE(EmptyFolder("C:\\no\\such\\folder"));
+  // The folder itself a link (a cache folder the anonymous account may write into).
+  std::filesystem::create_directories(driveC("other"));
+  std::filesystem::create_directory_symlink(driveC("outside"), driveC("other/korvanecompress"));
+  EXPECT_FALSE(EmptyFolder("C:\\other\\korvanecompress"));
+  EXPECT_TRUE(std::filesystem::exists(driveC("outside/keep.txt")));
 }
 
 }  // namespace
