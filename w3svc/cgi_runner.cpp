@@ -7,9 +7,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <optional>
 
 #include "platform/services/service_launch.h"
 #include "platform/text/ascii_case.h"
@@ -157,6 +159,19 @@ std::size_t headerEnd(const std::string& text, std::size_t& bodyStart) {
   return std::string::npos;
 }
 
+// A Content-Length of digits alone (blanks around them allowed); nullopt otherwise.
+std::optional<std::uint64_t> declaredLength(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  if (text.empty() || text.size() > 18) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return value;
+}
+
 std::string chunk(std::string_view bytes) {
   char size[24];
   std::snprintf(size, sizeof(size), "%zx\r\n", bytes.size());
@@ -215,6 +230,17 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
   bool headerDone = false;
   bool sized = false;
   bool chunked = false;
+  // A program's Content-Length ends its body on the connection: bytes past it would be read
+  // as the next response, and fewer leave the client waiting for the next response's bytes.
+  std::optional<std::uint64_t> declared;
+  std::uint64_t bodySent = 0;
+  const auto withinLength = [&](std::string_view bytes) {
+    if (!sized || !declared) return bytes;
+    const std::uint64_t room = *declared - std::min(*declared, bodySent);
+    bytes = bytes.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(room, bytes.size())));
+    bodySent += bytes.size();
+    return bytes;
+  };
   const bool head = request.method == "HEAD";
   std::string buffer(kReadSize, '\0');
 
@@ -238,12 +264,16 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     if (got <= 0) {
       if (!headerDone) break;
       if (chunked && !head) writer.sendBody("0\r\n\r\n");
+      // Output short of its declared length leaves the body without an end the client can
+      // find: the connection closes. What went past it was dropped, and the body ended there.
+      if (sized && !head && !answeredByFilter(writer) && (!declared || bodySent != *declared)) return false;
       return chunked || sized ? !writer.ended() : false;
     }
     const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
     if (headerDone) {
       if (head || answeredByFilter(writer)) continue;
-      const bool sent = chunked ? writer.sendBody(chunk(bytes)) : writer.sendBody(buffer.data(), bytes.size());
+      const std::string_view part = withinLength(bytes);
+      const bool sent = chunked ? writer.sendBody(chunk(bytes)) : part.empty() || writer.sendBody(buffer.data(), part.size());
       if (!sent) return false;
       continue;
     }
@@ -256,13 +286,15 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     }
     Response response = makeResponse(200);
     if (!parseCgiHeader(std::string_view(pending).substr(0, end), response, sized)) break;
+    if (const std::string* length = findHeader(response.headers, "Content-Length")) declared = declaredLength(*length);
     chunked = !sized && request.version == 11 && response.status != 204 && response.status != 304;
     if (chunked) response.headers.push_back({"Transfer-Encoding", "chunked"});
     if (!sized && !chunked) response.headers.push_back({"Connection", "close"});
     headerDone = true;
     pending.erase(0, bodyStart);
     if (!writer.sendHeader(response) && !answeredByFilter(writer)) return false;
-    if (!head && !pending.empty() && !writer.ended() && !writer.sendBody(chunked ? chunk(pending) : pending) &&
+    const std::string_view first = chunked ? std::string_view(pending) : withinLength(pending);
+    if (!head && !first.empty() && !writer.ended() && !writer.sendBody(chunked ? chunk(pending) : std::string(first)) &&
         !answeredByFilter(writer))
       return false;
     pending.clear();

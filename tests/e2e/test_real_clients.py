@@ -27,6 +27,10 @@ class RealClientTest(unittest.TestCase):
         cls.machine.write("cgi/gzip.cgi", DIRECTIVE_CGI % "gzip-only", 0o755)
         cls.machine.write("cgi/padded.cgi", DIRECTIVE_CGI % "no-compression \t ", 0o755)
         cls.machine.write("cgi/varies.cgi", DIRECTIVE_CGI.replace("tamsic: %s", "Vary: accept-encoding"), 0o755)
+        cls.machine.write("cgi/short.cgi", "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\nContent-Length: 100"
+                          "\\r\\n\\r\\nonly twenty bytes..\\n'\n", 0o755)
+        cls.machine.write("cgi/long.cgi", "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\nContent-Length: 5\\r\\n\\r\\n"
+                          "hello'\nprintf 'HTTP/1.1 200 OK\\r\\nContent-Length: 9\\r\\n\\r\\nnot small'\n", 0o755)
         cls.machine.write("memory.htm", "<html><body>\n" + "".join(
             "<p>Paragraph %d of a page large enough that keeping any of its buffers would show.</p>\n" % i
             for i in range(700)) + "</body></html>\n")
@@ -332,6 +336,24 @@ class RealClientTest(unittest.TestCase):
         statuses = re.findall(rb"HTTP/1\.1 (\d{3}) ", answer)
         self.assertEqual(statuses, [b"200", b"404", b"200"])
 
+
+    def test_a_programs_output_ends_at_its_declared_length_on_a_kept_connection(self):
+        # Output past its Content-Length was read by the client as the next answer (here a
+        # made-up one for /small.htm); output short of it took the next answer's bytes.
+        small = self.machine.read("small.htm")
+        pair = b"GET /cgi/%s HTTP/1.1\r\nHost: x\r\n\r\nGET /small.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"
+        answer = self.machine.raw(pair % b"long.cgi", timeout=10)
+        head, _, rest = answer.partition(b"\r\n\r\n")
+        self.assertTrue(rest.startswith(b"hello"))
+        second_head, _, second_body = rest[5:].partition(b"\r\n\r\n")
+        self.assertTrue(second_head.startswith(b"HTTP/1.1 200 OK"))
+        self.assertEqual(second_body, small)
+        # Short: what the program wrote, then the connection closes; nothing is taken for
+        # the body that is not the program's.
+        answer = self.machine.raw(pair % b"short.cgi", timeout=10)
+        head, _, body = answer.partition(b"\r\n\r\n")
+        self.assertIn(b"Content-Length: 100", head)
+        self.assertEqual(body, b"only twenty bytes..\n")
 
 class SizeLimitTest(unittest.TestCase):
     def test_a_program_page_within_max_size_is_compressed_however_finely_it_is_chunked(self):
