@@ -161,6 +161,13 @@ bool RemoveChunkedLine(std::string& header) {
   return false;
 }
 
+void RestoreChunkedLine(std::string& header) {
+  const std::size_t end = HeaderEnd(header);
+  if (end == std::string::npos) return;
+  const std::size_t blankStart = header.compare(end - 4, 4, "\r\n\r\n") == 0 ? end - 2 : end - 1;
+  header.insert(blankStart, "Transfer-Encoding: chunked\r\n");
+}
+
 bool SetContentLength(std::string& header, std::size_t length) {
   const std::string line = "Content-Length: " + std::to_string(length) + "\r\n";
   if (blankLine(header) == std::string::npos) return false;

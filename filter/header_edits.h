@@ -70,6 +70,9 @@ bool VariesBeyondEncoding(const FieldIndex& fields);
 // Removes a "Transfer-Encoding: chunked" field (value compared without case). True when
 // it was there.
 bool RemoveChunkedLine(std::string& header);
+// Puts "Transfer-Encoding: chunked" back as the header's last line: for captured bytes that
+// go out in their chunked framing after all.
+void RestoreChunkedLine(std::string& header);
 
 // Leaves exactly one "Content-Length: <length>" line: in place of the first length field,
 // or as the last header line. False when the header has no blank line to add it before.

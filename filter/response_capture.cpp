@@ -87,11 +87,7 @@ std::uint64_t dataHeld(const ResponseState& state, std::size_t pieceSize) {
 // line back in place) and let the rest pass.
 DWORD giveUpCapture(ResponseState& state, HTTP_FILTER_RAW_DATA* raw, std::string_view piece) {
   std::string header = state.header;
-  if (state.chunked != Chunked::kNo) {
-    const std::size_t end = HeaderEnd(header);
-    const std::size_t blank = header.compare(end - 4, 4, "\r\n\r\n") == 0 ? end - 2 : end - 1;
-    header.insert(blank, "Transfer-Encoding: chunked\r\n");
-  }
+  if (state.chunked != Chunked::kNo) RestoreChunkedLine(header);
   // Counted as a response written back as it came: its header and all of its data, the
   // rest of which is counted as it passes.
   state.bodyLength = 0;

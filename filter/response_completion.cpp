@@ -129,10 +129,26 @@ void writeCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const setti
   }
 }
 
+// A body that ended before its end (a file cut while it was read, a program that died or
+// ran out of time) goes out as it came, framed as the server framed it. The server closes
+// the connection after it, so the client sees it end short as it would without the filter,
+// and nothing of it is compressed or cached.
+void writeCut(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site,
+              std::size_t dataBytes) {
+  std::string header = state.header;
+  if (state.chunked != Chunked::kNo) RestoreChunkedLine(header);
+  state.sentAsCaptured = true;
+  state.bodyLength = static_cast<std::int32_t>(header.size() + dataBytes);
+  write(pfc, state, site, header, state.body);
+}
+
 void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSettings& site) {
+  if (state.chunked == Chunked::kNo && state.declaredLength > 0 && state.receivedLength < state.declaredLength)
+    return writeCut(pfc, state, site, static_cast<std::size_t>(state.receivedLength));
   if (state.chunked != Chunked::kNo) {
     std::string decoded;
-    state.chunked = DecodeChunked(state.body, decoded);
+    if (DecodeChunked(state.body, decoded) != Chunked::kLastChunkSeen) return writeCut(pfc, state, site, decoded.size());
+    state.chunked = Chunked::kLastChunkSeen;
     state.body = std::move(decoded);
     state.receivedLength = static_cast<std::int32_t>(state.body.size());
   }

@@ -377,6 +377,30 @@ TEST_F(FilterTest, ChunkedBodiesAreDecodedAndSentWithALength) {
   }
 }
 
+// A body that ends before its end (a file cut while it was read, a program that died)
+// goes out as it came: a complete-looking compressed page would hide the loss, and its
+// copy would be served for good.
+TEST_F(FilterTest, ABodyCutShortGoesOutAsItCameAndIsNotCached) {
+  setSite("CacheExt", ".htm");
+  start();
+  const std::string body = page(3000);
+  FakeResponse declared = html(body);
+  declared.body = body.substr(0, 1200);
+  Exchange e = serve(FakeRequest{}, declared, 500);
+  EXPECT_EQ(e.client, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+                          "\r\n\r\n" + declared.body);
+
+  FakeResponse chunked;
+  chunked.headers = {{"Content-Type", "text/html"}, {"Transfer-Encoding", "chunked"}};
+  chunked.body = chunk(body.substr(0, 1000)) + chunk(body.substr(1000, 500));  // no last chunk
+  e = serve(FakeRequest{}, chunked, 300);
+  EXPECT_EQ(e.client, "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nTransfer-Encoding: chunked\r\n\r\n" + chunked.body);
+  EXPECT_FALSE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htm")));
+  // The whole page afterwards is compressed and cached as ever.
+  EXPECT_EQ(decoded(serve(FakeRequest{}, html(body))), body);
+  EXPECT_TRUE(std::filesystem::exists(driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htm")));
+}
+
 // An undeclared body that outgrows MaxSize is not held whole: what was held back goes out
 // as the server made it and the rest passes.
 TEST_F(FilterTest, AnUndeclaredBodyPastMaxSizeGoesOutAsTheServerMadeIt) {
