@@ -36,11 +36,10 @@ void releaseHeld(const HeldCopy* copy) {
   delete copy;
 }
 
-std::shared_ptr<const HeldCopy> holdCopy(const std::vector<std::uint8_t>& bytes, std::uint64_t writeTime) {
+std::shared_ptr<const HeldCopy> holdCopy(const std::vector<std::uint8_t>& bytes) {
   if (bytes.size() > kLargestHeld || heldBytes.load() + bytes.size() > kHeldBudget) return nullptr;
   auto copy = std::make_unique<HeldCopy>();
   copy->bytes = bytes;
-  copy->writeTime = writeTime;
   heldBytes.fetch_add(bytes.size());
   return std::shared_ptr<const HeldCopy>(copy.release(), releaseHeld);
 }
@@ -85,12 +84,6 @@ bool isLink(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-std::optional<WIN32_FILE_ATTRIBUTE_DATA> fileStatus(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return data;
-}
-
 using platform::fs::FileStamp;
 
 std::optional<FileStamp> sourceStamp(const CacheRequest& request) {
@@ -107,18 +100,24 @@ bool writtenDuringRead(const CacheRequest& request, const FileStamp& source) {
   return source.writeTime + kSecond >= platform::fs::ticksOf(platform::fs::fileTimeFromUnix(request.readSince, 0));
 }
 
-// The held bytes, behind `room`, while the file still has the size and write time they were
-// stored with: nothing replaced or removed it since. One status call instead of reading it.
-std::optional<platform::fs::WholeFile> heldIfCurrent(const std::string& path, const HeldCopy& held, std::size_t room) {
-  const auto status = fileStatus(path);
-  if (!status || (status->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || status->nFileSizeHigh != 0 ||
-      status->nFileSizeLow != held.bytes.size() || platform::fs::ticksOf(status->ftLastWriteTime) != held.writeTime)
-    return std::nullopt;
+// The copy's bytes, behind `room`, while its file is the one the store left (`stamp`, just
+// taken, equals the entry's): the held bytes when there are some, else the file's, read
+// once and checked to be of the same size and time.
+std::optional<platform::fs::WholeFile> copyIfCurrent(const std::string& path, const HeldCopy* held,
+                                                     const FileStamp& stamp, std::size_t room) {
+  if (!held) {
+    auto file = platform::fs::readFileWhole(path, room);
+    if (!file || file->size != stamp.size || platform::fs::ticksOf(file->lastWriteTime) != stamp.writeTime)
+      return std::nullopt;
+    return file;
+  }
+  if (held->bytes.size() != stamp.size) return std::nullopt;
   platform::fs::WholeFile file;
-  platform::fs::prepareWholeFile(file, room, held.bytes.size());
-  if (!held.bytes.empty()) std::memcpy(file.data(), held.bytes.data(), held.bytes.size());
-  file.size = held.bytes.size();
-  file.lastWriteTime = status->ftLastWriteTime;
+  platform::fs::prepareWholeFile(file, room, held->bytes.size());
+  if (!held->bytes.empty()) std::memcpy(file.data(), held->bytes.data(), held->bytes.size());
+  file.size = held->bytes.size();
+  file.lastWriteTime.dwLowDateTime = static_cast<DWORD>(stamp.writeTime & 0xFFFFFFFFu);
+  file.lastWriteTime.dwHighDateTime = static_cast<DWORD>(stamp.writeTime >> 32);
   return file;
 }
 
@@ -205,7 +204,8 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
 }
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
-                    std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source);
+                    std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source,
+                    std::optional<FileStamp> copy);
 
 // Drops the entries whose files are gone: the console's "Clear Cache Now" empties the
 // folder without a word to the filter, and their sizes would fill the limit for ever.
@@ -268,17 +268,19 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   const auto& source = request.sourceSeen;
   std::shared_ptr<const HeldCopy> held;
   std::optional<std::uint64_t> version;
+  std::optional<FileStamp> stored;
   {
     std::lock_guard lock(site.CacheLock);
-    if (auto it = findEntry(site, cacheFile); it != site.CacheEntries.end()) {
-      held = it->held;
-      version = it->version;
-    }
+    auto it = findEntry(site, cacheFile);
+    // A file without an entry (left from before a restart or reload) goes.
+    if (it == site.CacheEntries.end()) return validLocked(site, cacheFile, request, now), std::nullopt;
+    held = it->held;
+    version = it->version;
+    stored = it->copy;
   }
-  auto copy = held ? heldIfCurrent(cacheFile, *held, room) : std::nullopt;
-  // Otherwise the copy is opened once: its time comes from the open file, not from a status
-  // call before it.
-  if (!copy) copy = platform::fs::readFileWhole(cacheFile, room);
+  const auto onDisk = platform::fs::stampFile(cacheFile);
+  if (!onDisk || !stored || *onDisk != *stored) return std::nullopt;
+  auto copy = copyIfCurrent(cacheFile, held.get(), *onDisk, room);
   if (!copy) return std::nullopt;
   // A copy written in the same tick of the file system's clock as its source may hold what
   // the source had before that write: only a later copy is known to be current.
@@ -311,6 +313,8 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   if (request.sourceChecked && request.sourceSeen != source) return;
   // The server read another file than the name leads to now (replaced after it opened it).
   if (request.servedWriteTime && *request.servedWriteTime != source->writeTime) return;
+  if (request.servedSize && *request.servedSize != source->size) return;
+  if (request.sourceAtStart && *request.sourceAtStart != *source) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();
@@ -328,9 +332,7 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   if (target.size() > kMaxCachePath) return;
   auto temp = writeTemporary(target, bytes);
   if (!temp) return;
-  // The rename keeps the file's time, which is what a hit on the held bytes checks.
-  std::shared_ptr<const HeldCopy> held;
-  if (auto written = fileStatus(*temp)) held = holdCopy(bytes, platform::fs::ticksOf(written->ftLastWriteTime));
+  std::shared_ptr<const HeldCopy> held = holdCopy(bytes);
   // The rename and the registration go together: two requests storing the same file must
   // leave the entry's size equal to the file that stays.
   std::lock_guard lock(site.CacheLock);
@@ -339,18 +341,22 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
     DeleteFileA(temp->c_str());
     return;
   }
-  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held), source);
+  const auto written = platform::fs::stampFile(target);
+  if (!written || written->size != bytes.size()) return;  // replaced at once: a lookup finds no entry's file
+  registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held), source,
+                 written);
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
   std::lock_guard lock(site.CacheLock);
-  registerLocked(fileName, site, size, expires, nullptr, std::nullopt);
+  registerLocked(fileName, site, size, expires, nullptr, std::nullopt, std::nullopt);
 }
 
 namespace {
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
-                    std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source) {
+                    std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source,
+                    std::optional<FileStamp> copy) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);
@@ -359,6 +365,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
     it->counted = true;
     it->held = std::move(held);
     it->source = source;
+    it->copy = copy;
     it->version = ++storesMade;
     site.CacheTotal += static_cast<std::uint32_t>(size);
     hitLocked(site, it);
@@ -370,6 +377,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   entry.size = size;
   entry.held = std::move(held);
   entry.source = source;
+  entry.copy = copy;
   entry.version = ++storesMade;
   auto wanted = [&] { return static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size); };
   // Over the limit, the entries of deleted files go first (a status call each: at most every

@@ -40,6 +40,11 @@ struct CacheRequest {
   // The write time of the file the server read, as its entity tag names it (none: not
   // named): a source by that name with another time is not the file the body came from.
   std::optional<std::uint64_t> servedWriteTime;
+  // The length of the file the server read, with servedWriteTime: a source by that name and
+  // time with another size (renamed into place while the body was read) is another file.
+  std::optional<std::uint64_t> servedSize;
+  // The source as the request began, before the server opened it (none: not known).
+  std::optional<platform::fs::FileStamp> sourceAtStart;
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that

@@ -79,7 +79,8 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
   // Read whole whatever its length: a path too long for a small buffer may still lie inside.
-  if (const auto path = ServerVariableWhole(pfc, "PATH_TRANSLATED"); path && InsideFilterFolder(*path, site)) {
+  const auto path = ServerVariableWhole(pfc, "PATH_TRANSLATED");
+  if (path && InsideFilterFolder(*path, site)) {
     AnswerNotFound(pfc);
     return SF_STATUS_REQ_FINISHED;
   }
@@ -94,6 +95,12 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
   if (accept && !accept->empty()) state->acceptedEncoding = ParseAcceptEncoding(*accept);
   // A page made for one user is never kept for, nor taken from, the shared cache.
   state->privateExchange = HasRequestHeader(pfc, headers, "Cookie:") || HasRequestHeader(pfc, headers, "Authorization:");
+  // The file before the server opens it, for a response that may be cached: one renamed into
+  // its place while the body is read, with the same time and size, must not get its copy.
+  if (site.Cache && state->acceptedEncoding != AcceptedEncoding::kNone && path) {
+    state->sourceAtStart = platform::fs::stampFile(*path);
+    state->pathAtStart = *path;
+  }
   context->state = std::move(state);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }

@@ -106,6 +106,9 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
   request.expires = state.expires.str();
   request.readSince = state.captureStart;
   request.servedWriteTime = ETagWriteTime(state.header);
+  if (request.servedWriteTime && state.declaredLength > 0)
+    request.servedSize = static_cast<std::uint64_t>(state.declaredLength);
+  if (state.pathAtStart == request.sourceFile) request.sourceAtStart = state.sourceAtStart;
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));
 }

@@ -55,11 +55,10 @@ struct ExclusionEntry {
   WholeText Pattern;  // at most kPatternChars once loaded
 };
 
-// The bytes of a cache file as they were stored, with the file's write time (100-ns ticks):
-// a hit takes them instead of reading the file while it still has that size and time.
+// The bytes of a cache file as they were stored: a hit takes them instead of reading the
+// file while the file is still the one stored (the entry's copy stamp).
 struct HeldCopy {
   std::vector<std::uint8_t> bytes;
-  std::uint64_t writeTime = 0;
 };
 
 // One file of a site's compressed-content cache.
@@ -77,6 +76,9 @@ struct CacheEntry {
   // Which store the copy is from (unique in the process): a lookup that read the copy's
   // bytes before another store replaced them sees a different one.
   std::uint64_t version = 0;
+  // The copy's own file as the store left it. Another file in its place (stored by a request
+  // still bound to the settings before a reload, edited, truncated, a link) is no hit.
+  std::optional<platform::fs::FileStamp> copy;
 };
 
 struct SiteSettings {

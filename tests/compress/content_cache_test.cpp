@@ -143,15 +143,17 @@ TEST_F(ContentCacheTest, ATouchedSourceMissesAndTheReStoreCountsAsAHit) {
   std::filesystem::last_write_time(driveC("site/docs/page.htm"),
                                    std::filesystem::last_write_time(cacheFile("docs/page.htm")) + std::chrono::seconds(5));
   EXPECT_FALSE(lookup(s));
+  // Saved again, a minute before the copy to come.
+  std::filesystem::last_write_time(driveC("site/docs/page.htm"),
+                                   std::filesystem::file_time_type::clock::now() - std::chrono::minutes(1));
+  EXPECT_FALSE(lookup(s));
   store(s, "new-copy!");
   EXPECT_EQ(site_.CacheEntries.front().hits, 2);
   EXPECT_EQ(site_.CacheTotal, 9u);
-  // The source is left as it was stored; the copy is made later than it.
-  const auto sourceTime = std::filesystem::last_write_time(driveC("site/docs/page.htm"));
-  std::filesystem::last_write_time(cacheFile("docs/page.htm"), sourceTime + std::chrono::seconds(5));
   EXPECT_EQ(lookup(s), bytes("new-copy!"));
-  // Written in the same tick as the copy, the source may be newer than what the copy holds.
-  std::filesystem::last_write_time(cacheFile("docs/page.htm"), sourceTime);
+  // The copy touched by another hand is no longer the one stored.
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"),
+                                   std::filesystem::last_write_time(cacheFile("docs/page.htm")) + std::chrono::seconds(5));
   EXPECT_FALSE(lookup(s));
   expectTotalsConsistent();
 }
@@ -207,9 +209,36 @@ TEST_F(ContentCacheTest, ABodyFromAnotherFileThanTheSourceNowIsNotStored) {
   s.servedWriteTime = source->writeTime - 1;
   store(s, "copy of the file read");
   EXPECT_TRUE(site_.CacheEntries.empty());
+  // The time the server named, but another length: renamed into place as the body was read.
   s.servedWriteTime = source->writeTime;
+  s.servedSize = source->size + 1;
+  store(s, "copy of the file read");
+  EXPECT_TRUE(site_.CacheEntries.empty());
+  // Time and size alike, but another file than when the request began.
+  s.servedSize = source->size;
+  s.sourceAtStart = *source;
+  s.sourceAtStart->index += 1;
+  store(s, "copy of the file read");
+  EXPECT_TRUE(site_.CacheEntries.empty());
+  s.sourceAtStart = *source;
   store(s, "copy of the page");
   EXPECT_EQ(lookup(s), bytes("copy of the page"));
+}
+
+// A copy too large to hold in memory is read from its file, which must be the file stored:
+// another of the same size and time in its place (a request bound to settings before a
+// reload, a hand) is no hit.
+TEST_F(ContentCacheTest, ACopyReadFromItsFileIsServedOnlyWhileItIsTheOneStored) {
+  auto s = request("\\docs\\page.htm");
+  const std::string big(1100000, 'a');
+  store(s, big);
+  EXPECT_EQ(HeldBytes(), heldBefore_);  // past the largest held copy
+  EXPECT_EQ(lookup(s), bytes(big));
+  const auto stored = std::filesystem::last_write_time(cacheFile("docs/page.htm"));
+  std::filesystem::remove(cacheFile("docs/page.htm"));
+  writeHostFile(cacheFile("docs/page.htm"), std::string(big.size(), 'b'));
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored);
+  EXPECT_FALSE(lookup(s));
 }
 
 // Two files whose URLs give one cache name, with the same time and size: on this host
@@ -365,21 +394,23 @@ TEST_F(ContentCacheTest, RandomStoresHitsAndEvictionsKeepTheListAndItsIndexInSte
 }
 
 // A hit takes the bytes held since the store only while the file is the one stored: a file
-// written by another hand is read, and one the console's "Clear cache" deleted is a miss.
-TEST_F(ContentCacheTest, HeldBytesStandForTheFileOnlyWhileItIsUnchanged) {
+// written by another hand (a request bound to the settings before a reload, an edit, a
+// truncation) is no hit, whatever its size and time, and one the console's "Clear cache"
+// deleted is a miss.
+TEST_F(ContentCacheTest, HeldBytesStandForTheFileOnlyWhileItIsTheOneStored) {
   auto s = request("\\docs\\page.htm");
   store(s, "held-bytes");
   EXPECT_EQ(HeldBytes(), heldBefore_ + 10);
   EXPECT_EQ(lookup(s), bytes("held-bytes"));
   const auto stored = std::filesystem::last_write_time(cacheFile("docs/page.htm"));
-  // The source was saved a minute before, so a copy time set back to `stored` (Windows may
-  // keep less of it) is never taken for older than its source.
   writeHostFile(cacheFile("docs/page.htm"), "a longer copy");
   std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored);
-  EXPECT_EQ(lookup(s), bytes("a longer copy"));
-  writeHostFile(cacheFile("docs/page.htm"), "held-bytez");  // the same size, written later
-  std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored + std::chrono::seconds(2));
-  EXPECT_EQ(lookup(s), bytes("held-bytez"));
+  EXPECT_FALSE(lookup(s));
+  writeHostFile(cacheFile("docs/page.htm"), "held-bytez");  // the same size and time
+  std::filesystem::last_write_time(cacheFile("docs/page.htm"), stored);
+  EXPECT_FALSE(lookup(s));
+  store(s, "held-bytes");
+  EXPECT_EQ(lookup(s), bytes("held-bytes"));
   std::filesystem::remove(cacheFile("docs/page.htm"));
   EXPECT_FALSE(lookup(s));
 }

@@ -1,7 +1,9 @@
 """The console's reload request, sent to a loaded server: the filter answers after the drain
 and the responses after it follow the changed settings."""
 import http.client
+import os
 import threading
+import time
 import unittest
 
 from machine import Machine, gunzip
@@ -61,6 +63,43 @@ class ReloadTest(unittest.TestCase):
                 t.join()
         self.assertEqual(failures, [])
         self.assertGreater(served[0], 0)
+
+    def test_a_request_bound_to_the_settings_before_a_reload_leaves_the_new_copy_alone(self):
+        # The slow request finishes under the old settings (white space stripped) after the
+        # new ones stored their copy of the same page; its store replaced that file, and the
+        # new entry served the old settings' page for good.
+        page = "<html>\n<body>\n" + "".join("<p>   line   %d   with    spaces   </p>\n\n" % i for i in range(300)) + \
+            "</body>\n</html>\n"
+        script = "#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\n" \
+                 "if [ \"$HTTP_USER_AGENT\" = slow ]; then sleep 2; fi\ncat <<'END'\n" + page + "END\n"
+        written = self.machine.write("cgi/slow.cgi", script, 0o755)
+        os.utime(written, (time.time() - 3600,) * 2)  # saved well before: its copy may be kept
+        self.machine.set_site_value(1, "CacheExt", ".htm,.cgi")
+        self.machine.set_site_value(1, "EnableWhite", "1")
+        self.assertEqual(self.reload(), b"Changes Updated")
+        slow = {}
+
+        def old_settings():
+            connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
+            try:
+                connection.request("GET", "/cgi/slow.cgi", headers=dict(GZIP, **{"User-Agent": "slow"}))
+                slow["body"] = gunzip(connection.getresponse().read())
+            finally:
+                connection.close()
+
+        first = threading.Thread(target=old_settings)
+        first.start()
+        time.sleep(0.3)
+        self.machine.set_site_value(1, "EnableWhite", "0")
+        reloading = threading.Thread(target=self.reload)
+        reloading.start()
+        time.sleep(0.3)
+        self.assertEqual(gunzip(get(self.machine, "/cgi/slow.cgi")[2]), page.encode())
+        first.join()
+        reloading.join()
+        self.assertNotEqual(slow["body"], page.encode())  # the old settings' page
+        for _ in range(3):
+            self.assertEqual(gunzip(get(self.machine, "/cgi/slow.cgi")[2]), page.encode())
 
     def test_a_wrong_token_is_an_ordinary_request(self):
         answer = self.machine.raw(b"GET /rstval=0123 HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
