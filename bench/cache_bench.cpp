@@ -35,7 +35,7 @@ void prepare(CachedPage& page, std::size_t bytes) {
   page.request.url = "\\" + name;
   page.request.sourceFile = "C:\\site\\" + name;
   const std::string body = bench::samplePage(bytes);
-  compression::Store(std::vector<std::uint8_t>(body.begin(), body.end()), page.site, page.request, 0);
+  compression::Store(std::vector<std::uint8_t>(body.begin(), body.end()), page.site, page.request, 0, {});
   page.cacheFile = "C:\\site\\gzipcache\\korvanecompress\\" + name;
 }
 

@@ -91,6 +91,13 @@ std::optional<FileStamp> sourceStamp(const CacheRequest& request) {
   return platform::fs::stampFile(request.sourceFile);
 }
 
+// Whether the source holds exactly the body: a store only, once per copy, reads it again.
+bool sourceHolds(const std::string& sourceFile, std::string_view body) {
+  const auto file = platform::fs::readFileWhole(sourceFile);
+  return file && file->size == body.size() &&
+         (body.empty() || std::memcmp(file->data(), body.data(), body.size()) == 0);
+}
+
 // Whether the source was written since its body began to be read, or in the second before:
 // the file system's clock runs in coarse steps behind the wall clock, so a write just after
 // the read began may bear an earlier time.
@@ -300,7 +307,7 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
 }
 
 void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const CacheRequest& request,
-           std::time_t now) {
+           std::time_t now, std::string_view servedBody) {
   if (auto expiry = ParseHttpTime(request.expires); expiry && *expiry < now) return;
   if (site.CacheFolder.empty() || site.CacheFolderTaken) return;
   // A copy of a body older than its source would be later than the source, and served as
@@ -313,8 +320,8 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   if (request.sourceChecked && request.sourceSeen != source) return;
   // The server read another file than the name leads to now (replaced after it opened it).
   if (request.servedWriteTime && *request.servedWriteTime != source->writeTime) return;
-  if (request.servedSize && *request.servedSize != source->size) return;
-  if (request.sourceAtStart && *request.sourceAtStart != *source) return;
+  // Read after the stamp: a file renamed into place after it is found changed by a lookup.
+  if (request.servedWriteTime && !sourceHolds(request.sourceFile, servedBody)) return;
   auto name = cacheName(request, site);
   if (!name) return;
   const std::string query = site.DynamicCache ? request.queryString : std::string();

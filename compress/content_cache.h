@@ -40,11 +40,6 @@ struct CacheRequest {
   // The write time of the file the server read, as its entity tag names it (none: not
   // named): a source by that name with another time is not the file the body came from.
   std::optional<std::uint64_t> servedWriteTime;
-  // The length of the file the server read, with servedWriteTime: a source by that name and
-  // time with another size (renamed into place while the body was read) is another file.
-  std::optional<std::uint64_t> servedSize;
-  // The source as the request began, before the server opened it (none: not known).
-  std::optional<platform::fs::FileStamp> sourceAtStart;
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that
@@ -56,9 +51,12 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, settings::S
                                               std::string_view queryString, std::time_t now, std::size_t room = 0);
 
 // Stores the compressed bytes of the response and registers them; nothing when the
-// response is already stale, has no extension, or the cache is off for it.
+// response is already stale, has no extension, or the cache is off for it. servedBody is the
+// body as the server sent it: for a file the server named (servedWriteTime), the source must
+// still hold exactly those bytes, or the copy would be of another file (one renamed into
+// place while the body was read, with the same time and size).
 void Store(const std::vector<std::uint8_t>& bytes, settings::SiteSettings& site, const CacheRequest& request,
-           std::time_t now);
+           std::time_t now, std::string_view servedBody);
 
 // The list operations (each takes the site's lock).
 void Register(const std::string& fileName, settings::SiteSettings& site, std::int32_t size, std::string_view expires);

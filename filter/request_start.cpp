@@ -95,12 +95,6 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
   if (accept && !accept->empty()) state->acceptedEncoding = ParseAcceptEncoding(*accept);
   // A page made for one user is never kept for, nor taken from, the shared cache.
   state->privateExchange = HasRequestHeader(pfc, headers, "Cookie:") || HasRequestHeader(pfc, headers, "Authorization:");
-  // The file before the server opens it, for a response that may be cached: one renamed into
-  // its place while the body is read, with the same time and size, must not get its copy.
-  if (site.Cache && state->acceptedEncoding != AcceptedEncoding::kNone && path) {
-    state->sourceAtStart = platform::fs::stampFile(*path);
-    state->pathAtStart = *path;
-  }
   context->state = std::move(state);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }

@@ -9,7 +9,6 @@
 
 #include "compress/content_cache.h"
 #include "filter/chunked_body.h"
-#include "platform/fs/file_stamp.h"
 #include "platform/handle.h"
 #include "settings/bounded_text.h"
 #include "settings/site_settings.h"
@@ -80,8 +79,6 @@ struct ResponseState {
   bool cacheUsable = false;
   compression::CacheRequest cacheRequest;
   std::time_t captureStart = 0;  // when the header was decided; the body is read after it
-  std::string pathAtStart;        // the file the request was for, as the request began
-  std::optional<platform::fs::FileStamp> sourceAtStart;
   bool dropBody = false;  // the whole answer went out at the header: nothing of the body follows
   bool logged = false;    // its statistics line is taken: once, before the filter writes it
 };

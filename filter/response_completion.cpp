@@ -106,9 +106,6 @@ std::optional<platform::fs::WholeFile> askCache(HTTP_FILTER_CONTEXT* pfc, Respon
   request.expires = state.expires.str();
   request.readSince = state.captureStart;
   request.servedWriteTime = ETagWriteTime(state.header);
-  if (request.servedWriteTime && state.declaredLength > 0)
-    request.servedSize = static_cast<std::uint64_t>(state.declaredLength);
-  if (state.pathAtStart == request.sourceFile) request.sourceAtStart = state.sourceAtStart;
   if (!state.cacheUsable || state.phase != Phase::kCompressing) return std::nullopt;
   return compression::Lookup(state.cacheRequest, site, *query, now, headerRoom(state));
 }
@@ -193,7 +190,7 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
                                        state.body.size(), record, state.level, true);
     if (!compressed) return writeUnchanged(pfc, state, site, changed ? captured : state.body);
     if (cacheUsable && !cacheRequest.noRecache && cachableExtension(state, site))
-      compression::Store(*compressed, site, cacheRequest, now);
+      compression::Store(*compressed, site, cacheRequest, now, changed ? captured : state.body);
   }
   const std::string_view output =
       compressed ? std::string_view(reinterpret_cast<const char*>(compressed->data()), compressed->size())
