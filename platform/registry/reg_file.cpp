@@ -129,6 +129,8 @@ std::string fromWindows1252(std::string_view bytes) {
   return text::narrow(wide);
 }
 
+bool isUtf8(std::string_view bytes) { return text::narrow(text::widen(bytes)) == bytes; }
+
 // The file's text as UTF-8, whatever encoding it came in.
 std::string decode(std::string_view bytes) {
   if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -140,7 +142,7 @@ std::string decode(std::string_view bytes) {
   if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   // Not UTF-8 (this platform's ANSI code page): an ANSI file from Windows, whose bytes
   // stored as they are would come back altered from the next export.
-  if (text::narrow(text::widen(bytes)) != bytes) return fromWindows1252(bytes);
+  if (!isUtf8(bytes)) return fromWindows1252(bytes);
   return std::string(bytes);
 }
 
@@ -304,6 +306,13 @@ bool parseData(std::string_view text, bool unicodeFile, ParsedValue& out, std::s
         return false;
       }
       out.data = ansiFromUtf16(out.data);
+    } else if (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ) {
+      // A REGEDIT4 file's string data is in Windows' ANSI code page, as its text is.
+      const std::string_view bytes(reinterpret_cast<const char*>(out.data.data()), out.data.size());
+      if (!isUtf8(bytes)) {
+        const std::string converted = fromWindows1252(bytes);
+        out.data.assign(converted.begin(), converted.end());
+      }
     }
     out.type = type;
     return true;

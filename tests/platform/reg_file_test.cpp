@@ -97,15 +97,20 @@ TEST_F(RegFileTest, KeysWithBracketsInTheirNamesRoundTrip) {
 TEST_F(RegFileTest, AnAnsiFileFromWindowsKeepsItsCharacters) {
   std::string error;
   ASSERT_TRUE(platform::registry::importFile(
-      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\W]\r\n\"Caf\xE9\"=\"M\xFCnchen \x80 \x81\"\r\n", error))
+      "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\W]\r\n\"Caf\xE9\"=\"M\xFCnchen \x80 \x81\"\r\n"
+      "\"Terms\"=hex(7):43,61,66,e9,2f,00,00\r\n",
+      error))
       << error;
   const auto expected = bytes(std::string("M\xC3\xBCnchen \xE2\x82\xAC \xC2\x81\0", 16));
+  const auto terms = bytes(std::string("Caf\xC3\xA9/\0\0", 8));
   EXPECT_EQ(get("SOFTWARE\\W", "Caf\xC3\xA9")->second, expected);
+  EXPECT_EQ(get("SOFTWARE\\W", "Terms")->second, terms);
   std::string file;
   ASSERT_TRUE(platform::registry::exportKey("HKLM\\SOFTWARE\\W", file, error)) << error;
   ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\W"), ERROR_SUCCESS);
   ASSERT_TRUE(platform::registry::importFile(file, error)) << error;
   EXPECT_EQ(get("SOFTWARE\\W", "Caf\xC3\xA9")->second, expected);
+  EXPECT_EQ(get("SOFTWARE\\W", "Terms")->second, terms);
 }
 
 TEST_F(RegFileTest, DeletionLinesRemoveKeysAndValues) {
