@@ -118,7 +118,6 @@ std::optional<platform::fs::WholeFile> copyIfCurrent(const std::string& path, co
       return std::nullopt;
     return file;
   }
-  if (held->bytes.size() != stamp.size) return std::nullopt;
   platform::fs::WholeFile file;
   platform::fs::prepareWholeFile(file, room, held->bytes.size());
   if (!held->bytes.empty()) std::memcpy(file.data(), held->bytes.data(), held->bytes.size());
@@ -280,7 +279,10 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
     std::lock_guard lock(site.CacheLock);
     auto it = findEntry(site, cacheFile);
     // A file without an entry (left from before a restart or reload) goes.
-    if (it == site.CacheEntries.end()) return validLocked(site, cacheFile, request, now), std::nullopt;
+    if (it == site.CacheEntries.end()) {
+      validLocked(site, cacheFile, request, now);
+      return std::nullopt;
+    }
     held = it->held;
     version = it->version;
     stored = it->copy;

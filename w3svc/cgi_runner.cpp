@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <optional>
@@ -163,12 +164,10 @@ std::size_t headerEnd(const std::string& text, std::size_t& bodyStart) {
 std::optional<std::uint64_t> declaredLength(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  if (text.empty() || text.size() > 18) return std::nullopt;
   std::uint64_t value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + static_cast<std::uint64_t>(c - '0');
-  }
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || at != end) return std::nullopt;
   return value;
 }
 
