@@ -1,6 +1,5 @@
 #include "console/reload_request.h"
 
-#include <cstring>
 
 #include "console/module_state.h"
 #include "console/property_sheet_extension.h"
@@ -27,14 +26,7 @@ std::uint16_t reloadPort() {
   DWORD type = 0, size = sizeof(data) - 1;
   if (RegQueryValueExA(global.get(), kReloadPortValue, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
     return kDefaultPort;
-  long port = 0;
-  if (type == REG_DWORD && size == sizeof(DWORD)) {
-    DWORD number = 0;
-    std::memcpy(&number, data, sizeof(number));
-    port = static_cast<long>(number);
-  } else {
-    port = settings::parseNumber(std::string_view(data, strnlen(data, size)));
-  }
+  const long port = settings::parseNumber(settings::scalarText(type, std::string_view(data, size)));
   return port > 0 && port < 65536 ? static_cast<std::uint16_t>(port) : kDefaultPort;
 }
 

@@ -1,7 +1,6 @@
 #include "console/site_store.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
@@ -14,17 +13,24 @@ namespace console {
 namespace {
 
 
-std::optional<std::string> readWhole(HKEY key, const char* name) {
+std::optional<std::string> readWhole(HKEY key, const char* name, DWORD* typeOut = nullptr) {
   DWORD type = 0, size = 0;
   if (RegQueryValueExA(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
   std::string data(size, '\0');
   if (size && RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
     return std::nullopt;
   data.resize(size);
+  if (typeOut) *typeOut = type;
   return data;
 }
 
-std::string untilNul(const std::string& data) { return data.substr(0, std::strlen(data.c_str())); }
+// A scalar's text, as the filter's loader reads it.
+std::optional<std::string> readText(HKEY key, const char* name) {
+  DWORD type = 0;
+  auto data = readWhole(key, name, &type);
+  if (!data) return std::nullopt;
+  return settings::scalarText(type, *data);
+}
 
 void writeText(HKEY key, const char* name, std::string_view text) {
   const std::string data(text);
@@ -57,21 +63,19 @@ void readBrowsers(int site, WorkingCopy& copy) {
 
 void readExisting(HKEY key, WorkingCopy& copy) {
   for (const NumberField& f : kNumberFields)
-    if (auto text = readWhole(key, f.name)) (copy.*f.member).set(settings::parseNumber(untilNul(*text)));
+    if (auto text = readText(key, f.name)) (copy.*f.member).set(settings::parseNumber(*text));
   for (const TextField& f : kTextFields)
-    if (auto text = readWhole(key, f.name)) (copy.*f.member).set(Path(untilNul(*text)));
+    if (auto text = readText(key, f.name)) (copy.*f.member).set(Path(*text));
   // The texts the items are cut from must outlive the loops.
-  if (auto data = readWhole(key, "CacheExt")) {
-    const std::string text = untilNul(*data);
+  if (auto text = readText(key, "CacheExt")) {
     auto& list = copy.CacheExt.edit();
-    for (std::string_view item : settings::splitCommaList(text)) list.emplace_back(item);
+    for (std::string_view item : settings::splitCommaList(*text)) list.emplace_back(item);
   }
-  if (auto data = readWhole(key, "NewExclude")) {
-    const std::string text = untilNul(*data);
+  if (auto text = readText(key, "NewExclude")) {
     auto& list = copy.NewExclude.edit();
-    for (std::string_view item : settings::splitCommaList(text)) list.emplace_back(item);
+    for (std::string_view item : settings::splitCommaList(*text)) list.emplace_back(item);
   }
-  if (auto text = readWhole(key, "FileExtensions")) copy.FileExtensions.set(settings::parseExtensionList(untilNul(*text)));
+  if (auto text = readText(key, "FileExtensions")) copy.FileExtensions.set(settings::parseExtensionList(*text));
   if (auto data = readWhole(key, "MimeTypes")) copy.MimeTypes.set(settings::parseMimeTypes(*data));
 }
 
@@ -207,9 +211,7 @@ bool storeIfSiteExists(int site, const char* name, std::string_view text) {
 std::optional<std::string> readSiteText(int site, const char* name) {
   UniqueKey key;
   if (!openSite(site, KEY_QUERY_VALUE, key)) return std::nullopt;
-  auto data = readWhole(key.get(), name);
-  if (!data) return std::nullopt;
-  return untilNul(*data);
+  return readText(key.get(), name);
 }
 
 void applyWorkingCopy(int site, const WorkingCopy& copy) {

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
+
+#include "platform/registry/registry.h"
 
 namespace settings {
 
@@ -51,6 +54,15 @@ std::int32_t parseNumber(std::string_view text) {
   std::int64_t value = 0;
   for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = std::min(limit, value * 10 + (text[i] - '0'));
   return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+std::string scalarText(std::uint32_t type, std::string_view data) {
+  if (type == REG_DWORD && data.size() == 4) {
+    std::uint32_t number = 0;
+    for (std::size_t i = 4; i-- > 0;) number = number << 8 | static_cast<unsigned char>(data[i]);  // little-endian
+    return std::to_string(number);
+  }
+  return std::string(data.substr(0, std::min(data.size(), data.find('\0'))));
 }
 
 bool canHoldListItem(std::string_view text) {

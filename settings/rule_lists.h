@@ -19,6 +19,12 @@ namespace settings {
 // clamp to INT32_MIN / INT32_MAX.
 std::int32_t parseNumber(std::string_view text);
 
+// A scalar value's text as every reader of the store takes it: the data up to its first
+// NUL, except that a number stored with `reg add /t REG_DWORD`, which no writer of the
+// system makes but an administrator may, reads as its decimal digits rather than as its
+// raw bytes (which read as 0 or a stray number).
+std::string scalarText(std::uint32_t type, std::string_view data);
+
 // Whether a text can be one item of a list value: items are split at commas and strings at
 // NULs, so a text holding either would not read back as written.
 bool canHoldListItem(std::string_view text);

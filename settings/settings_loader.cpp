@@ -42,9 +42,10 @@ bool writeMulti(HKEY key, const char* name, const std::string& data) {
 std::optional<std::string> readScalar(HKEY key, const char* name) {
   char buffer[kScalarBufferBytes] = {};
   DWORD size = sizeof(buffer);
-  if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
+  DWORD type = 0;
+  if (RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
     return std::nullopt;
-  return std::string(buffer, strnlen(buffer, size));
+  return scalarText(type, std::string_view(buffer, size));
 }
 
 // A list value read whole, however long: a list is never mistaken for a missing one

@@ -442,7 +442,7 @@ TEST_F(RoundTripTest, WhatTheDialogsCannotStoreIsRefusedWithItsReason) {
 
 // A store written with `reg import` keeps, through the console, what the console does not
 // edit: texts longer than the dialogs take, a browser the console cannot read, numbers past
-// 32 bits (read clamped by every reader).
+// 32 bits (read clamped by every reader), a number stored as a DWORD (read as its value).
 TEST_F(RoundTripTest, AnImportedStoreGoesThroughTheConsoleUnchanged) {
   const std::string longEntry = "C:/Inetpub/two/" + std::string(300, 'e');
   const std::string longTerm = std::string(300, 't');
@@ -462,7 +462,7 @@ TEST_F(RoundTripTest, AnImportedStoreGoesThroughTheConsoleUnchanged) {
   for (const char* flag : {"Disabled", "DynamicCache", "NoLimit", "EnableWhite"}) reg += "\"" + std::string(flag) + "\"=\"0\"\r\n";
   for (const char* flag : {"Cache", "RemoveCache", "CacheHeaders", "Report", "WsWhite", "WsComment", "WsLower", "WsCss", "WsCssCom"})
     reg += "\"" + std::string(flag) + "\"=\"1\"\r\n";
-  reg += "\"MinSize\"=\"800\"\r\n\"MaxSize\"=\"3000000000\"\r\n\"Limit\"=\"4294967296\"\r\n";
+  reg += "\"MinSize\"=dword:00000321\r\n\"MaxSize\"=\"3000000000\"\r\n\"Limit\"=\"4294967296\"\r\n";
   reg += "\"CacheFolder\"=\"";
   for (char c : longFolder) reg += c == '\\' ? std::string("\\\\") : std::string(1, c);
   reg += "\"\r\n\"LogFolder\"=\"C:\\\\Inetpub\\\\two\\\\gziplog\"\r\n\"RefreshLog\"=\"IIS Restart\"\r\n";
@@ -483,22 +483,26 @@ TEST_F(RoundTripTest, AnImportedStoreGoesThroughTheConsoleUnchanged) {
   EXPECT_EQ(before->Browsers[1].SearchTerm.size(), 255u);
   EXPECT_EQ(before->MaxSize, 2147483647);
   EXPECT_EQ(before->Limit, 2147483647u);
+  EXPECT_EQ(before->MinSize, 801);
 
   sheet = openSheet(2, "Shop Two");
   passThroughEveryDialog();
   driver().click(sheet, "Apply");
   driver().click(sheet, "OK");
   const Snapshot applied = snapshot(2);
-  // What changed is the numbers' text only, to what every reader took them for.
+  // What changed is the numbers' text only, to what every reader took them for (the DWORD
+  // now a text like every other value).
   std::map<std::string, std::string> changed;
   for (const std::string& entry : applied)
     if (std::find(imported.begin(), imported.end(), entry) == imported.end()) changed[entry.substr(0, entry.find('|', entry.find('|') + 1))] = entry;
-  EXPECT_EQ(changed.size(), 2u) << testing::PrintToString(changed);
+  EXPECT_EQ(changed.size(), 3u) << testing::PrintToString(changed);
+  EXPECT_EQ(siteValue(2, "MinSize"), "801");
   EXPECT_TRUE(changed.count(siteKey(2) + "|MaxSize"));
   EXPECT_TRUE(changed.count(siteKey(2) + "|Limit"));
   EXPECT_EQ(applied.size(), imported.size());
   auto after = load(2);
   ASSERT_TRUE(after);
+  EXPECT_EQ(after->MinSize, 801);
   ASSERT_EQ(before->MimeTypes.size(), 2u);
   EXPECT_EQ(before->MimeTypes[1].Name.size(), 99u);  // the filter's width
   EXPECT_EQ(describe(after->MimeTypes), describe(before->MimeTypes));

@@ -235,6 +235,22 @@ TEST_F(SettingsLoaderTest, NumbersPast32BitsClampInsteadOfWrapping) {
   EXPECT_EQ(site1(loaded).Limit, 2147483647u);
 }
 
+// An administrator's `reg add /t REG_DWORD` read its four raw bytes as text: MinSize 100000
+// became 0, and every response of any size was compressed.
+TEST_F(SettingsLoaderTest, NumbersStoredAsDwordReadAsTheirValue) {
+  load();
+  setText(kSite1, "MinSize", std::string("\xA0\x86\x01\x00", 4), REG_DWORD, false);  // 100000
+  setText(kSite1, "EnableWhite", std::string("\x01\0\0\0", 4), REG_DWORD, false);
+  setText(kSite1, "MaxSize", std::string("\xFF\xFF\xFF\xFF", 4), REG_DWORD, false);  // past 31 bits: clamps
+  setText(kSite1, "Limit", std::string("\x10\x27\0\0\0", 5), REG_DWORD, false);  // not a DWORD's size: text
+  LoadedSettings loaded = load();
+  const SiteSettings& s = site1(loaded);
+  EXPECT_EQ(s.MinSize, 100000);
+  EXPECT_EQ(s.EnableWhite, 1);
+  EXPECT_EQ(s.MaxSize, 2147483647);
+  EXPECT_EQ(s.Limit, 0u);
+}
+
 // Fault 1: a browser without MIME rules leaves the others (IE 5's rule against CSS) working.
 TEST_F(SettingsLoaderTest, ABrowserWithoutMimeTypesKeepsTheOtherBrowserRules) {
   load();
