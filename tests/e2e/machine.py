@@ -165,6 +165,7 @@ class Machine:
         try:
             self.stop()
         finally:
+            stop_machine_processes(self.root)
             shutil.rmtree(self.root, ignore_errors=True)
 
     # Clients.
@@ -188,6 +189,51 @@ class Machine:
             except socket.timeout:
                 pass
             return received
+
+
+def machine_processes(root):
+    """The processes that run on this machine root: a service a test started through sc or
+    hostprep that had not yet reported in when it was told to stop is still one of them."""
+    marker = b"TAMSIC_MACHINE=" + root.encode() + b"\0"
+    found = []
+    for name in os.listdir("/proc"):
+        if not name.isdigit() or int(name) == os.getpid():
+            continue
+        try:
+            with open("/proc/%s/environ" % name, "rb") as f:
+                if marker in f.read() + b"\0":
+                    found.append(int(name))
+        except OSError:
+            pass  # gone, or not ours to read
+    return found
+
+
+def stop_machine_processes(root, seconds=10):
+    """Ends what is left running on a machine root before the root goes: a service process
+    without its folder would serve on until the machine is rebooted."""
+    left = machine_processes(root)
+    for pid in left:
+        try:
+            os.kill(pid, signal.SIGTERM)
+        except ProcessLookupError:
+            pass
+    deadline = time.time() + seconds
+    while left and time.time() < deadline:
+        time.sleep(0.05)
+        left = [pid for pid in left if os.path.exists("/proc/%d" % pid) and not zombie(pid)]
+    for pid in left:
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
+def zombie(pid):
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            return f.read().rsplit(") ", 1)[1].startswith("Z")
+    except OSError:
+        return True
 
 
 def gunzip(data):

@@ -7,7 +7,7 @@ import time
 import unittest
 import urllib.request
 
-from machine import BIN, SOURCE, Machine, free_port_pair, gunzip
+from machine import BIN, SOURCE, Machine, free_port_pair, gunzip, stop_machine_processes
 
 
 def pid_of(machine, service):
@@ -120,6 +120,7 @@ class DemoTest(unittest.TestCase):
             self.assertEqual([p for p in pids if alive(p)], [])
         finally:
             subprocess.run([demo, "stop", "--machine", root, "--bin", BIN], env=env, capture_output=True)
+            stop_machine_processes(root)
             shutil.rmtree(root, ignore_errors=True)
 
 
