@@ -105,16 +105,33 @@ std::vector<std::string> commandFor(const ScriptMap& map, const std::filesystem:
   return words;
 }
 
-// Splits the program's header lines into the response. False for output that is no header.
+// A Content-Length of digits alone (blanks around them allowed); nullopt otherwise.
+std::optional<std::uint64_t> declaredLength(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  std::uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, error] = std::from_chars(text.data(), end, value);
+  if (error != std::errc() || at != end) return std::nullopt;
+  return value;
+}
+
+// Splits the program's header lines into the response. False for output that is no header,
+// or that the server cannot pass on as one answer: a line holding a CR or NUL (a client may
+// end the field there and read the rest as a header of the program's making), a length that
+// is not a number or two that differ (the client and the server would end the body at
+// different places), or an interim status as the final one.
 bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
   bool statusGiven = false;
   bool location = false;
+  std::optional<std::uint64_t> length;
   while (!text.empty()) {
     std::size_t end = text.find('\n');
     std::string_view line = text.substr(0, end);
     text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) continue;
+    if (line.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos) return false;
     const std::size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) return false;
     const std::string name(line.substr(0, colon));
@@ -125,7 +142,7 @@ bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
       std::size_t at = 0;
       while (at < value.size() && at < 3 && std::isdigit(static_cast<unsigned char>(value[at])))
         code = code * 10 + static_cast<unsigned>(value[at++] - '0');
-      if (at != 3 || code < 100 || code > 999) return false;
+      if (at != 3 || code < 200 || code > 999) return false;
       std::string_view reason = value.substr(at);
       while (!reason.empty() && reason.front() == ' ') reason.remove_prefix(1);
       const Response base = makeResponse(code);
@@ -135,7 +152,13 @@ bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
       continue;
     }
     if (platform::text::equalsNoCase(name, "Transfer-Encoding") || platform::text::equalsNoCase(name, "Connection")) continue;  // framing is ours
-    if (platform::text::equalsNoCase(name, "Content-Length")) sized = true;
+    if (platform::text::equalsNoCase(name, "Content-Length")) {
+      const auto number = declaredLength(value);
+      if (!number || (length && *length != *number)) return false;
+      if (length) continue;  // the same length twice goes out once
+      length = number;
+      sized = true;
+    }
     if (platform::text::equalsNoCase(name, "Location")) location = true;
     response.headers.push_back({name, std::string(value)});
   }
@@ -158,17 +181,6 @@ std::size_t headerEnd(const std::string& text, std::size_t& bodyStart) {
     return lf;
   }
   return std::string::npos;
-}
-
-// A Content-Length of digits alone (blanks around them allowed); nullopt otherwise.
-std::optional<std::uint64_t> declaredLength(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  std::uint64_t value = 0;
-  const char* end = text.data() + text.size();
-  const auto [at, error] = std::from_chars(text.data(), end, value);
-  if (error != std::errc() || at != end) return std::nullopt;
-  return value;
 }
 
 std::string chunk(std::string_view bytes) {
@@ -241,6 +253,8 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     return bytes;
   };
   const bool head = request.method == "HEAD";
+  bool bodiless = head;   // nothing of the program's body goes out
+  bool noContent = false;  // a 204 or 304, which ends at its header whatever followed it
   std::string buffer(kReadSize, '\0');
 
   while (true) {
@@ -262,15 +276,15 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       if (!headerDone) break;
-      if (chunked && !head) writer.sendBody("0\r\n\r\n");
+      if (chunked && !bodiless) writer.sendBody("0\r\n\r\n");
       // Output short of its declared length leaves the body without an end the client can
       // find: the connection closes. What went past it was dropped, and the body ended there.
-      if (sized && !head && !answeredByFilter(writer) && (!declared || bodySent != *declared)) return false;
-      return chunked || sized ? !writer.ended() : false;
+      if (sized && !bodiless && !answeredByFilter(writer) && (!declared || bodySent != *declared)) return false;
+      return chunked || sized || noContent ? !writer.ended() : false;
     }
     const std::string_view bytes(buffer.data(), static_cast<std::size_t>(got));
     if (headerDone) {
-      if (head || answeredByFilter(writer)) continue;
+      if (bodiless || answeredByFilter(writer)) continue;
       const std::string_view part = withinLength(bytes);
       const bool sent = chunked ? writer.sendBody(chunk(bytes)) : part.empty() || writer.sendBody(buffer.data(), part.size());
       if (!sent) return false;
@@ -285,15 +299,22 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     }
     Response response = makeResponse(200);
     if (!parseCgiHeader(std::string_view(pending).substr(0, end), response, sized)) break;
+    // Bytes a program writes behind a 204 or 304 would be read as the next answer.
+    noContent = response.status == 204 || response.status == 304;
+    bodiless = head || noContent;
+    if (response.status == 204) {  // a length there would announce a body it cannot have
+      std::erase_if(response.headers, [](const HeaderField& field) { return platform::text::equalsNoCase(field.name, "Content-Length"); });
+      sized = false;
+    }
     if (const std::string* length = findHeader(response.headers, "Content-Length")) declared = declaredLength(*length);
-    chunked = !sized && request.version == 11 && response.status != 204 && response.status != 304;
+    chunked = !sized && request.version == 11 && !noContent;
     if (chunked) response.headers.push_back({"Transfer-Encoding", "chunked"});
-    if (!sized && !chunked) response.headers.push_back({"Connection", "close"});
+    if (!sized && !chunked && !noContent) response.headers.push_back({"Connection", "close"});
     headerDone = true;
     pending.erase(0, bodyStart);
     if (!writer.sendHeader(response) && !answeredByFilter(writer)) return false;
     const std::string_view first = chunked ? std::string_view(pending) : withinLength(pending);
-    if (!head && !first.empty() && !writer.ended() && !writer.sendBody(chunked ? chunk(pending) : std::string(first)) &&
+    if (!bodiless && !first.empty() && !writer.ended() && !writer.sendBody(chunked ? chunk(pending) : std::string(first)) &&
         !answeredByFilter(writer))
       return false;
     pending.clear();

@@ -207,8 +207,9 @@ void Connection::processHeader() {
     return completeRequest(false);
   }
   if (parser_->is_done()) return processRequest();
+  // An HTTP/1.0 client knows no interim answers: it would take one for the final answer.
   const auto expect = header.find(http::field::expect);
-  if (expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
+  if (request_->version >= 11 && expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
     if (!writer_->sendInterim(100, reasonPhrase(100))) return completeRequest(false);
   }
   asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->readBody(); });
