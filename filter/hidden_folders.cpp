@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "filter/isapi_access.h"
 #include "platform/text/ascii_case.h"
 
 namespace filter {
@@ -47,6 +48,8 @@ void AnswerNotFound(HTTP_FILTER_CONTEXT* pfc) {
                               "\r\n\r\n";
   pfc->ServerSupportFunction(pfc, SF_REQ_SEND_RESPONSE_HEADER, const_cast<char*>("404 Not Found"),
                              reinterpret_cast<ULONG_PTR>(headers.c_str()), 0);
+  // A HEAD answer ends at its header: a body behind it would be read as the next answer.
+  if (ServerVariable(pfc, "REQUEST_METHOD", 12).value_or("") == "HEAD") return;
   DWORD bytes = sizeof(kNotFoundPage) - 1;
   pfc->WriteClient(pfc, const_cast<char*>(kNotFoundPage), &bytes, 0);
 }

@@ -93,8 +93,14 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
   state->userAgent = RequestHeader(pfc, headers, "User-Agent:", 512).value_or("");
   const auto accept = RequestHeader(pfc, headers, "Accept-Encoding:", 512);
   if (accept && !accept->empty()) state->acceptedEncoding = ParseAcceptEncoding(*accept);
-  // A page made for one user is never kept for, nor taken from, the shared cache.
-  state->privateExchange = HasRequestHeader(pfc, headers, "Cookie:") || HasRequestHeader(pfc, headers, "Authorization:");
+  // A page made for one user is never kept for, nor taken from, the shared cache; nor one
+  // made from what a request sent (a body, which a GET may carry too): another client would
+  // be given it.
+  const auto length = RequestHeader(pfc, headers, "Content-Length:", 32);
+  const bool sendsBody = HasRequestHeader(pfc, headers, "Transfer-Encoding:") ||
+                         (length && length->find_first_not_of("0 \t") != std::string::npos);
+  state->privateExchange =
+      HasRequestHeader(pfc, headers, "Cookie:") || HasRequestHeader(pfc, headers, "Authorization:") || sendsBody;
   context->state = std::move(state);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;
 }

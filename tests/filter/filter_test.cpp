@@ -559,8 +559,9 @@ TEST_F(FilterTest, EachRequestIsServedOnlyItsOwnCachedPage) {
   EXPECT_EQ(get(std::string(600, 'q'), page(3700)), page(3700));  // not the bare URL's copy
 }
 
-// A page for one user (the request carries a cookie or credentials, or the answer sets a
-// cookie or is private) is never stored for, nor taken from, the shared cache.
+// A page for one user (the request carries a cookie, credentials or a body of its own, or
+// the answer sets a cookie or is private) is never stored for, nor taken from, the shared
+// cache.
 TEST_F(FilterTest, PagesForOneUserNeverGoThroughTheCache) {
   start();
   const auto copy = driveC("Inetpub/wwwroot/gzipcache/korvanecompress/index.htm");
@@ -568,7 +569,11 @@ TEST_F(FilterTest, PagesForOneUserNeverGoThroughTheCache) {
   withCookie.headers["Cookie:"] = "session=" + std::string(2000, 'a');  // longer than any read buffer
   FakeRequest withCredentials;
   withCredentials.headers["Authorization:"] = "Basic dXNlcjpwYXNz";
-  for (const FakeRequest& request : {withCookie, withCredentials}) {
+  FakeRequest withBody;  // a GET may carry one, and a program may answer from it
+  withBody.headers["Content-Length:"] = "8";
+  FakeRequest withChunkedBody;
+  withChunkedBody.headers["Transfer-Encoding:"] = "chunked";
+  for (const FakeRequest& request : {withCookie, withCredentials, withBody, withChunkedBody}) {
     EXPECT_EQ(decoded(serve(request, html(page(3000)))), page(3000));
     EXPECT_FALSE(std::filesystem::exists(copy));
   }
@@ -581,7 +586,11 @@ TEST_F(FilterTest, PagesForOneUserNeverGoThroughTheCache) {
   }
   serve(FakeRequest{}, html(page(3000)));  // a shared page is kept...
   ASSERT_TRUE(std::filesystem::exists(copy));
-  EXPECT_EQ(decoded(serve(withCookie, html(page(3100)))), page(3100));  // ...but not served to a user's request
+  for (const FakeRequest& request : {withCookie, withBody})  // ...but not served to a user's request
+    EXPECT_EQ(decoded(serve(request, html(page(3100)))), page(3100));
+  FakeRequest withEmptyBody;
+  withEmptyBody.headers["Content-Length:"] = "0";
+  EXPECT_EQ(decoded(serve(withEmptyBody, html(page(3100)))), page(3000));
 }
 
 // A copy stands only for the plain reading of a page the same for every client: another
