@@ -303,7 +303,8 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     noContent = response.status == 204 || response.status == 304;
     bodiless = head || noContent;
     if (response.status == 204) {  // a length there would announce a body it cannot have
-      std::erase_if(response.headers, [](const HeaderField& field) { return platform::text::equalsNoCase(field.name, "Content-Length"); });
+      std::erase_if(response.headers,
+                    [](const HeaderField& field) { return platform::text::equalsNoCase(field.name, "Content-Length"); });
       sized = false;
     }
     if (const std::string* length = findHeader(response.headers, "Content-Length")) declared = declaredLength(*length);
@@ -314,8 +315,8 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     pending.erase(0, bodyStart);
     if (!writer.sendHeader(response) && !answeredByFilter(writer)) return false;
     const std::string_view first = chunked ? std::string_view(pending) : withinLength(pending);
-    if (!bodiless && !first.empty() && !writer.ended() && !writer.sendBody(chunked ? chunk(pending) : std::string(first)) &&
-        !answeredByFilter(writer))
+    if (!bodiless && !first.empty() && !writer.ended() &&
+        !writer.sendBody(chunked ? chunk(pending) : std::string(first)) && !answeredByFilter(writer))
       return false;
     pending.clear();
   }

@@ -36,11 +36,11 @@ class RealClientTest(unittest.TestCase):
                           "Content-Length: 50\\r\\n\\r\\nhello", 0o755)
         cls.machine.write("cgi/samelength.cgi", cgi % "Content-Type: text/plain\\r\\nContent-Length: 5\\r\\n"
                           "Content-Length: 5\\r\\n\\r\\nhello", 0o755)
-        cls.machine.write("cgi/wordlength.cgi", cgi % "Content-Type: text/plain\\r\\nContent-Length: abc\\r\\n\\r\\nhello",
-                          0o755)
+        cls.machine.write("cgi/wordlength.cgi",
+                          cgi % "Content-Type: text/plain\\r\\nContent-Length: abc\\r\\n\\r\\nhello", 0o755)
         cls.machine.write("cgi/crfield.cgi", cgi % "Content-Type: text/plain\\rX-Made: up\\r\\n\\r\\nhello", 0o755)
-        cls.machine.write("cgi/interim.cgi", cgi % "Status: 100 Continue\\r\\nContent-Type: text/html\\r\\n\\r\\n<p>x</p>",
-                          0o755)
+        cls.machine.write("cgi/interim.cgi",
+                          cgi % "Status: 100 Continue\\r\\nContent-Type: text/html\\r\\n\\r\\n<p>x</p>", 0o755)
         for status in (204, 304):
             cls.machine.write("cgi/status%d.cgi" % status, cgi % ("Status: %d\\r\\nContent-Length: 10\\r\\n\\r\\n"
                                                                   "0123456789" % status), 0o755)
