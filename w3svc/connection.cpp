@@ -256,7 +256,7 @@ bool Connection::answer(StaticTarget& target) {
   if (target.status == 302) {
     const std::string* host = findHeader(request.headers, "Host");
     const std::string authority = host && !host->empty() ? *host : local_ip_ + ":" + std::to_string(local_port_);
-    std::string location = "http://" + authority + request.url.path + "/";
+    std::string location = "http://" + authority + encodePath(request.url.path) + "/";
     if (!request.url.query.empty()) location += "?" + request.url.query;
     return sendErrorPage(request, *writer_, 302, {{"Location", location}});
   }

@@ -33,7 +33,9 @@ std::string entityTag(const struct stat& info) {
   return text;
 }
 
-bool tagListMatches(const std::string& list, const std::string& tag) {
+// weak: the comparison of If-None-Match, where "W/" tags match too; If-Match compares
+// strongly, and a weak tag there matches nothing.
+bool tagListMatches(const std::string& list, const std::string& tag, bool weak) {
   std::size_t start = 0;
   while (start < list.size()) {
     std::size_t comma = list.find(',', start);
@@ -41,15 +43,27 @@ bool tagListMatches(const std::string& list, const std::string& tag) {
     std::string item = list.substr(start, comma - start);
     while (!item.empty() && item.front() == ' ') item.erase(0, 1);
     while (!item.empty() && item.back() == ' ') item.pop_back();
-    if (item.rfind("W/", 0) == 0) item.erase(0, 2);
-    if (item == "*" || item == tag) return true;
+    const bool weakItem = item.rfind("W/", 0) == 0;
+    if (weakItem) item.erase(0, 2);
+    if (item == "*" || (item == tag && (weak || !weakItem))) return true;
     start = comma + 1;
   }
   return false;
 }
 
+// If-Match and If-Unmodified-Since: a client that resumes a download names the version it
+// holds, and bytes of another version would be spliced into it.
+bool preconditionFailed(const Request& request, const std::string& tag, std::time_t modified) {
+  if (const std::string* match = findHeader(request.headers, "If-Match")) return !tagListMatches(*match, tag, false);
+  if (const std::string* since = findHeader(request.headers, "If-Unmodified-Since")) {
+    const auto when = parseHttpDateHeader(*since);
+    return when && modified > *when;
+  }
+  return false;
+}
+
 bool notModified(const Request& request, const std::string& tag, std::time_t modified) {
-  if (const std::string* match = findHeader(request.headers, "If-None-Match")) return tagListMatches(*match, tag);
+  if (const std::string* match = findHeader(request.headers, "If-None-Match")) return tagListMatches(*match, tag, true);
   if (const std::string* since = findHeader(request.headers, "If-Modified-Since")) {
     const auto when = parseHttpDateHeader(*since);
     return when && modified <= *when;
@@ -175,6 +189,7 @@ bool serveFile(const Request& request, StaticTarget& target, ResponseWriter& wri
   const std::string tag = entityTag(info);
   const std::time_t modified = info.st_mtim.tv_sec;
   const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (preconditionFailed(request, tag, modified)) return sendErrorPage(request, writer, 412);
   if (notModified(request, tag, modified)) {
     Response response = makeResponse(304);
     response.headers.push_back({"ETag", tag});

@@ -74,4 +74,23 @@ CanonicalUrl canonicalizeUrl(std::string_view target) {
   return url;
 }
 
+std::string encodePath(std::string_view path) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(path.size());
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    const bool plain = (byte >= 'a' && byte <= 'z') || (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') ||
+                       std::string_view("-._~!$&'()*+,;=:@/").find(c) != std::string_view::npos;
+    if (plain) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+  }
+  return out;
+}
+
 }  // namespace w3svc

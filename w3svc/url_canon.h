@@ -16,4 +16,9 @@ struct CanonicalUrl {
 
 CanonicalUrl canonicalizeUrl(std::string_view target);
 
+// A decoded path as a URL carries it again: every byte that is not plain in a path ('%',
+// '?', '#', blanks, controls, bytes past ASCII and the like) percent-encoded, so that a
+// link to it names the same file.
+std::string encodePath(std::string_view path);
+
 }  // namespace w3svc

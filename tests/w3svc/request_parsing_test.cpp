@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "w3svc/connection_pool.h"
 #include "w3svc/http_time.h"
 #include "w3svc/request_checks.h"
@@ -46,6 +48,41 @@ INSTANTIATE_TEST_SUITE_P(
                       UrlCase{"/a%00.htm", 400, "", ""}, UrlCase{"/a%0d%0a", 400, "", ""},
                       UrlCase{"/a\x01", 400, "", ""}, UrlCase{"/%zz", 400, "", ""}, UrlCase{"/%4", 400, "", ""},
                       UrlCase{"/p?a\x7f", 400, "", ""}, UrlCase{"*", 400, "", ""}, UrlCase{"", 400, "", ""}));
+
+// A path written back into a link (a folder's redirect) must name the same file when the
+// link is followed: any decoded path, of any bytes a name may hold, encodes to a target that
+// decodes to it again, and nothing of it is read as a query or a fragment.
+TEST(UrlEncodingTest, AnEncodedPathDecodesToItselfWhateverItHolds) {
+  std::mt19937 random(20261209);
+  const std::string special = "%?#/ \"<>[]^`{|}~;=+&.:@";
+  for (int round = 0; round < 3000; ++round) {
+    std::string path = "/";
+    const int parts = 1 + static_cast<int>(random() % 4);
+    for (int p = 0; p < parts; ++p) {
+      std::string part;
+      const int length = 1 + static_cast<int>(random() % 8);
+      for (int i = 0; i < length; ++i) {
+        const unsigned pick = random() % 3;
+        char c = pick == 0   ? special[random() % special.size()]
+                 : pick == 1 ? static_cast<char>(0x20 + random() % 0x5f)
+                             : static_cast<char>(0x80 + random() % 0x80);
+        if (c == '/' || c == '\\') c = '%';
+        part += c;
+      }
+      if (part == "." || part == "..") part += 'x';
+      path += part + (p + 1 < parts ? "/" : "");
+    }
+    const std::string target = w3svc::encodePath(path) + "/";
+    for (const char c : target) {
+      const auto byte = static_cast<unsigned char>(c);
+      EXPECT_TRUE(byte > 0x20 && byte < 0x7f && c != '?' && c != '#') << target;
+    }
+    const w3svc::CanonicalUrl url = w3svc::canonicalizeUrl(target);
+    ASSERT_EQ(url.status, 0u) << target;
+    EXPECT_EQ(url.path, path + "/") << target;
+    EXPECT_EQ(url.query, "") << target;
+  }
+}
 
 TEST(BindingTest, ReadsIpPortAndHost) {
   auto b = w3svc::parseBinding("127.0.0.1:8080:www.example.com");
