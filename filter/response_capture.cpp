@@ -112,12 +112,34 @@ bool pastMaxSize(const ResponseState& state, std::size_t pieceSize, std::int32_t
          static_cast<std::int64_t>(state.receivedLength) + static_cast<std::int64_t>(pieceSize) > framingLimit;
 }
 
+// A 304 carries the tag and the Vary its 200 would. An answer the filter may rewrite for
+// this request (the client takes gzip, or the site strips markup) goes out with its tag made
+// weak; the server's strong tag on the 304 would replace that one in the client's copy, and
+// let it resume the rewritten body with the file's own bytes (If-Range). A compressed answer
+// varies by Accept-Encoding. On an answer the filter would have left alone, a weak tag costs
+// only such a resumption, and the Vary only a cache's reuse across encodings.
+void matchRevalidatedAnswer(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* response, const ResponseState& state,
+                            const settings::SiteSettings* site) {
+  const bool mayCompress = state.acceptedEncoding != AcceptedEncoding::kNone;
+  if ((!mayCompress && !(site && site->EnableWhite)) || !response->SetHeader || !response->AddHeader) return;
+  const auto tag = RequestHeader(pfc, response, "ETag:", 512);
+  if (tag && !tag->empty() && tag->front() == '"') {
+    std::string weak = "W/" + *tag;
+    response->SetHeader(pfc, const_cast<LPSTR>("ETag:"), weak.data());
+  }
+  const auto vary = RequestHeader(pfc, response, "Vary:", 512);
+  if (mayCompress && !(vary && platform::text::findNoCase(*vary, "accept-encoding") != std::string::npos))
+    response->AddHeader(pfc, const_cast<LPSTR>("Vary:"), const_cast<LPSTR>("Accept-Encoding"));
+}
+
 }  // namespace
 
 DWORD OnSendResponse(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* response) {
-  ResponseState* state = stateOf(pfc);
+  RequestContext* context = nullptr;
+  ResponseState* state = stateOf(pfc, &context);
   if (!state || !response) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   const DWORD status = response->HttpStatus;
+  if (status == 304) matchRevalidatedAnswer(pfc, response, *state, SiteOf(*context));
   state->skip = !((status >= 200 && status <= 299) || (status >= 400 && status <= 599));
   if (state->skip) return SF_STATUS_REQ_NEXT_NOTIFICATION;
   if (auto expires = RequestHeader(pfc, response, "Expires:", 512)) state->expires = *expires;
