@@ -13,6 +13,7 @@ struct StatusText {
 constexpr StatusText kStatuses[] = {
     {100, "Continue", ""},
     {200, "OK", ""},
+    {204, "No Content", ""},
     {206, "Partial Content", ""},
     {301, "Moved Permanently", "The page has moved."},
     {302, "Object Moved", "This object may be found at the address given in the Location header."},
