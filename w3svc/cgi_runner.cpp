@@ -80,10 +80,22 @@ std::vector<std::string> environmentFor(const Request& request, const std::files
     if (auto value = serverVariable(request, name)) env.push_back(std::string(name) + "=" + *value);
   }
   env.push_back("CONTENT_LENGTH=" + std::to_string(request.body.size()));
+  // One variable a name. A field named with '_' would be a second spelling of one named with
+  // '-' ("X_Forwarded_For" beside the "X-Forwarded-For" a proxy in front set): such fields
+  // are left out, and a field sent twice is one variable with its values joined.
+  const std::size_t fixed = env.size();
   for (const HeaderField& field : request.headers) {
+    if (field.name.find('_') != std::string::npos) continue;
     const std::string name = httpVariableName(field.name);
     if (name == "HTTP_PROXY") continue;  // never hand a client's Proxy header to programs as a proxy setting
-    env.push_back(name + "=" + field.value);
+    const auto named = [&](const std::string& entry) {
+      return entry.size() > name.size() && entry.compare(0, name.size(), name) == 0 && entry[name.size()] == '=';
+    };
+    const auto same = std::find_if(env.begin() + static_cast<std::ptrdiff_t>(fixed), env.end(), named);
+    if (same != env.end())
+      *same += ", " + field.value;
+    else
+      env.push_back(name + "=" + field.value);
   }
   return env;
 }

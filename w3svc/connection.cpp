@@ -177,12 +177,14 @@ void Connection::processHeader() {
   request->localPort = local_port_;
   request->url = canonicalizeUrl(target);
   if (request->url.status) return reject(request->url.status);
-  std::string host;
-  if (const std::string* value = findHeader(request->headers, "Host")) {
-    host = *value;
-    if (const std::size_t colon = host.rfind(':'); colon != std::string::npos && host.find(']') == std::string::npos)
-      host.resize(colon);
+  // An absolute-form target names its host, which wins over the Host field: the site, a
+  // program's HTTP_HOST and a redirect all take that one host.
+  if (const auto authority = absoluteFormAuthority(target)) {
+    if (!validHostField(*authority)) return reject(400);
+    setHeader(request->headers, "Host", *authority);
   }
+  std::string host;
+  if (const std::string* value = findHeader(request->headers, "Host")) host = std::string(hostName(*value));
   request->site = server_.route(local_ip_, local_port_, host);
   if (!request->site) return reject(400);
   request->target = request->url.path + (request->url.query.empty() ? "" : "?" + request->url.query);
@@ -272,8 +274,10 @@ void Connection::completeRequest(bool framed) {
   const std::string& query = request.url.query;
   const std::string& server = request.localAddress;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
+  // What the client was answered: a filter's own status line stands in for the server's.
+  const unsigned status = session_->filterStatus() ? session_->filterStatus() : writer_->status();
   HTTP_FILTER_LOG record{remote_ip_.c_str(), "",  server.c_str(), method.c_str(), stem.c_str(), query.c_str(),
-                         writer_->status() ? writer_->status() : 200, 0, static_cast<DWORD>(session_->bytesSent()),
+                         status ? status : 200, 0, static_cast<DWORD>(session_->bytesSent()),
                          static_cast<DWORD>(request.body.size()), static_cast<DWORD>(elapsed.count())};
   session_->log(record);
   if (AccessLog* log = server_.accessLog(request.site->id)) {

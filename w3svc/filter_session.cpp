@@ -1,5 +1,6 @@
 #include "w3svc/filter_session.h"
 
+#include <charconv>
 #include <cstring>
 
 #include "platform/text/ascii_case.h"
@@ -109,6 +110,7 @@ void FilterSession::beginRequest(Request& request) {
   added_headers_.clear();
   bytes_sent_ = 0;
   filter_sent_header_ = false;
+  filter_status_ = 0;
   for (Slot& slot : slots_) slot.disabled = 0;
 }
 
@@ -242,6 +244,9 @@ BOOL FilterSession::serverSupport(HTTP_FILTER_CONTEXT* pfc, SF_REQ_TYPE request,
   header += more;
   if (more.size() < 4 || more.compare(more.size() - 4, 4, "\r\n\r\n") != 0) header += "\r\n";
   s->filter_sent_header_ = true;
+  unsigned code = 0;
+  const auto [end, error] = std::from_chars(status, status + std::strlen(status), code);
+  s->filter_status_ = error == std::errc() && end - status == 3 ? code : 0;
   return s->writeClient(header.data(), header.size()) ? TRUE : FALSE;
 }
 

@@ -52,6 +52,9 @@ class FilterSession {
   bool clientGone() const { return client_gone_; }
   // A filter sent its own status line: the response's framing is no longer the server's.
   bool filterSentHeader() const { return filter_sent_header_; }
+  // The status of the last line a filter sent that way (0: none, or none readable): what the
+  // client was answered, for the log.
+  unsigned filterStatus() const { return filter_status_; }
   // Headers filters added with AddResponseHeaders, for the response being built.
   HeaderList takeAddedHeaders();
 
@@ -90,6 +93,7 @@ class FilterSession {
   std::uint64_t bytes_sent_ = 0;
   bool client_gone_ = false;
   bool filter_sent_header_ = false;
+  unsigned filter_status_ = 0;
 };
 
 // Copies a value and its terminator into a caller's buffer; a short buffer fails with

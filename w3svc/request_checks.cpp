@@ -91,4 +91,17 @@ bool validHostField(std::string_view host) {
   return true;
 }
 
+std::string_view hostName(std::string_view host) {
+  const std::size_t colon = host.rfind(':');
+  if (colon == std::string_view::npos || host.find(']', colon) != std::string_view::npos) return host;
+  if (!host.empty() && host.front() == '[' && host.rfind(']', colon) == std::string_view::npos) return host;
+  return host.substr(0, colon);
+}
+
+std::optional<std::string_view> absoluteFormAuthority(std::string_view target) {
+  if (target.size() < 7 || !platform::text::equalsNoCase(target.substr(0, 7), "http://")) return std::nullopt;
+  const std::string_view rest = target.substr(7);
+  return rest.substr(0, rest.find_first_of("/?#"));
+}
+
 }  // namespace w3svc

@@ -3,6 +3,7 @@
 // make the server and a proxy in front of it read the bytes differently (request smuggling)
 // or to carry markup into what the server writes back (the Host of a redirect).
 
+#include <optional>
 #include <string_view>
 
 #include "w3svc/exchange.h"
@@ -21,5 +22,12 @@ unsigned checkRequestHeader(const HeaderList& headers, unsigned version);
 // host[:port]: a name of letters, digits, '-', '.', '_' and '~', or an IPv6 literal in
 // brackets; a port of at most five digits up to 65535. Empty is valid (no authority).
 bool validHostField(std::string_view host);
+
+// The host of a valid host[:port] without its port: "[::1]:80" -> "[::1]", "a.b:80" -> "a.b".
+std::string_view hostName(std::string_view host);
+
+// The authority of an absolute-form target ("http://host:port/path" -> "host:port"), which
+// names the host in place of the Host field; nullopt for any other target.
+std::optional<std::string_view> absoluteFormAuthority(std::string_view target);
 
 }  // namespace w3svc

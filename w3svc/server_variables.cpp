@@ -1,5 +1,6 @@
 #include "w3svc/server_variables.h"
 #include "platform/text/ascii_case.h"
+#include "w3svc/request_checks.h"
 
 #include <cctype>
 
@@ -8,10 +9,8 @@ namespace w3svc {
 namespace {
 
 std::string serverName(const Request& request) {
-  if (const std::string* host = findHeader(request.headers, "Host"); host && !host->empty()) {
-    const std::size_t colon = host->rfind(':');
-    return colon != std::string::npos && host->find(']') == std::string::npos ? host->substr(0, colon) : *host;
-  }
+  if (const std::string* host = findHeader(request.headers, "Host"); host && !host->empty())
+    return std::string(hostName(*host));
   return request.localAddress;
 }
 

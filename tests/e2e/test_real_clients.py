@@ -462,6 +462,67 @@ class RealClientTest(unittest.TestCase):
                 self.assertEqual(undated(head), undated(get_head + b"\r\n\r\n"))
 
 
+class HostsAndRecordsTest(unittest.TestCase):
+    """Which site a request reaches, what a program is told of it, and what the log says."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = Machine()
+        port = cls.machine.port
+        # The second site shares the first one's port under a host name of its own.
+        cls.machine.tool("adsutil", "set", "W3SVC/2/ServerBindings", "127.0.0.1:%d:two.example" % port,
+                         "127.0.0.1:%d:" % (port + 1))
+        cls.machine.write("cgi/env.cgi", "#!/bin/sh\nprintf 'Content-Type: text/plain\\r\\n\\r\\n'\n"
+                          "tr '\\000' '\\n' < /proc/$$/environ | grep -E '^(HTTP_|SERVER_NAME=)' | sort\n", 0o755)
+        docs = cls.machine.host(os.path.join("Inetpub", "docs"))
+        os.makedirs(docs, exist_ok=True)
+        with open(os.path.join(docs, "which.htm"), "w") as f:
+            f.write("site two")
+        cls.machine.write("which.htm", "site one")
+        cls.machine.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.machine.remove()
+
+    def ask(self, request):
+        return self.machine.raw(request + b"Connection: close\r\n\r\n")
+
+    def test_an_absolute_form_target_reaches_the_site_of_its_own_host(self):
+        for target, host, site in [(b"http://two.example/which.htm", b"x", b"site two"),
+                                   (b"http://other.example/which.htm", b"two.example", b"site one"),
+                                   (b"/which.htm", b"two.example:%d" % self.machine.port, b"site two")]:
+            with self.subTest(target=target, host=host):
+                answer = self.ask(b"GET %s HTTP/1.1\r\nHost: %s\r\n" % (target, host))
+                self.assertTrue(answer.endswith(site), answer[-40:])
+        self.assertTrue(self.ask(b"GET http://a b/which.htm HTTP/1.1\r\nHost: x\r\n").startswith(b"HTTP/1.1 400"))
+
+    def test_a_program_sees_one_host_and_one_variable_a_name(self):
+        answer = self.ask(b"GET /cgi/env.cgi HTTP/1.1\r\nHost: [::1]:%d\r\nX-Forwarded-For: 10.0.0.1\r\n"
+                          b"X_Forwarded_For: 6.6.6.6\r\nAccept: text/html\r\nAccept: */*\r\n" % self.machine.port)
+        variables = answer.partition(b"\r\n\r\n")[2].decode().splitlines()
+        self.assertIn("SERVER_NAME=[::1]", variables)
+        self.assertEqual([v for v in variables if v.startswith("HTTP_X_FORWARDED_FOR=")], ["HTTP_X_FORWARDED_FOR=10.0.0.1"])
+        self.assertEqual([v for v in variables if v.startswith("HTTP_ACCEPT=")], ["HTTP_ACCEPT=text/html, */*"])
+        answer = self.ask(b"GET http://two.example/cgi/env.cgi HTTP/1.1\r\nHost: x\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 404"))  # site two has no program there...
+        answer = self.ask(b"GET http://127.0.0.1/cgi/env.cgi HTTP/1.1\r\nHost: two.example\r\n")
+        self.assertIn(b"HTTP_HOST=127.0.0.1\n", answer)  # ...and the target's host is the one a program sees
+
+    def test_the_log_gives_the_status_the_client_was_answered(self):
+        # The filter answers a hidden folder with its own 404, and a report asked under
+        # another folder with the report.
+        for target, status in [(b"/gzipcache/x.htm", b"404"), (b"/nofolder/tamsicreport/report.htm", b"200")]:
+            with self.subTest(target=target):
+                answer = self.ask(b"GET %s HTTP/1.1\r\nHost: x\r\n" % target)
+                self.assertTrue(answer.startswith(b"HTTP/1.1 " + status))
+                deadline = time.time() + 5
+                while target.decode() not in self.machine.access_log() and time.time() < deadline:
+                    time.sleep(0.05)
+                line = [l for l in self.machine.access_log().splitlines() if target.decode() in l][-1]
+                self.assertIn(" %s " % status.decode(), line)
+
+
 class SizeLimitTest(unittest.TestCase):
     def test_a_program_page_within_max_size_is_compressed_however_finely_it_is_chunked(self):
         # 29 lines of 100 bytes, each its own chunk: 2 900 bytes of data, more than 3 000
