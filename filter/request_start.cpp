@@ -112,7 +112,7 @@ void ReleaseContext(RequestContext& context) {
   }
   if (context.state) {
     if (context.state->siteIndex != -1 && context.state->sentLength != 0)
-      context.bytesSent = static_cast<std::uint32_t>(context.state->sentLength);
+      context.bytesSent = static_cast<std::uint32_t>(context.state->sentLength) + context.state->interimLength;
     context.state.reset();
   }
   context.table.reset();

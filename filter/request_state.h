@@ -43,6 +43,7 @@ struct ResponseState {
   std::int32_t bodyLength = 0;
   std::int32_t declaredLength = 0;
   std::int32_t sentLength = 0;
+  std::uint32_t interimLength = 0;  // interim answers passed on ahead of the response, for the log's count
   std::string physicalPath;
   std::string header;
   bool headerPending = false;

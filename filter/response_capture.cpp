@@ -229,6 +229,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
     // An interim answer ("100 Continue") goes out at once: the client waits for it before
     // it sends the body. The final response's header follows as a header of its own.
     out += state.header;
+    state.interimLength += static_cast<std::uint32_t>(state.header.size());
     state.header.clear();
     state.headerLength = 0;
     state.phase = Phase::kNew;

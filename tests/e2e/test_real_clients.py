@@ -394,15 +394,23 @@ class RealClientTest(unittest.TestCase):
                 self.assertTrue(second_head.startswith(b"HTTP/1.1 200 OK"), rest[:80])
                 self.assertEqual(second_body, small)
 
-    def test_an_http_1_0_client_gets_no_interim_answer(self):
+    def test_an_http_1_0_client_gets_no_interim_answer_and_the_log_counts_every_byte_sent(self):
         body = b"name=value"
         for version, interim in ((b"1.0", False), (b"1.1", True)):
-            with self.subTest(version=version):
-                answer = self.machine.raw(b"POST /cgi/gzip.cgi HTTP/%s\r\nHost: x\r\nExpect: 100-continue\r\n"
-                                          b"Content-Length: %d\r\nConnection: close\r\n\r\n%s"
-                                          % (version, len(body), body))
-                self.assertEqual(b" 100 Continue" in answer, interim)
-                self.assertIn(b" 200 OK", answer)
+            for accept in (b"", b"Accept-Encoding: gzip\r\n"):
+                with self.subTest(version=version, accept=accept):
+                    query = "q%d" % time.monotonic_ns()  # the request's own log line
+                    answer = self.machine.raw(b"POST /cgi/gzip.cgi?%s HTTP/%s\r\nHost: x\r\nExpect: 100-continue\r\n"
+                                              b"%sContent-Length: %d\r\nConnection: close\r\n\r\n%s"
+                                              % (query.encode(), version, accept, len(body), body))
+                    self.assertEqual(b" 100 Continue" in answer, interim)
+                    self.assertIn(b" 200 OK", answer)
+                    self.assertEqual(b"Content-Encoding: gzip" in answer, bool(accept))
+                    deadline = time.time() + 5
+                    while query not in self.machine.access_log() and time.time() < deadline:
+                        time.sleep(0.05)
+                    line = [l for l in self.machine.access_log().splitlines() if query in l][0]
+                    self.assertEqual(int(line.split(" ")[7]), len(answer))  # sc-bytes
 
     def test_a_304_carries_the_tag_of_the_answer_it_revalidates(self):
         # The compressed answer's tag is weak; a strong one on its 304 would replace it in the
