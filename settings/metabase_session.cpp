@@ -201,6 +201,8 @@ bool MetabaseSession::DeleteKeyOrData(const char* path, const char* subPath, DWO
   return SUCCEEDED(cycle.base()->DeleteData(cycle.handle(), wideSub->c_str(), identifier, dataType));
 }
 
+bool MetabaseSession::PathFits(const char* path) { return toWidePath(path).has_value(); }
+
 bool MetabaseSession::CreateKeyPath(const char* path, const char* subPath) {
   if (!subPath || !*subPath) return false;
   Cycle cycle;

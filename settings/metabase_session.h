@@ -41,6 +41,9 @@ class MetabaseSession {
   // Creates path/subPath below its nearest existing ancestor (several levels at once).
   // False when it exists already or cannot be created.
   static bool CreateKeyPath(const char* path, const char* subPath);
+  // Whether a key path is short enough for the metabase (MAX_PATH wide characters with its
+  // terminator): a longer one can be neither created nor opened.
+  static bool PathFits(const char* path);
 };
 
 }  // namespace settings

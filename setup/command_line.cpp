@@ -20,11 +20,10 @@ HostprepArguments ParseCommandLine(std::string_view raw) {
         continue;
       }
       if (c == ' ' && !quoted) break;  // the one separating space is consumed here
-      // Longer arguments are cut below; the rest of the argument is still read past.
-      if (out.size() <= kMaxArgument) out += c;
+      out += c;
     }
-    // Between characters: half of one would be stored as a name nobody typed.
-    out.resize(platform::text::cutAtCharacter(out, kMaxArgument).size());
+    // Characters as the ANSI code page reads them (several bytes a character in UTF-8).
+    args.overlong = args.overlong || platform::text::widen(out).size() > kMaxArgument;
     if (last) break;
   }
   return args;
@@ -34,6 +33,7 @@ std::string RawCommandLine(int argc, const char* const* argv) {
   std::string raw;
   for (int i = 1; i < argc; ++i) {
     const std::string_view word(argv[i]);
+    if (word.find('"') != std::string_view::npos) return std::string();
     if (i > 1) raw += ' ';
     if (word.empty() || word.find(' ') != std::string_view::npos) {
       raw += '"';

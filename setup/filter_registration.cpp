@@ -75,6 +75,9 @@ void dryRun(const std::string& list, const std::string& name) {
 std::optional<std::string> filterName(std::string_view given) {
   const std::string_view name = trimmed(given);
   if (name.empty() || name.find_first_of(",/\\") != std::string_view::npos) return std::nullopt;
+  // A name whose key the metabase cannot hold would stand in the load order with no key, and
+  // a second run would find it there and count it as registered.
+  if (!MetabaseSession::PathFits((std::string(kFiltersPath) + "/" + std::string(name)).c_str())) return std::nullopt;
   return std::string(name);
 }
 

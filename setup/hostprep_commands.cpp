@@ -75,7 +75,7 @@ void RemoveFilter(const std::string& name) {
 int RunHostprep(const HostprepArguments& args) {
   // Mended: an empty first argument named the filter "", and its removal deleted the key
   // of every filter (/LM/W3SVC/Filters itself). A command line without A does nothing.
-  if (args.a.empty()) return 0;
+  if (args.a.empty() || args.overlong) return 0;
   const char first = args.a.empty() ? '\0' : args.a[0];
   if (first >= '1' && first <= '9') return args.a.size() == 1 ? numbered(first, args) : 0;
   if (!args.b.empty() || !args.c.empty()) {

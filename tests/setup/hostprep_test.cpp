@@ -55,21 +55,15 @@ TEST(CommandLineTest, DEndsAtItsClosingQuoteAndTheRestIsIgnored) {
   expectArgs("a b c d\"x y\" z", {"a", "b", "c", "dx y"});
 }
 
-TEST(CommandLineTest, ArgumentsKeepAtMost255Characters) {
-  const std::string longWord(300, 'x');
-  const HostprepArguments got = ParseCommandLine(longWord + " next");
-  EXPECT_EQ(got.a, std::string(255, 'x'));
-  EXPECT_EQ(got.b, "next");
+// An argument is at most 255 characters. A longer one is not cut (a path or a name cut
+// short would be registered as given): the line does nothing.
+TEST(CommandLineTest, AnArgumentOf256CharactersMarksTheLine) {
+  EXPECT_FALSE(ParseCommandLine(std::string(255, 'y') + " b c " + std::string(255, 'd')).overlong);
   EXPECT_EQ(ParseCommandLine(std::string(255, 'y')).a.size(), 255u);
-  // 254 bytes and a character of two in UTF-8: nothing of it is kept that would not read
-  // back as itself in the ANSI code page (UTF-8 here, a single-byte one under Wine).
-  for (const std::size_t before : {253u, 254u}) {
-    const std::string raw = std::string(before, 'a') + "\xC3\xA9";
-    const std::string cut = ParseCommandLine(raw + " next").a;
-    EXPECT_EQ(cut, raw.substr(0, cut.size()));
-    EXPECT_GE(cut.size(), 254u);
-    EXPECT_EQ(platform::text::narrow(platform::text::widen(cut)), cut) << before;
-  }
+  for (const std::string& line : {std::string(256, 'x') + " next", "a " + std::string(300, 'b'),
+                                  "a b \"" + std::string(256, 'c') + "\" d", "a b c " + std::string(256, 'd')})
+    EXPECT_TRUE(ParseCommandLine(line).overlong) << line.size();
+  EXPECT_FALSE(ParseCommandLine("a b c d " + std::string(300, 'e')).overlong);  // after D: ignored
 }
 
 TEST(CommandLineTest, ShellWordsGiveTheSameArgumentsAsTheRawText) {
@@ -79,6 +73,10 @@ TEST(CommandLineTest, ShellWordsGiveTheSameArgumentsAsTheRawText) {
   EXPECT_EQ(got.b, "Tamsic compression");
   EXPECT_EQ(got.c, "C:\\x.dll");
   EXPECT_EQ(got.d, "");
+  // A word with a double quote has no raw text that gives it back: its quote would pair
+  // with another and shift the arguments ("12\" rack" made the description "12").
+  const char* quoted[] = {"hostprep", "Tamsic", "12\" rack", "C:\\Program Files\\x.dll", "off"};
+  EXPECT_EQ(setup::RawCommandLine(5, quoted), "");
 }
 
 // Filter registration.
@@ -172,10 +170,18 @@ TEST_F(HostprepTest, TheListedNameAndTheKeyNameAreOne) {
   EXPECT_TRUE(setup::RegisterFilter(" Tamsic ", "C:\\f.so", "Tamsic"));
   EXPECT_EQ(loadOrder(), "sspifilt,Tamsic,Alpha");
   EXPECT_EQ(MetabaseSession::ReadString("/LM/W3SVC/Filters", "/Tamsic", MD_FILTER_IMAGE_PATH, 1), "C:\\f.so");
-  for (const char* split : {"Ta,msic", "Tamsic/x", "Alpha/", "Al\\pha", "  "}) {
+  // A name too long for its key (the metabase's paths end at 259 characters) is refused
+  // too: listed without a key, a second run took it for registered.
+  const std::string longest(259 - std::string("/LM/W3SVC/Filters/").size(), 'F');
+  const std::string tooLong = longest + "F";
+  for (const std::string& split : {std::string("Ta,msic"), std::string("Tamsic/x"), std::string("Alpha/"),
+                                   std::string("Al\\pha"), std::string("  "), tooLong}) {
     EXPECT_FALSE(setup::RegisterFilter(split, "C:\\f.so", "Tamsic")) << split;
     EXPECT_FALSE(setup::UnregisterFilter(split)) << split;
   }
+  EXPECT_TRUE(setup::RegisterFilter(longest, "C:\\f.so", "Long"));
+  EXPECT_TRUE(filterKeyExists(longest));
+  EXPECT_TRUE(setup::UnregisterFilter(longest));
   EXPECT_EQ(loadOrder(), "sspifilt,Tamsic,Alpha");
   EXPECT_TRUE(filterKeyExists("Alpha"));
   EXPECT_TRUE(setup::UnregisterFilter("Tamsic "));
