@@ -274,10 +274,13 @@ void Connection::completeRequest(bool framed) {
   const std::string& query = request.url.query;
   const std::string& server = request.localAddress;
   const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_);
-  // What the client was answered: a filter's own status line stands in for the server's.
-  const unsigned status = session_->filterStatus() ? session_->filterStatus() : writer_->status();
+  // What the client was answered: a filter's own status line stands in for the server's; a
+  // filter's raw answer counts as 200, and no answer at all (the client left during its
+  // body) as the 400 an incomplete request is, never as a success.
+  unsigned status = session_->filterStatus() ? session_->filterStatus() : writer_->status();
+  if (!status) status = session_->bytesSent() ? 200 : 400;
   HTTP_FILTER_LOG record{remote_ip_.c_str(), "",  server.c_str(), method.c_str(), stem.c_str(), query.c_str(),
-                         status ? status : 200, 0, static_cast<DWORD>(session_->bytesSent()),
+                         status, 0, static_cast<DWORD>(session_->bytesSent()),
                          static_cast<DWORD>(request.body.size()), static_cast<DWORD>(elapsed.count())};
   session_->log(record);
   if (AccessLog* log = server_.accessLog(request.site->id)) {

@@ -529,6 +529,17 @@ class HostsAndRecordsTest(unittest.TestCase):
                     time.sleep(0.05)
                 line = [l for l in self.machine.access_log().splitlines() if target.decode() in l][-1]
                 self.assertIn(" %s " % status.decode(), line)
+        # A client that leaves during its body gets no answer: logged as a failure, not a success.
+        with socket.create_connection(("127.0.0.1", self.machine.port), timeout=10) as client:
+            client.sendall(b"POST /index.htm?left HTTP/1.1\r\nHost: x\r\nContent-Length: 10\r\n\r\nabc")
+            time.sleep(0.2)
+            client.shutdown(socket.SHUT_WR)
+            self.assertEqual(client.recv(100), b"")
+        deadline = time.time() + 5
+        while "left" not in self.machine.access_log() and time.time() < deadline:
+            time.sleep(0.05)
+        line = [l for l in self.machine.access_log().splitlines() if " left " in l][-1]
+        self.assertEqual(line.split(" ")[6:8], ["400", "0"])
 
 
 class SizeLimitTest(unittest.TestCase):
