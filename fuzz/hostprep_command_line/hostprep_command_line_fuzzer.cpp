@@ -1,6 +1,6 @@
-// hostprep's command line: any raw text parses into four arguments of at most 255
-// bytes; words without quotes or spaces come back through the rebuilt raw text as they
-// were, a long one cut between characters.
+// hostprep's command line: any raw text parses into four arguments without quotes, each of
+// at most 255 characters unless the line is marked as holding a longer one; words without
+// quotes come back whole through the rebuilt raw text, marked when one is too long.
 
 #include <cstdlib>
 #include <vector>
@@ -12,8 +12,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view raw(reinterpret_cast<const char*>(data), size);
   const setup::HostprepArguments args = setup::ParseCommandLine(raw);
+  const auto tooLong = [](const std::string& text) { return platform::text::widen(text).size() > setup::kMaxArgument; };
   for (const std::string* arg : {&args.a, &args.b, &args.c, &args.d})
-    if (arg->size() > setup::kMaxArgument || arg->find('"') != std::string::npos) std::abort();
+    if ((!args.overlong && tooLong(*arg)) || arg->find('"') != std::string::npos) std::abort();
 
   fuzz_support::Input input(data, size);
   std::vector<std::string> words = {"hostprep"};
@@ -28,7 +29,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const setup::HostprepArguments back =
       setup::ParseCommandLine(setup::RawCommandLine(static_cast<int>(argv.size()), argv.data()));
   const std::string* got[] = {&back.a, &back.b, &back.c, &back.d};
-  for (std::size_t i = 1; i < words.size(); ++i)
-    if (*got[i - 1] != platform::text::cutAtCharacter(words[i], setup::kMaxArgument)) std::abort();
+  bool anyTooLong = false;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    if (*got[i - 1] != words[i]) std::abort();
+    anyTooLong = anyTooLong || tooLong(words[i]);
+  }
+  if (back.overlong != anyTooLong) std::abort();
   return 0;
 }
