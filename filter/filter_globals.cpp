@@ -63,14 +63,18 @@ void SwapTables() {
   }
   for (int poll = 0; poll < kDrainPolls && g.inFlight[oldSlot].load() != 0; ++poll)
     std::this_thread::sleep_for(kDrainPoll);
-  stats::ReloadDrained();
+  const bool drained = g.inFlight[oldSlot].load() == 0;
   std::shared_ptr<settings::SiteTable> old;
   {
     std::lock_guard lock(g.tableLock);
     g.inFlight[oldSlot] = 0;
     old = std::move(g.tables[oldSlot]);
   }
-  // Requests still bound to the old table keep it alive through their own references.
+  // Requests still bound to the old table keep it alive through their own references, and
+  // their lines go into files that may have started afresh with other columns: the
+  // statistics keep writing those columns until no table before the active one is left.
+  if (!drained) g.lateTable = old;
+  if (drained && g.lateTable.expired()) stats::ReloadDrained();
 }
 
 void InstallInitialTable(std::shared_ptr<settings::SiteTable> table, std::shared_ptr<UniqueHandle> logMutex) {

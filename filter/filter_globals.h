@@ -27,6 +27,8 @@ struct FilterGlobals {
   std::shared_ptr<UniqueHandle> logMutex;
   settings::ReloadTokenCheck reloadToken;
   std::mutex reloadLock;  // one reload at a time: both use the inactive slot
+  // A table whose drain gave up while requests still held it (guarded by reloadLock).
+  std::weak_ptr<settings::SiteTable> lateTable;
 };
 
 FilterGlobals& Globals();

@@ -30,7 +30,8 @@ void LogResponse(const LoggedResponse& response, const LogTarget& target);
 // new columns: the files started afresh hold one layout.
 void ReloadStatistics(const settings::SiteTable* before, const settings::SiteTable* after);
 
-// The reload's wait for the requests bound to the settings before has ended.
+// The requests bound to the settings before a reload have all ended: no line of theirs is
+// left to take the columns the files started with.
 void ReloadDrained();
 
 // At the filter's stop, once no response is left: the flushes end and what is pending is

@@ -194,6 +194,32 @@ class StatisticsTest(unittest.TestCase):
         self.assertEqual(self.site_totals(), uncompressed)
         self.assertEqual(self.report_totals(), (compressed + 1, uncompressed))
 
+    def test_a_page_that_outlasts_the_reloads_wait_is_written_in_the_new_columns(self):
+        # The reload waits about 20 s for the requests bound to the settings before. One that
+        # ends later still writes into the files that started afresh with the new fields: a
+        # line in the old columns there ended the report's reading of every line after it.
+        self.machine.write("cgi/late.cgi", "#!/bin/sh\nprintf 'Content-Type: text/html\\r\\n\\r\\n'\n"
+                           "for i in $(seq 1 40); do printf '<p>Paragraph %d of a late page.</p>\\n' $i; done\n"
+                           "sleep 23\nprintf '<p>The end.</p>\\n'\n", mode=0o755)
+        late = {}
+        asker = threading.Thread(target=lambda: late.update(answer=self.machine.raw(
+            b"GET /cgi/late.cgi HTTP/1.1\r\nHost: x\r\nAccept-Encoding: gzip\r\nConnection: close\r\n\r\n",
+            timeout=60)))
+        asker.start()
+        time.sleep(1)
+        for name in ("pagestat.txt", "sitestat.txt"):
+            if os.path.exists(self.log_file(name)):
+                os.remove(self.log_file(name))
+        self.machine.set_site_value(1, "ReportMask", "%H%O%C")
+        self.reload()  # gives up waiting with the program still running
+        asker.join()
+        self.assertIn(b"Content-Encoding: gzip", late["answer"].partition(b"\r\n\r\n")[0])
+        compressed, uncompressed = self.burst(clients=2, each=3)
+        time.sleep(QUIET)
+        lines = self.page_lines()
+        self.assertEqual([len(line.split(b",")) for line in lines], [4] * (compressed + 1))
+        self.assertEqual(self.report_totals(), (compressed + 1, uncompressed))
+
     def test_a_url_longer_than_the_filter_holds_passes_and_is_counted(self):
         # 515 characters: the filter holds 511. Its page goes out as it is, and the lines of
         # the pages after it are all read by the report.
