@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "filter/hidden_folders.h"
 #include "settings/reload_token.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
@@ -648,6 +649,25 @@ TEST_F(FilterTest, TheCacheAndLogFoldersAreNeverServed) {
   FakeRequest neighbour;
   neighbour.url = "/gzipcache2/index.htm";  // a folder whose name only begins the same
   EXPECT_TRUE(compressed(serve(neighbour, html(page(3000)))));
+}
+
+// The settings may spell the filter's folders otherwise than the server spells its paths;
+// a folder hides the same files however it is written.
+TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
+  settings::SiteSettings site;
+  site.RootPath = std::string("C:\\Inetpub\\wwwroot");
+  site.CacheFolder = std::string("C:\\Inetpub\\wwwroot\\gzipcache");
+  for (const char* spelled : {"C:\\Inetpub\\wwwroot\\gziplog", "C:\\Inetpub\\wwwroot\\\\gziplog",
+                              "C:/Inetpub/wwwroot/./gziplog", "C:\\Inetpub\\wwwroot\\images\\..\\gziplog",
+                              "\\Inetpub\\wwwroot\\gziplog", "c:\\inetpub\\WWWROOT\\gziplog\\"}) {
+    site.LogFolder = std::string(spelled);
+    EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\pagestat.txt", site)) << spelled;
+    EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog", site)) << spelled;
+    EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog2\\x.htm", site)) << spelled;
+    EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site)) << spelled;
+  }
+  site.LogFolder = std::string("C:\\Inetpub\\wwwroot\\gziplog\\..");  // the whole site: hides nothing
+  EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site));
 }
 
 // A link placed inside the cache folder would lead the cache's writes out of it.
