@@ -187,7 +187,9 @@ void Connection::processHeader() {
   if (const std::string* value = findHeader(request->headers, "Host")) host = std::string(hostName(*value));
   request->site = server_.route(local_ip_, local_port_, host);
   if (!request->site) return reject(400);
-  request->target = request->url.path + (request->url.query.empty() ? "" : "?" + request->url.query);
+  // Filters read the URL as the client sent it (IIS hands them the raw one); a filter that
+  // rewrites it has its text made safe again below.
+  request->target = std::string(target);
   keep_alive_wanted_ = version == 11 && header.keep_alive() && ++requests_served_ < options.maxRequestsPerConnection;
 
   request_ = std::move(request);

@@ -101,9 +101,17 @@ class ReloadTest(unittest.TestCase):
         for _ in range(3):
             self.assertEqual(gunzip(get(self.machine, "/cgi/slow.cgi")[2]), page.encode())
 
-    def test_a_wrong_token_is_an_ordinary_request(self):
-        answer = self.machine.raw(b"GET /rstval=0123 HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n")
-        self.assertTrue(answer.startswith(b"HTTP/1.1 404 "), answer[:40])
+    def test_a_wrong_token_or_one_not_spelled_exactly_is_an_ordinary_request(self):
+        # The token is compared with the URL as the client sent it: anything behind it, or
+        # another spelling of the same path, is no reload.
+        token = self.machine.reload_token().encode()
+        for target in [b"/rstval=0123", b"/rstval=%s?" % token, b"//rstval=%s" % token, b"/x/../rstval=%s" % token,
+                       b"/rstval%%3D%s" % token, b"/rstval=%s%%%02X" % (token[:-1], token[-1])]:
+            with self.subTest(target=target):
+                answer = self.machine.raw(b"GET %s HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\n"
+                                          b"Connection: close\r\n\r\n" % target)
+                self.assertNotIn(b"Changes Updated", answer)
+                self.assertTrue(answer.startswith(b"HTTP/1.1 "), answer[:40])
 
 
 class FilterNotLoadedTest(unittest.TestCase):
