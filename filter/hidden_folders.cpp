@@ -43,8 +43,7 @@ std::string components(std::string_view folder) {
     while (end < folder.size() && !separator(folder[end])) ++end;
     const std::string_view part = folder.substr(start, end - start);
     if (part == "..") {
-      const std::size_t last = out.rfind('\\');
-      if (last != std::string::npos && last > 0) out.resize(last);
+      if (const std::size_t last = out.rfind('\\'); last != std::string::npos) out.resize(last);
     } else if (!part.empty() && part != ".") {
       if (!out.empty() || start > 0) out += '\\';
       out += part;

@@ -659,7 +659,8 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
   site.CacheFolder = std::string("C:\\Inetpub\\wwwroot\\gzipcache");
   for (const char* spelled : {"C:\\Inetpub\\wwwroot\\gziplog", "C:\\Inetpub\\wwwroot\\\\gziplog",
                               "C:/Inetpub/wwwroot/./gziplog", "C:\\Inetpub\\wwwroot\\images\\..\\gziplog",
-                              "\\Inetpub\\wwwroot\\gziplog", "c:\\inetpub\\WWWROOT\\gziplog\\"}) {
+                              "\\Inetpub\\wwwroot\\gziplog", "\\Temp\\..\\Inetpub\\wwwroot\\gziplog",
+                              "c:\\inetpub\\WWWROOT\\gziplog\\"}) {
     site.LogFolder = std::string(spelled);
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\pagestat.txt", site)) << spelled;
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog", site)) << spelled;
