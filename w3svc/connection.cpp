@@ -187,9 +187,12 @@ void Connection::processHeader() {
   if (const std::string* value = findHeader(request->headers, "Host")) host = std::string(hostName(*value));
   request->site = server_.route(local_ip_, local_port_, host);
   if (!request->site) return reject(400);
-  // Filters read the URL as the client sent it (IIS hands them the raw one); a filter that
-  // rewrites it has its text made safe again below.
-  request->target = std::string(target);
+  // Filters read the URL as the client sent it (IIS hands them the raw one), an absolute
+  // form's without its scheme and host; a filter that rewrites it has its text made safe
+  // again below.
+  std::string_view raw = target;
+  if (const auto authority = absoluteFormAuthority(target)) raw = target.substr(7 + authority->size());
+  request->target = raw.empty() || raw.front() != '/' ? "/" + std::string(raw) : std::string(raw);
   keep_alive_wanted_ = version == 11 && header.keep_alive() && ++requests_served_ < options.maxRequestsPerConnection;
 
   request_ = std::move(request);

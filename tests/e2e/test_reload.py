@@ -112,6 +112,10 @@ class ReloadTest(unittest.TestCase):
                                           b"Connection: close\r\n\r\n" % target)
                 self.assertNotIn(b"Changes Updated", answer)
                 self.assertTrue(answer.startswith(b"HTTP/1.1 "), answer[:40])
+        # The absolute form names the same URL.
+        answer = self.machine.raw(b"GET http://127.0.0.1/rstval=%s HTTP/1.1\r\nUser-Agent: TamsicUI\r\n"
+                                  b"Host: 127.0.0.1\r\nConnection: close\r\n\r\n" % token)
+        self.assertEqual(answer, b"Changes Updated")
 
 
 class FilterNotLoadedTest(unittest.TestCase):
