@@ -250,8 +250,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
       pfc->ServerSupportFunction(pfc, SF_REQ_SEND_RESPONSE_HEADER, const_cast<char*>("200 OK"), 0, 0);
       // A HEAD answer ends at its header: a body behind it would be read as the next answer.
       DWORD bytes = static_cast<DWORD>(report->size());
-      if (ServerVariable(pfc, "REQUEST_METHOD", 12).value_or("") != "HEAD")
-        pfc->WriteClient(pfc, report->data(), &bytes, 0);
+      if (state.method.str() != "HEAD") pfc->WriteClient(pfc, report->data(), &bytes, 0);
       state.phase = Phase::kFinished;
       return HeaderOutcome::kFinished;
     }
