@@ -1,6 +1,5 @@
 #include "filter/hidden_folders.h"
 
-#include <string>
 #include <string_view>
 
 #include "filter/isapi_access.h"
@@ -32,36 +31,6 @@ bool inside(std::string_view path, std::string_view folder) {
   return path.size() == folder.size() || separator(path[folder.size()]) || separator(folder.back());
 }
 
-// A folder as its components name it: "." and empty components dropped, ".." taking the one
-// before it, either separator read as '\\'. The settings may spell a folder so
-// ("C:\\wwwroot\\\\gziplog", "C:\\wwwroot\\images\\..\\gziplog") while the server's paths are plain.
-std::string components(std::string_view folder) {
-  std::string out;
-  std::size_t start = 0;
-  while (start <= folder.size()) {
-    std::size_t end = start;
-    while (end < folder.size() && !separator(folder[end])) ++end;
-    const std::string_view part = folder.substr(start, end - start);
-    if (part == "..") {
-      if (const std::size_t last = out.rfind('\\'); last != std::string::npos) out.resize(last);
-    } else if (!part.empty() && part != ".") {
-      if (!out.empty() || start > 0) out += '\\';
-      out += part;
-    }
-    start = end + 1;
-  }
-  return out;
-}
-
-// Whether a folder needs components() before it compares with a server's path: empty or
-// "." components, "..", or no drive (a path from the root of the site's drive).
-bool unusual(std::string_view folder) {
-  if (folder.size() < 3 || folder[1] != ':' || !separator(folder[2])) return !folder.empty();
-  for (std::size_t i = 2; i + 1 < folder.size(); ++i)
-    if (separator(folder[i]) && (separator(folder[i + 1]) || folder[i + 1] == '.')) return true;
-  return false;
-}
-
 constexpr char kNotFoundPage[] =
     "<html><head><title>404 Not Found</title></head>\r\n<body><h1>404 Not Found</h1></body></html>\r\n";
 
@@ -70,14 +39,8 @@ constexpr char kNotFoundPage[] =
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site) {
   const std::string_view root = site.RootPath.str();
   // A folder that holds the whole site (a log folder set to the root) hides nothing.
-  auto hidden = [&](std::string_view folder) {
-    if (!unusual(folder)) return inside(path, folder) && !inside(root, folder);
-    std::string plain = components(folder);
-    // Without a drive the folder lies on the drive of the site's root.
-    if (plain.size() < 2 || plain[1] != ':') plain = std::string(root.substr(0, root.find(':') + 1)) + plain;
-    return inside(path, plain) && !inside(root, plain);
-  };
-  return hidden(site.CacheFolder.str()) || hidden(site.LogFolder.str());
+  auto hidden = [&](std::string_view folder) { return inside(path, folder) && !inside(root, folder); };
+  return hidden(site.PlainCacheFolder) || hidden(site.PlainLogFolder);
 }
 
 void AnswerNotFound(HTTP_FILTER_CONTEXT* pfc) {

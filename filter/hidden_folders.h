@@ -10,8 +10,8 @@
 namespace filter {
 
 // Whether the Windows path lies inside the site's cache or log folder (or is one of them),
-// compared as Windows does: without regard to case, either separator. A folder that holds
-// the site's whole root counts as none.
+// as the load spelled them plainly, compared as Windows does: without regard to case, either
+// separator. A folder that holds the site's whole root counts as none.
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site);
 
 // Answers 404 itself; the caller returns SF_STATUS_REQ_FINISHED.

@@ -314,6 +314,8 @@ bool loadSites(SiteTable& table, const std::string& anonymousAccount) {
       }
     }
     cutToRecordWidths(site);
+    site.PlainCacheFolder = plainFolder(site.CacheFolder.str(), site.RootPath.str());
+    site.PlainLogFolder = plainFolder(site.LogFolder.str(), site.RootPath.str());
     if (prepareSiteFolders(site, anonymousAccount) == FolderResult::kNoProgFiles) return false;
     ++slot;
   }

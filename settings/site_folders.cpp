@@ -48,6 +48,27 @@ void copyFolderFiles(std::string_view sourceFolder, std::string_view destination
   } while (FindNextFileA(search.get(), &found));
 }
 
+std::string plainFolder(std::string_view folder, std::string_view siteRoot) {
+  if (folder.empty()) return {};
+  auto separator = [](char c) { return c == '\\' || c == '/'; };
+  std::string out;
+  std::size_t start = 0;
+  while (start <= folder.size()) {
+    std::size_t end = start;
+    while (end < folder.size() && !separator(folder[end])) ++end;
+    const std::string_view part = folder.substr(start, end - start);
+    if (part == "..") {
+      if (const std::size_t last = out.rfind('\\'); last != std::string::npos) out.resize(last);
+    } else if (!part.empty() && part != ".") {
+      if (!out.empty() || start > 0) out += '\\';
+      out += part;
+    }
+    start = end + 1;
+  }
+  if (out.size() < 2 || out[1] != ':') out = std::string(siteRoot.substr(0, siteRoot.find(':') + 1)) + out;
+  return out;
+}
+
 FolderResult prepareSiteFolders(const SiteSettings& site, std::string_view anonymousAccount) {
   UniqueKey global;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGlobalKeyPath, 0, KEY_ALL_ACCESS, global.put()) != ERROR_SUCCESS)

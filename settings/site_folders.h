@@ -18,6 +18,11 @@ enum class FolderResult {
   kNoProgFiles,     // "ProgFiles" is missing: the load fails
 };
 
+// A folder as its components name it: "." and empty components dropped, ".." taking the one
+// before it, either separator read as '\\', and a folder without a drive on the drive of
+// the site's root. "" stays "" (no folder).
+std::string plainFolder(std::string_view folder, std::string_view siteRoot);
+
 // Creates the site's LogFolder, CacheFolder and "<root>\tamsicreport" where missing,
 // granting anonymousAccount write access to each one it creates, then copies the report
 // resources ("ProgFiles" + "reporting", and its "\images") into the report folder.

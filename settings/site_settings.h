@@ -106,6 +106,11 @@ struct SiteSettings {
   // or one folder of copies lies inside the other: one URL of the two sites would name one
   // file, and each would serve the other's page. This site then caches nothing.
   bool CacheFolderTaken = false;
+  // CacheFolder and LogFolder as the server spells its paths (a drive, one '\\' between
+  // components, no "." or ".."), set by the load: the filter hides these folders' files
+  // however the settings spell them.
+  std::string PlainCacheFolder;
+  std::string PlainLogFolder;
   std::vector<ExtensionRule> CacheExt;
   std::vector<ExtensionRule> FileExtensions;
   std::vector<ExclusionEntry> NewExclude;

@@ -179,7 +179,8 @@ void Connection::processHeader() {
   if (request->url.status) return reject(request->url.status);
   // An absolute-form target names its host, which wins over the Host field: the site, a
   // program's HTTP_HOST and a redirect all take that one host.
-  if (const auto authority = absoluteFormAuthority(target)) {
+  const auto authority = absoluteFormAuthority(target);
+  if (authority) {
     if (!validHostField(*authority)) return reject(400);
     setHeader(request->headers, "Host", *authority);
   }
@@ -190,8 +191,7 @@ void Connection::processHeader() {
   // Filters read the URL as the client sent it (IIS hands them the raw one), an absolute
   // form's without its scheme and host; a filter that rewrites it has its text made safe
   // again below.
-  std::string_view raw = target;
-  if (const auto authority = absoluteFormAuthority(target)) raw = target.substr(7 + authority->size());
+  const std::string_view raw = originFormTarget(target);
   request->target = raw.empty() || raw.front() != '/' ? "/" + std::string(raw) : std::string(raw);
   keep_alive_wanted_ = version == 11 && header.keep_alive() && ++requests_served_ < options.maxRequestsPerConnection;
 

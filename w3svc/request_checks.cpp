@@ -98,10 +98,4 @@ std::string_view hostName(std::string_view host) {
   return host.substr(0, colon);
 }
 
-std::optional<std::string_view> absoluteFormAuthority(std::string_view target) {
-  if (target.size() < 7 || !platform::text::equalsNoCase(target.substr(0, 7), "http://")) return std::nullopt;
-  const std::string_view rest = target.substr(7);
-  return rest.substr(0, rest.find_first_of("/?#"));
-}
-
 }  // namespace w3svc

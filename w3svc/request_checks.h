@@ -26,8 +26,4 @@ bool validHostField(std::string_view host);
 // The host of a valid host[:port] without its port: "[::1]:80" -> "[::1]", "a.b:80" -> "a.b".
 std::string_view hostName(std::string_view host);
 
-// The authority of an absolute-form target ("http://host:port/path" -> "host:port"), which
-// names the host in place of the Host field; nullopt for any other target.
-std::optional<std::string_view> absoluteFormAuthority(std::string_view target);
-
 }  // namespace w3svc

@@ -1,5 +1,7 @@
 #include "w3svc/url_canon.h"
 
+#include "platform/text/ascii_case.h"
+
 #include <vector>
 
 namespace w3svc {
@@ -24,11 +26,7 @@ CanonicalUrl canonicalizeUrl(std::string_view target) {
     url.query = std::string(target.substr(question + 1));
     target = target.substr(0, question);
   }
-  // An absolute form ("http://host/path") names the path after its authority.
-  if (target.size() > 7 && (target.substr(0, 7) == "http://" || target.substr(0, 7) == "HTTP://")) {
-    const std::size_t slash = target.find('/', 7);
-    target = slash == std::string_view::npos ? std::string_view("/") : target.substr(slash);
-  }
+  target = originFormTarget(target);
   if (target.empty() || target.front() != '/') return refused();
   for (char c : url.query)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return refused();
@@ -72,6 +70,19 @@ CanonicalUrl canonicalizeUrl(std::string_view target) {
     if (i + 1 < parts.size() || folder) url.path += '/';
   }
   return url;
+}
+
+std::optional<std::string_view> absoluteFormAuthority(std::string_view target) {
+  if (target.size() < 7 || !platform::text::equalsNoCase(target.substr(0, 7), "http://")) return std::nullopt;
+  const std::string_view rest = target.substr(7);
+  return rest.substr(0, rest.find_first_of("/?#"));
+}
+
+std::string_view originFormTarget(std::string_view target) {
+  const auto authority = absoluteFormAuthority(target);
+  if (!authority) return target;
+  const std::string_view rest = target.substr(7 + authority->size());
+  return rest.empty() ? std::string_view("/") : rest;
 }
 
 std::string encodePath(std::string_view path) {

@@ -499,7 +499,8 @@ class HostsAndRecordsTest(unittest.TestCase):
     def test_an_absolute_form_target_reaches_the_site_of_its_own_host(self):
         for target, host, site in [(b"http://two.example/which.htm", b"x", b"site two"),
                                    (b"http://other.example/which.htm", b"two.example", b"site one"),
-                                   (b"/which.htm", b"two.example:%d" % self.machine.port, b"site two")]:
+                                   (b"/which.htm", b"two.example:%d" % self.machine.port, b"site two"),
+                                   (b"hTTp://two.example/which.htm", b"x", b"site two")]:
             with self.subTest(target=target, host=host):
                 answer = self.ask(b"GET %s HTTP/1.1\r\nHost: %s\r\n" % (target, host))
                 self.assertTrue(answer.endswith(site), answer[-40:])
@@ -560,6 +561,27 @@ class SizeLimitTest(unittest.TestCase):
             head, _, body = answer.partition(b"\r\n\r\n")
             self.assertIn(b"Content-Encoding: gzip", head)
             self.assertEqual(gunzip(body), (line + "\n").encode() * 29)
+        finally:
+            machine.remove()
+
+
+class FolderSpellingTest(unittest.TestCase):
+    def test_the_filters_folders_hide_their_files_however_the_settings_spell_them(self):
+        machine = Machine()
+        try:
+            machine.start()
+            machine.write("gziplog/secret.txt", "a log line")
+            machine.write("gzipcache/secret.txt", "a cached page")
+            machine.write("gziplog2/open.txt", "a page of the site")
+            machine.set_site_value(1, "LogFolder", "C:\\Inetpub\\wwwroot\\images\\..\\gziplog\\")
+            machine.set_site_value(1, "CacheFolder", "\\Inetpub\\wwwroot\\.\\GZIPCACHE")
+            token = machine.reload_token().encode()
+            self.assertIn(b"Changes Updated", machine.raw(b"GET /rstval=%s HTTP/1.1\r\nHost: x\r\n\r\n" % token))
+            for target, status in [(b"/gziplog/secret.txt", b"404"), (b"/GzipLog/Secret.txt", b"404"),
+                                   (b"/gzipcache/secret.txt", b"404"), (b"/gziplog2/open.txt", b"200")]:
+                with self.subTest(target=target):
+                    answer = machine.raw(b"GET %s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n" % target)
+                    self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), answer[:60])
         finally:
             machine.remove()
 

@@ -7,6 +7,7 @@
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
 #include "settings/settings_loader.h"
+#include "settings/site_folders.h"
 #include "tests/filter/isapi_harness.h"
 #include "tests/support/gzip_reader.h"
 #include "tests/support/machine_fixture.h"
@@ -656,18 +657,23 @@ TEST_F(FilterTest, TheCacheAndLogFoldersAreNeverServed) {
 TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
   settings::SiteSettings site;
   site.RootPath = std::string("C:\\Inetpub\\wwwroot");
-  site.CacheFolder = std::string("C:\\Inetpub\\wwwroot\\gzipcache");
+  site.PlainCacheFolder = settings::plainFolder("C:\\Inetpub\\wwwroot\\gzipcache", site.RootPath.str());
   for (const char* spelled : {"C:\\Inetpub\\wwwroot\\gziplog", "C:\\Inetpub\\wwwroot\\\\gziplog",
                               "C:/Inetpub/wwwroot/./gziplog", "C:\\Inetpub\\wwwroot\\images\\..\\gziplog",
                               "\\Inetpub\\wwwroot\\gziplog", "\\Temp\\..\\Inetpub\\wwwroot\\gziplog",
                               "c:\\inetpub\\WWWROOT\\gziplog\\"}) {
-    site.LogFolder = std::string(spelled);
+    site.PlainLogFolder = settings::plainFolder(spelled, site.RootPath.str());
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\pagestat.txt", site)) << spelled;
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog", site)) << spelled;
     EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog2\\x.htm", site)) << spelled;
     EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site)) << spelled;
   }
-  site.LogFolder = std::string("C:\\Inetpub\\wwwroot\\gziplog\\..");  // the whole site: hides nothing
+  // The whole site, however spelled, hides nothing.
+  for (const char* whole : {"C:\\Inetpub\\wwwroot\\gziplog\\..", "C:\\", "\\", "C:\\Inetpub"}) {
+    site.PlainLogFolder = settings::plainFolder(whole, site.RootPath.str());
+    EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site)) << whole;
+  }
+  site.PlainLogFolder = settings::plainFolder("", site.RootPath.str());
   EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site));
 }
 

@@ -40,6 +40,9 @@ INSTANTIATE_TEST_SUITE_P(
                       UrlCase{"/a\\b.htm", 0, "/a/b.htm", ""}, UrlCase{"/my%20page.htm", 0, "/my page.htm", ""},
                       UrlCase{"/p.htm?x=%20&y=../..", 0, "/p.htm", "x=%20&y=../.."},
                       UrlCase{"http://example.com/a.htm?q", 0, "/a.htm", "q"},
+                      // The scheme's case is the client's; the authority is not part of the path.
+                      UrlCase{"HtTp://example.com/a.htm", 0, "/a.htm", ""},
+                      UrlCase{"http://example.com?q", 0, "/", "q"}, UrlCase{"http://example.com", 0, "/", ""},
                       // Escaping the home directory, however spelled.
                       UrlCase{"/..", 400, "", ""}, UrlCase{"/../etc/passwd", 400, "", ""},
                       UrlCase{"/a/../../b", 400, "", ""}, UrlCase{"/%2e%2e/b", 400, "", ""},
