@@ -129,6 +129,13 @@ bool hasSubKey(HKEY key, const char* name) {
   return RegOpenKeyExA(key, name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS;
 }
 
+bool hasAnyValue(HKEY key) {
+  DWORD values = 0;
+  return RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                          nullptr, nullptr) == ERROR_SUCCESS &&
+         values > 0;
+}
+
 bool hasAnySubKey(HKEY key) {
   char name[256];
   DWORD chars = sizeof(name);
@@ -136,26 +143,31 @@ bool hasAnySubKey(HKEY key) {
   return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA;  // a longer name is a key all the same
 }
 
-// A site key without "FileExtensions" has no rule lists of its own yet: the built-in tables
-// go where nothing is stored. What an administrator stored ("MimeTypes", "NewExclude", the
+// A site key without "FileExtensions" (or, once the console stored its extension levels
+// alone, without "MimeTypes") has no rule lists of its own yet: the built-in tables go where
+// nothing is stored. What an administrator stored ("MimeTypes", "NewExclude", the
 // browser key, which the console writes without "FileExtensions") is kept and used. What
 // was stored before a table failed to build stays.
 //
 // A site that still holds an older store's rule trees (keys where the lists are now values)
 // waits for the settings upgrade, which converts only a site without "FileExtensions": it
 // runs on the built-in tables and nothing is written, or the upgrade would take the written
-// tables for its own work and the old rules would be lost.
-void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s) {
+// tables for its own work and the old rules would be lost. Browser values beside those trees
+// are a conversion's own (an earlier upgrade wrote no "FileExtensions" for a site without
+// extension rules) and are used.
+void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s, bool extensionsStored) {
   const std::string browserPath = siteKeyPath(instance) + "\\" + kBrowsersSubKey;
   UniqueKey existing;
   const bool browserKey =
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, browserPath.c_str(), 0, KEY_ALL_ACCESS, existing.put()) == ERROR_SUCCESS;
   const bool store = !hasSubKey(siteKey, "FileExtensions") && !hasSubKey(siteKey, "MimeTypes") &&
                      !(browserKey && hasAnySubKey(existing.get()));
-  auto extensions = buildDefaultExtensionTable();
-  if (!extensions) return;
-  s.FileExtensions = std::move(*extensions);
-  if (store) writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
+  if (!extensionsStored) {
+    auto extensions = buildDefaultExtensionTable();
+    if (!extensions) return;
+    s.FileExtensions = std::move(*extensions);
+    if (store) writeText(siteKey, "FileExtensions", formatExtensionList(s.FileExtensions));
+  }
   WholeValue mime = readWhole(siteKey, "MimeTypes");
   if (mime.status == ERROR_SUCCESS) {
     s.MimeTypes = parseMimeTypes(mime.data);
@@ -167,7 +179,7 @@ void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s) {
   }
   if (store && readWhole(siteKey, "NewExclude").status == ERROR_FILE_NOT_FOUND)
     writeText(siteKey, "NewExclude", defaults::kNewExclude);
-  if (browserKey && store) {
+  if (browserKey && (store || hasAnyValue(existing.get()))) {
     s.Browsers = readBrowsers(instance);
     return;
   }
@@ -185,13 +197,19 @@ void storeMissingDefaults(HKEY siteKey, int instance, SiteSettings& s) {
 void readRuleLists(HKEY siteKey, int instance, SiteSettings& s) {
   WholeValue extensions = readWhole(siteKey, "FileExtensions");
   if (extensions.status == ERROR_FILE_NOT_FOUND) {
-    storeMissingDefaults(siteKey, instance, s);
+    storeMissingDefaults(siteKey, instance, s, false);
     return;
   }
   // Unreadable for another reason: keep what is stored and load no rules from it.
   if (extensions.status != ERROR_SUCCESS) return;
   s.FileExtensions = parseExtensionList(untilNul(extensions.data));
   WholeValue mime = readWhole(siteKey, "MimeTypes");
+  // The console stores "FileExtensions" alone when its editor is confirmed on a key it
+  // created: without MIME rules nothing of the site would be compressed.
+  if (mime.status == ERROR_FILE_NOT_FOUND) {
+    storeMissingDefaults(siteKey, instance, s, true);
+    return;
+  }
   if (mime.status != ERROR_SUCCESS) return;
   s.MimeTypes = parseMimeTypes(mime.data);
   s.Browsers = readBrowsers(instance);

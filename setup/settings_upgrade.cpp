@@ -31,13 +31,15 @@ std::optional<std::string> readText(HKEY key, const char* name) {
     DWORD size = 0;
     if (RegQueryValueExA(key, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
     std::string buffer(size, '\0');
-    const LONG rc = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer.data()), &size);
+    DWORD type = REG_NONE;
+    const LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<LPBYTE>(buffer.data()), &size);
     if (rc == ERROR_MORE_DATA) continue;  // grown meanwhile
     if (rc != ERROR_SUCCESS) return std::nullopt;
     // Text up to its first NUL, as every reader of the store takes it: a multi-string's
-    // second NUL, or NULs written inside a value, are no part of what is copied on.
-    buffer.resize(std::min<std::size_t>(size, buffer.find('\0')));
-    return buffer;
+    // second NUL, or NULs written inside a value, are no part of what is copied on. A level
+    // stored as a number is copied as its digits, as the loader reads it.
+    buffer.resize(size);
+    return settings::scalarText(type, buffer);
   }
   return std::nullopt;
 }
@@ -150,8 +152,11 @@ SiteOutcome upgradeSite(const std::string& name) {
   const auto exclude = readText(site->get(), "NewExclude");
   writeText(site->get(), "NewExclude", exclude ? exclusionPatterns(*exclude) : "*.dll,*.exe");
 
+  // "FileExtensions" marks the site converted, so it is written even when the old store had
+  // no extension rules: without it the loader would wait for a conversion already made, and
+  // a second run would convert the old trees again over what was changed since.
+  std::string list;
   if (auto extensions = openKey(sitePath + "\\FileExtensions")) {
-    std::string list;
     for (const std::string& extension : subKeys(extensions->get())) {
       auto rule = openKey(sitePath + "\\FileExtensions\\" + extension);
       if (!rule) return SiteOutcome::kStop;
@@ -160,7 +165,6 @@ SiteOutcome upgradeSite(const std::string& name) {
       if (!settings::canHoldListItem(extension) || !settings::canHoldListItem(*level)) continue;
       list += (list.empty() ? "" : ",") + extension + "," + *level;
     }
-    if (!writeText(site->get(), "FileExtensions", list)) return SiteOutcome::kStop;
   }
 
   if (openKey(sitePath + "\\MimeTypes")) {
@@ -183,6 +187,7 @@ SiteOutcome upgradeSite(const std::string& name) {
       if (!strings || !writeStrings(browsers->get(), browser.c_str(), *strings)) return SiteOutcome::kStop;
     }
   }
+  if (!writeText(site->get(), "FileExtensions", list)) return SiteOutcome::kStop;
   return SiteOutcome::kNext;
 }
 

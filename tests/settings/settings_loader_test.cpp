@@ -16,6 +16,7 @@
 
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
+#include "settings/rule_lists.h"
 #include "settings/settings_loader.h"
 #include "tests/support/machine_fixture.h"
 #include "tests/support/metabase_helpers.h"
@@ -223,6 +224,30 @@ TEST_F(SettingsLoaderTest, AKeyWithoutFileExtensionsKeepsWhatTheAdministratorSto
   EXPECT_EQ(valueNames(std::string(kSite1) + "\\Browsers"), std::vector<std::string>{"Lynx"});
   ASSERT_EQ(s.Browsers.size(), 1u);
   EXPECT_EQ(s.Browsers[0].SearchTerm.str(), "Lynx");
+}
+
+// The console's extension editor, confirmed on a key the console made, stores
+// "FileExtensions" alone: the site then had no MIME rules, and nothing of it was compressed.
+TEST_F(SettingsLoaderTest, AKeyWithExtensionLevelsAloneGetsTheOtherDefaultLists) {
+  load();
+  setText(kSite1, "FileExtensions", ".htm,9");
+  deleteValue(kSite1, "MimeTypes");
+  deleteValue(kSite1, "NewExclude");
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+  LoadedSettings loaded = load();
+  const SiteSettings& s = site1(loaded);
+  ASSERT_EQ(s.FileExtensions.size(), 1u);
+  EXPECT_EQ(s.FileExtensions[0].Level, 9);
+  EXPECT_EQ(value(kSite1, "FileExtensions"), std::string(".htm,9\0", 7));
+  EXPECT_EQ(s.MimeTypes.size(), 5u);
+  EXPECT_TRUE(value(kSite1, "MimeTypes"));
+  EXPECT_EQ(s.Browsers.size(), 8u);
+  EXPECT_EQ(valueNames(std::string(kSite1) + "\\Browsers").size(), 8u);
+  EXPECT_EQ(value(kSite1, "NewExclude"), std::string("*.dll,*.exe\0", 12));
+  // What the load stored is what the next load reads.
+  LoadedSettings again = load();
+  EXPECT_EQ(formatMimeTypes(site1(again).MimeTypes), formatMimeTypes(s.MimeTypes));
+  EXPECT_EQ(site1(again).Browsers.size(), 8u);
 }
 
 // Fault 3: numbers past 32 bits read as the Windows C runtime reads them, clamped.

@@ -457,6 +457,58 @@ TEST_F(HostprepTest, AnUpgradedStoreLoadsAsItWasKept) {
   EXPECT_EQ(settings::formatMimeTypes(s.Browsers[1].MimeRules), std::string("text,1,6,css,0,0\0\0", 18));
 }
 
+// An old site without extension rules got no "FileExtensions", the value that marks a site
+// converted: the loader kept waiting for the conversion and used the built-in browsers
+// instead of the converted ones, and a second run converted the old trees again over what
+// had been changed since.
+TEST_F(HostprepTest, AnOldSiteWithoutExtensionRulesIsConvertedOnceAndLoadsItsOwnBrowsers) {
+  installProduct();
+  settings::LoadedSettings first;
+  ASSERT_TRUE(settings::LoadSettings(first));
+  UniqueKey site;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+  importReg(oldStore("1.4.0.10"));
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\FileExtensions").c_str());
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
+  EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string("\0", 1));
+
+  const std::string edited("text,1,9,css,0,0\0\0", 19);
+  RegSetValueExA(site.get(), "MimeTypes", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(edited.data()),
+                 static_cast<DWORD>(edited.size()));
+  EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
+  EXPECT_EQ(regText(kSite1, "MimeTypes"), edited);
+
+  auto browsersLoaded = [] {
+    settings::LoadedSettings loaded;
+    EXPECT_TRUE(settings::LoadSettings(loaded));
+    std::vector<std::string> terms;
+    for (const auto& rule : loaded.table->Slots[0]->Browsers) terms.push_back(rule.SearchTerm.str());
+    return terms;
+  };
+  const std::vector<std::string> converted{"Lynx", "Mozilla/4"};
+  EXPECT_EQ(browsersLoaded(), converted);
+  // A store an earlier upgrade left without the marker loads its converted browsers too.
+  RegDeleteValueA(site.get(), "FileExtensions");
+  EXPECT_EQ(browsersLoaded(), converted);
+}
+
+// A number stored with `reg add /t REG_DWORD` is copied as its digits, as the loader reads it.
+TEST_F(HostprepTest, UpgradeCopiesALevelStoredAsANumberAsItsDigits) {
+  importReg(oldStore("1.4.0.10"));
+  const auto setNumber = [](const std::string& path, const char* name, DWORD number) {
+    UniqueKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, key.put()), ERROR_SUCCESS);
+    RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+  };
+  setNumber(std::string(kSite1) + "\\FileExtensions\\.htm", "Level", 9);
+  setNumber(std::string(kSite1) + "\\MimeTypes\\text", "Compress", 1);
+  setup::UpgradeSettings();
+  EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string(".htm,9\0", 7));
+  EXPECT_EQ(regText(kSite1, "MimeTypes"), std::string("text,1,9,html,1,6\0\0", 19));
+}
+
 // The smaller commands.
 
 TEST_F(HostprepTest, CountSitesIsTheExitCodeOfCommandSix) {
