@@ -33,15 +33,21 @@ void show(HWND dialog, const WorkingCopy& copy) {
 
 // False (the dialog stays open) when the limit is not a size the readers take.
 bool take(HWND dialog, WorkingCopy& copy) {
-  const auto limit = acceptSize(dialog, itemText(dialog, res::kLimitEdit), 0, "The cache size limit");
-  if (!limit) return false;
+  // A limit not in force cannot be edited (its box is greyed): what is stored stays, and a
+  // stored text that is no size must not keep the other settings from being taken.
+  const bool limited = isChecked(dialog, res::kLimitCheck);
+  std::optional<std::int32_t> limit;
+  if (limited) {
+    limit = acceptSize(dialog, itemText(dialog, res::kLimitEdit), 0, "The cache size limit");
+    if (!limit) return false;
+  }
   copy.Cache.set(isChecked(dialog, res::kCacheEnableRadio) ? 1 : 0);
   copy.CacheFolder.set(Path(itemText(dialog, res::kCacheFolderEdit)));
-  copy.NoLimit.set(isChecked(dialog, res::kLimitCheck) ? 1 : 0);
+  copy.NoLimit.set(limited ? 1 : 0);
   copy.CacheHeaders.set(isChecked(dialog, res::kFollowHeadersRadio) ? 1 : 0);
   copy.DynamicCache.set(isChecked(dialog, res::kDynamicCacheCheck) ? 1 : 0);
   copy.RemoveCache.set(isChecked(dialog, res::kRemoveCacheCheck) ? 1 : 0);
-  copy.Limit.set(*limit);
+  if (limit) copy.Limit.set(*limit);
   return true;
 }
 

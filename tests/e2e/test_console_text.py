@@ -64,6 +64,18 @@ class ConsoleTextTest(unittest.TestCase):
         self.assertEqual(stored, typed[:len(stored)])
         self.assertEqual(len(stored.encode()), 254)  # 255 bytes would end in half an "é"
 
+    def test_a_size_limit_not_in_force_is_kept_and_does_not_hold_the_dialog(self):
+        self.machine.set_site_value(1, "Limit", "-1")
+        self.machine.set_site_value(1, "NoLimit", "0")
+        sheet = self.console.open_sheet("Intranet")
+        self.console.click(sheet, "Cache")
+        self.console.type(CACHING, CACHE_FOLDER, "C:\\Inetpub\\wwwroot\\newcache")
+        self.console.click(CACHING, "OK")
+        self.console.gone(CACHING)
+        self.console.apply(sheet)
+        self.assertEqual(self.stored("CacheFolder"), "C:\\Inetpub\\wwwroot\\newcache")
+        self.assertEqual(self.stored("Limit"), "-1")
+
     def test_a_name_past_its_limit_is_cut_between_characters(self):
         # 60 characters of two bytes each: past the 99 bytes a MIME name keeps.
         typed = "\u00fc" * 60
