@@ -71,7 +71,7 @@ void loadPage(HWND page, PropertySheetExtension& extension) {
     return;
   }
   const auto root = MetabaseSession::ReadSiteString(static_cast<DWORD>(extension.site), MD_VR_PATH, IIS_MD_UT_FILE, "Root");
-  const std::string home = root.value_or("").substr(0, 255);
+  const std::string home = root.value_or("").substr(0, settings::kRootPathBytes);
   switch (loadWorkingCopy(extension.site, home, extension.copy)) {
     case LoadOutcome::kFailed:
       extension.site = -1;

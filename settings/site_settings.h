@@ -27,6 +27,10 @@ constexpr std::size_t kSearchTermChars = 255;
 constexpr std::size_t kPatternChars = 511;
 using WholeText = BoundedText<static_cast<std::size_t>(-1)>;
 
+// A home directory as the metabase gives it (at most 129 characters) takes up to 387 bytes
+// in UTF-8: the folders made from it must not be made from a cut of it.
+constexpr std::size_t kRootPathBytes = 511;
+
 // Compression level by file extension ("FileExtensions"); also a cachable extension
 // ("CacheExt", level 0 when read from the store).
 struct ExtensionRule {
@@ -117,7 +121,7 @@ struct SiteSettings {
   std::vector<MimeRule> MimeTypes;
   std::vector<BrowserRule> Browsers;
   BoundedText<127> InstancePath;
-  BoundedText<255> RootPath;
+  BoundedText<kRootPathBytes> RootPath;
   // The cache list from CacheHead (front: most used) to CacheTail (back: least used, and
   // among equals the newest); empty after every load. CacheTotal is the sum of the sizes
   // of the entries whose files it still counts. CacheLock guards both: concurrent requests

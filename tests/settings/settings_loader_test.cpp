@@ -379,6 +379,20 @@ TEST_F(SettingsLoaderTest, ASiteWithoutAHomeDirectoryEndsTheLoadWithSuccess) {
   EXPECT_FALSE(loaded.table->Slots[2]);
 }
 
+// A home directory of 129 characters beyond ASCII takes up to 387 bytes: the folders made
+// from it were made from its first 255 bytes, folders that no one could find.
+TEST_F(SettingsLoaderTest, FoldersAreMadeFromTheWholeHomeDirectory) {
+  std::string root = "C:\\Sites\\";
+  while (root.size() < 360) root += "\xe6\x9d\xb1";  // three bytes a character
+  addSite(2, root);
+  LoadedSettings loaded = load();
+  ASSERT_TRUE(loaded.table->Slots[1]);
+  const SiteSettings& s = *loaded.table->Slots[1];
+  EXPECT_EQ(s.RootPath.str(), root);
+  EXPECT_EQ(s.CacheFolder.str(), root + "\\gzipcache");
+  EXPECT_EQ(value("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2", "LogFolder"), root + "\\gziplog" + '\0');
+}
+
 // Copies of two sites in one folder would answer one site's URL with the other's page.
 TEST_F(SettingsLoaderTest, ASiteWhoseCopiesWouldLieAmongAnEarlierSitesCachesNothing) {
   addSite(2, "C:\\Sites\\Two");
