@@ -211,7 +211,14 @@ std::optional<std::string> writeTemporary(const std::string& target, const std::
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
                     std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source,
-                    std::optional<FileStamp> copy);
+                    std::optional<FileStamp> copy, std::vector<platform::fs::StampedFile> sheets = {});
+
+// Whether each style sheet a copy was optimised with is still the one read.
+bool sheetsUnchanged(const std::vector<platform::fs::StampedFile>& sheets) {
+  for (const auto& sheet : sheets)
+    if (platform::fs::stampFile(sheet.path) != sheet.stamp) return false;
+  return true;
+}
 
 // Drops the entries whose files are gone: the console's "Clear Cache Now" empties the
 // folder without a word to the filter, and their sizes would fill the limit for ever.
@@ -275,6 +282,7 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
   std::shared_ptr<const HeldCopy> held;
   std::optional<std::uint64_t> version;
   std::optional<FileStamp> stored;
+  std::vector<platform::fs::StampedFile> sheets;
   {
     std::lock_guard lock(site.CacheLock);
     auto it = findEntry(site, cacheFile);
@@ -286,9 +294,11 @@ std::optional<platform::fs::WholeFile> Lookup(CacheRequest& request, SiteSetting
     held = it->held;
     version = it->version;
     stored = it->copy;
+    if (!it->sheets.empty()) sheets = it->sheets;
   }
   const auto onDisk = platform::fs::stampFile(cacheFile);
   if (!onDisk || !stored || *onDisk != *stored) return std::nullopt;
+  if (!sheetsUnchanged(sheets)) return std::nullopt;  // the next store replaces the copy
   auto copy = copyIfCurrent(cacheFile, held.get(), *onDisk, room);
   if (!copy) return std::nullopt;
   // A copy written in the same tick of the file system's clock as its source may hold what
@@ -353,7 +363,7 @@ void Store(const std::vector<std::uint8_t>& bytes, SiteSettings& site, const Cac
   const auto written = platform::fs::stampFile(target);
   if (!written || written->size != bytes.size()) return;  // replaced at once: a lookup finds no entry's file
   registerLocked(target, site, static_cast<std::int32_t>(bytes.size()), request.expires, std::move(held), source,
-                 written);
+                 written, request.sheets);
 }
 
 void Register(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires) {
@@ -365,7 +375,7 @@ namespace {
 
 void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_t size, std::string_view expires,
                     std::shared_ptr<const HeldCopy> held, std::optional<FileStamp> source,
-                    std::optional<FileStamp> copy) {
+                    std::optional<FileStamp> copy, std::vector<platform::fs::StampedFile> sheets) {
   if (auto it = findEntry(site, fileName); it != site.CacheEntries.end()) {
     // The file was replaced: the total counts the new size instead of the old one.
     uncount(site, *it);
@@ -375,6 +385,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
     it->held = std::move(held);
     it->source = source;
     it->copy = copy;
+    it->sheets = std::move(sheets);
     it->version = ++storesMade;
     site.CacheTotal += static_cast<std::uint32_t>(size);
     hitLocked(site, it);
@@ -387,6 +398,7 @@ void registerLocked(const std::string& fileName, SiteSettings& site, std::int32_
   entry.held = std::move(held);
   entry.source = source;
   entry.copy = copy;
+  entry.sheets = std::move(sheets);
   entry.version = ++storesMade;
   auto wanted = [&] { return static_cast<std::uint64_t>(site.CacheTotal) + static_cast<std::uint32_t>(size); };
   // Over the limit, the entries of deleted files go first (a status call each: at most every

@@ -40,6 +40,8 @@ struct CacheRequest {
   // The write time of the file the server read, as its entity tag names it (none: not
   // named): a source by that name with another time is not the file the body came from.
   std::optional<std::uint64_t> servedWriteTime;
+  // The style sheets the optimiser read for the body, which a copy depends on as on its source.
+  std::vector<platform::fs::StampedFile> sheets;
 };
 
 // The cached copy of the requested resource, behind `room` free bytes for the header that

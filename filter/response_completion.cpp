@@ -173,7 +173,8 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
       ((site.EnableWhite && state.optimizeMode != OptimizeMode::kNever) || state.optimizeMode == OptimizeMode::kAlways)) {
     optimizer::Switches switches{site.WsWhite != 0, site.WsComment != 0, site.WsLower != 0, site.WsCss != 0,
                                  site.WsCssCom != 0};
-    if (auto optimised = optimizer::OptimizeBody(state.body, state.physicalPath, site.RootPath.str(), switches)) {
+    if (auto optimised = optimizer::OptimizeBody(state.body, state.physicalPath, site.RootPath.str(), switches,
+                                                 &cacheRequest.sheets)) {
       state.unoptimizedSize = static_cast<std::int32_t>(state.header.size()) + state.bodyLength;
       captured = std::move(state.body);
       state.body = std::move(*optimised);

@@ -10,7 +10,7 @@
 namespace optimizer {
 
 std::optional<std::string> OptimizeBody(std::string_view body, std::string_view physicalPath, std::string_view siteRoot,
-                                        const Switches& switches) {
+                                        const Switches& switches, std::vector<platform::fs::StampedFile>* sheetsRead) {
   if (physicalPath.empty()) return std::nullopt;
   OptimizerState st;
   st.FilePath = physicalPath;
@@ -33,6 +33,7 @@ std::optional<std::string> OptimizeBody(std::string_view body, std::string_view 
   } else {
     return std::nullopt;
   }
+  if (sheetsRead) *sheetsRead = std::move(st.sheetStamps);
   if (!ok || st.Output.empty()) return std::nullopt;
   return std::move(st.Output);
 }

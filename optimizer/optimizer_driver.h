@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "optimizer/optimizer_state.h"
 
@@ -19,8 +20,10 @@ struct Switches {
 };
 
 // The body of the file at physicalPath (its name picks the CSS pass); siteRoot bounds the
-// style sheets a page may name. A body holding a NUL byte is not optimised.
+// style sheets a page may name. A body holding a NUL byte is not optimised. sheetsRead, when
+// given, receives the style sheets the page named, whatever the result.
 std::optional<std::string> OptimizeBody(std::string_view body, std::string_view physicalPath, std::string_view siteRoot,
-                                        const Switches& switches);
+                                        const Switches& switches,
+                                        std::vector<platform::fs::StampedFile>* sheetsRead = nullptr);
 
 }  // namespace optimizer

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fs/file_stamp.h"
 #include "settings/bounded_text.h"
 
 namespace optimizer {
@@ -43,6 +44,9 @@ struct OptimizerState {
   // Style sheets read for this document (upper-cased host paths), so that sheets that
   // import each other are read once.
   std::set<std::string> sheetsRead;
+  // The same sheets as named, each stamped before it was read: a copy of the result depends
+  // on them.
+  std::vector<platform::fs::StampedFile> sheetStamps;
   int importDepth = 0;
   // The sheet being read, whose folder the names it imports are relative to; empty while
   // the page's own text is read.

@@ -237,6 +237,7 @@ void LearnFromFile(OptimizerState& state, std::string_view name) {
   if (!path) return;
   // Each sheet once per document: sheets that import each other (or themselves) end here.
   if (!state.sheetsRead.insert(upper(*path)).second) return;
+  state.sheetStamps.push_back({*path, platform::fs::stampFile(*path)});
   auto file = platform::fs::openFile(*path, "rb");
   if (!file) return;
   std::string text;

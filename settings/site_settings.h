@@ -83,6 +83,9 @@ struct CacheEntry {
   // The copy's own file as the store left it. Another file in its place (stored by a request
   // still bound to the settings before a reload, edited, truncated, a link) is no hit.
   std::optional<platform::fs::FileStamp> copy;
+  // The style sheets the optimiser read for the page, as they were then: with another sheet
+  // the page would come out otherwise.
+  std::vector<platform::fs::StampedFile> sheets;
 };
 
 struct SiteSettings {

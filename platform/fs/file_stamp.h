@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace platform::fs {
@@ -18,6 +19,12 @@ struct FileStamp {
   std::uint64_t index = 0;
   std::uint64_t changeTime = 0;  // FILETIME ticks
   bool operator==(const FileStamp&) const = default;
+};
+
+// A file by its Windows path, as it was when it was read (no stamp: it was not there).
+struct StampedFile {
+  std::string path;
+  std::optional<FileStamp> stamp;
 };
 
 // The stamp of the file a Windows path names; nullopt when there is none.
