@@ -391,19 +391,27 @@ TEST_F(HostprepTest, UpgradeGivesASiteWithoutExclusionsTheDefaultPatterns) {
   EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"), std::string("*.dll,*.exe\0", 12));
 }
 
+// A site the filter has loaded (its key holds every value) whose lists are an old store's
+// rule trees: what command 5 finds when the service started before it.
+class LoadedSiteUpgradeTest : public HostprepTest {
+ protected:
+  void SetUp() override {
+    HostprepTest::SetUp();
+    installProduct();
+    settings::LoadedSettings first;
+    ASSERT_TRUE(settings::LoadSettings(first));
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
+    for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
+    importReg(oldStore("1.4.0.10"));
+  }
+  UniqueKey site;
+};
+
 // The filter may load an old store before command 5 converts it (the service started
 // first): it ran on the built-in tables and wrote them, and the upgrade then took the site
 // for converted, so its old rules, exclusions and browsers were lost for good.
-TEST_F(HostprepTest, AnOldStoreLoadedBeforeItsUpgradeIsStillConverted) {
-  installProduct();
-  settings::LoadedSettings first;
-  ASSERT_TRUE(settings::LoadSettings(first));
-  UniqueKey site;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
-  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
-  importReg(oldStore("1.4.0.10"));
-
+TEST_F(LoadedSiteUpgradeTest, AnOldStoreLoadedBeforeItsUpgradeIsStillConverted) {
   settings::LoadedSettings before;
   ASSERT_TRUE(settings::LoadSettings(before));
   const settings::SiteSettings& waiting = *before.table->Slots[0];
@@ -427,15 +435,7 @@ TEST_F(HostprepTest, AnOldStoreLoadedBeforeItsUpgradeIsStillConverted) {
 
 // An old store converted by command 5 is what the filter then loads: a browser without MIME
 // types among them (written as "term," it made the loader drop every browser rule).
-TEST_F(HostprepTest, AnUpgradedStoreLoadsAsItWasKept) {
-  installProduct();
-  settings::LoadedSettings first;
-  ASSERT_TRUE(settings::LoadSettings(first));  // site 1's key with every scalar
-  UniqueKey site;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
-  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
-  importReg(oldStore("1.4.0.10"));
+TEST_F(LoadedSiteUpgradeTest, AnUpgradedStoreLoadsAsItWasKept) {
   EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
 
   settings::LoadedSettings loaded;
@@ -461,15 +461,7 @@ TEST_F(HostprepTest, AnUpgradedStoreLoadsAsItWasKept) {
 // converted: the loader kept waiting for the conversion and used the built-in browsers
 // instead of the converted ones, and a second run converted the old trees again over what
 // had been changed since.
-TEST_F(HostprepTest, AnOldSiteWithoutExtensionRulesIsConvertedOnceAndLoadsItsOwnBrowsers) {
-  installProduct();
-  settings::LoadedSettings first;
-  ASSERT_TRUE(settings::LoadSettings(first));
-  UniqueKey site;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSite1, 0, KEY_ALL_ACCESS, site.put()), ERROR_SUCCESS);
-  for (const char* value : {"FileExtensions", "MimeTypes", "NewExclude"}) RegDeleteValueA(site.get(), value);
-  RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\Browsers").c_str());
-  importReg(oldStore("1.4.0.10"));
+TEST_F(LoadedSiteUpgradeTest, AnOldSiteWithoutExtensionRulesIsConvertedOnceAndLoadsItsOwnBrowsers) {
   RegDeleteTreeA(HKEY_LOCAL_MACHINE, (std::string(kSite1) + "\\FileExtensions").c_str());
   EXPECT_EQ(setup::RunHostprep(ParseCommandLine("5")), 0);
   EXPECT_EQ(regText(kSite1, "FileExtensions"), std::string("\0", 1));
