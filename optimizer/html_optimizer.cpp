@@ -47,7 +47,8 @@ class HtmlReader {
       } else if (inTextarea_ && !endTagHere("textarea")) {
         // A text area's content is its text, tags and all: what the form sends.
         ok = rawText("textarea");
-      } else if (st_.ScriptDepth && !endTagHere("script") && !(at('<') && peek(1) == '!')) {
+      } else if (st_.ScriptDepth && !endTagHere("script")) {
+        // A "<!--" in a script is the script's text (a one-line comment to its engine).
         ok = scriptText();
       } else if (at('<') && peek(1) == '!') {
         // Only "<!--" opens a comment and only "<!D" a declaration; a browser reads any
@@ -56,10 +57,6 @@ class HtmlReader {
         if (s_.compare(pos_, 4, "<!--") == 0) {
           pos_ += 4;
           ok = comment();
-        } else if (st_.ScriptDepth) {
-          put("<!");
-          pos_ += 2;
-          ok = true;
         } else if (peek(2) == 'D' || peek(2) == 'd') {
           pos_ += 2;
           ok = declaration();
@@ -228,7 +225,7 @@ class HtmlReader {
   }
 
   // Reading starts after "<!--". The comment ends where a browser ends it: at once for
-  // "<!-->" and "<!--->", else at "-->" or (outside a script) "--!>".
+  // "<!-->" and "<!--->", else at "-->" or "--!>".
   bool comment() {
     if (at('>') || (at('-') && peek(1) == '>')) {
       pos_ += at('>') ? 1 : 2;
@@ -237,7 +234,7 @@ class HtmlReader {
     }
     std::size_t end = s_.find("-->", pos_);
     std::size_t markerLength = 3;
-    if (const std::size_t bang = st_.ScriptDepth ? std::string_view::npos : s_.find("--!>", pos_); bang < end) {
+    if (const std::size_t bang = s_.find("--!>", pos_); bang < end) {
       end = bang;
       markerLength = 4;
     }
@@ -246,8 +243,6 @@ class HtmlReader {
     std::string_view body = s_.substr(pos_, end - pos_);
     pos_ = end == s_.size() ? end : end + markerLength;
     if (allowed()) put("<!-- ");
-    // Script hidden in a comment must start on a line of its own.
-    if (st_.ScriptDepth) put("\r\n");
     if (allowed()) put(body);
     if (allowed()) put(" -->");
     return true;

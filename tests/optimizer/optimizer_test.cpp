@@ -109,8 +109,21 @@ TEST_F(OptimizerTest, KeptCommentsGetOneBlankInsideEachMarker) {
   EXPECT_EQ(optimize(page("<!--   -  body  -->x<!-- -->"), sw), out("<!-- body   -->x<!--  -->"));
 }
 
-TEST_F(OptimizerTest, ACommentInsideScriptSurvivesWithALineEndAfterItsMarker) {
-  EXPECT_EQ(optimize(page("<script><!--\n  f();\n// --></script>")), out("<script><!-- \r\nf();\n//  --></script>"));
+// A "<!--" in a script is the script's: to its engine a one-line comment, so the words after
+// it on its line ("<!-- Hide from old browsers") are no code. Rewritten as a comment, those
+// words went to a line of their own and broke the script, a "-->" in a string got a blank,
+// and a script without "-->" ran on over the page.
+TEST_F(OptimizerTest, AScriptHiddenInACommentPassesUnchanged) {
+  Switches keepComments;
+  keepComments.WsComment = false;
+  for (const std::string script :
+       {"<script type=\"text/javascript\"><!-- Hide from old browsers\ndocument.write(\"x\");\n// End hiding -->\n</script>",
+        "<script><!--\nvar arrow = \"-->\"; document.title = arrow.length;\n//--></script>",
+        "<script><!--\n  f();\n// --></script>", "<script><!---->f()</script>"}) {
+    EXPECT_EQ(optimize(page(script + "  x")), out(script + " x"));
+    EXPECT_EQ(optimize(page(script + "  x"), keepComments), out(script + " x"));
+  }
+  EXPECT_EQ(optimize(page("<script><!-- f()</SCRIPT>  <B>x</B>")), out("<script><!-- f()</script> <b>x</b>"));
 }
 
 // Where a browser ends a comment: "<!-->" and "<!--->" at once, "--!>" as "-->" does; any
