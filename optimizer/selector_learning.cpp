@@ -215,11 +215,12 @@ void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0
     const std::size_t open = css.find('{', pos);
     if (open == std::string_view::npos) return;
     const std::string_view selectorText = css.substr(pos, open - pos);
-    if (selectorText.size() > kMaxSelectorChars) return;
     const std::size_t end = blockEnd(css, open);
     const std::string_view block = css.substr(open, end - open);
-    if (block.size() > kMaxBlockChars) return;
-    if (namesWhiteSpace(block)) addSelectors(state, selectorText);
+    // A rule too long to learn from (a reset's list of tags, a data: image) is passed over;
+    // the rules after it still count.
+    if (selectorText.size() <= kMaxSelectorChars && block.size() <= kMaxBlockChars && namesWhiteSpace(block))
+      addSelectors(state, selectorText);
     pos = end;
   }
 }

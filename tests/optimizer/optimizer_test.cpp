@@ -246,6 +246,23 @@ TEST_F(OptimizerTest, AnImportInsideASheetResolvesFromThatSheetsFolder) {
             out("<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
 }
 
+// A rule too long to learn from (a reset's list of tags, a block holding a data: image) is
+// passed over: reading stopped there, and the rules after it protected nothing.
+TEST_F(OptimizerTest, RulesAfterOneTooLongToLearnFromAreLearned) {
+  std::string reset;
+  for (int i = 0; i < 60; ++i) reset += "tag" + std::to_string(i) + ", ";
+  reset += "b { margin: 0 }\n";
+  const std::string image = "body { background: url(data:image/png;base64," + std::string(600, 'A') + ") }\n";
+  for (const std::string& first : {reset, image}) {
+    writeHostFile(driveC("site/look.css"), first + ".code { white-space: pre }");
+    for (const std::string& sheet : {"<style>" + first + ".code { white-space: pre }</style>",
+                                     std::string("<link rel=stylesheet href=look.css>")}) {
+      const std::string result = optimize(page(sheet + "<div class=code>  a\n    b</div>"));
+      EXPECT_NE(result.find("<div class=\"code\">  a\n    b</div>"), std::string::npos) << result;
+    }
+  }
+}
+
 // Each level of nested conditional blocks is read again: thousands of them on one page kept
 // a worker reading for minutes. Rules below the eighth level are not learned.
 TEST_F(OptimizerTest, ConditionalBlocksAreLearnedEightLevelsDeep) {
