@@ -365,9 +365,15 @@ TEST_F(OptimizerTest, ABodyWithANulByteIsNotOptimised) {
 
 // --- CSS ---
 
-TEST_F(OptimizerTest, CssFilesAreRecognisedByTheirPath) {
+// Only a file named as a style sheet goes through the CSS pass: a page in a folder such as
+// "menu.cssfix", or named "howto.css.htm", lost its pre's and script's line ends to it.
+TEST_F(OptimizerTest, CssFilesAreRecognisedByTheirExtension) {
   const std::string css = "a  {\n  color : red ;  /* note */\n  margin: 0 }\n";
   EXPECT_EQ(optimize(css, {}, "C:\\site\\look.css"), "a { color : red ; margin: 0 } ");
+  EXPECT_EQ(optimize(css, {}, "C:\\site\\LOOK.CSS"), "a { color : red ; margin: 0 } ");
+  const std::string html = "<pre>  a\n    b</pre><script>// note\nalert(1)\n</script>";
+  for (const char* path : {"C:\\site\\menu.cssfix\\demo.htm", "C:\\site\\howto.css.htm"})
+    EXPECT_EQ(optimize(page(html + "  x"), {}, path), out(html + " x")) << path;
   EXPECT_EQ(optimize(css, {}, "C:\\site\\look.txt"), "<unchanged>");
   Switches noCss;
   noCss.WsCss = false;
