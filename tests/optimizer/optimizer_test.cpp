@@ -416,8 +416,18 @@ TEST_F(OptimizerTest, CssStringsAndUrlsPassUnchanged) {
       "b { background: url(\"x  y.png\") URL( z  /*w*/.png ) url(  'p  q' ) } ";
   EXPECT_EQ(optimize(css, {}, "C:\\s\\a.css"), want);
   EXPECT_EQ(optimize(page("<style>  " + css + "  </style>")), out("<style> " + want + "</style>"));
-  // Names that only end in "url" are no url(...), and a string left open stops at its line.
-  EXPECT_EQ(optimize("a{ x:myurl(  1  ) ;y: \"ab  \n  c:1 }", {}, "C:\\s\\a.css"), "a{ x:myurl( 1 ) ;y: \"ab   c:1 }");
+  // Names that only end in "url" are no url(...).
+  EXPECT_EQ(optimize("a{ x:myurl(  1  ) ;y: 2 }", {}, "C:\\s\\a.css"), "a{ x:myurl( 1 ) ;y: 2 }");
+}
+
+// A string left open ends at its line end, and the rules after it apply. Made a blank, that
+// line end let the string run on over the rest of the sheet, and those rules were lost.
+TEST_F(OptimizerTest, TheLineEndThatEndsAnOpenCssStringStays) {
+  const std::string css = ".q::before { content: \"it's broken\n}\n.warning { color: red }\n";
+  EXPECT_EQ(optimize(css + "   ", {}, "C:\\s\\a.css"), ".q::before { content: \"it's broken\n} .warning { color: red } ");
+  EXPECT_EQ(optimize("a{y: 'ab  \r\n  c:1; z:2}   ", {}, "C:\\s\\a.css"), "a{y: 'ab  \r\nc:1; z:2} ");
+  EXPECT_EQ(optimize(page("<style>  " + css + "</style>")),
+            out("<style> .q::before { content: \"it's broken\n} .warning { color: red } </style>"));
 }
 
 }  // namespace
