@@ -44,9 +44,8 @@ class HtmlReader {
         // A style sheet's '<' (in a comment, a string, a "<!--") starts no tag: only its
         // end tag ends it, as in a browser.
         ok = styleText();
-      } else if (inTextarea_ && !endTagHere("textarea")) {
-        // A text area's content is its text, tags and all: what the form sends.
-        ok = rawText("textarea");
+      } else if (!textElement_.empty() && (textElement_ == "plaintext" || !endTagHere(textElement_))) {
+        ok = rawText();
       } else if (st_.ScriptDepth && !endTagHere("script")) {
         // A "<!--" in a script is the script's text (a one-line comment to its engine).
         ok = scriptText();
@@ -94,7 +93,7 @@ class HtmlReader {
  private:
   bool withinBound() const { return st_.Output.size() < st_.inputLength; }
   std::int32_t preDepth_ = 0;  // open pre, textarea, xmp, listing and plaintext elements
-  bool inTextarea_ = false;     // a text area holds no elements: its content is text
+  std::string textElement_;     // the open element whose content is text, not tags (lower case)
   std::vector<std::pair<std::string, int>> nested_;
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
@@ -180,10 +179,24 @@ class HtmlReader {
     return OptimizeCss(st_, css);
   }
 
-  // Script and text area content goes as it came, up to the element's own end tag (a
-  // "</select>" in a script's string is the script's).
-  bool rawText(std::string_view name) {
-    put(textUpToEndTag(name));
+  // The content of a text area, a title, xmp or plaintext is text, tags and all (what a
+  // form sends, what a reader sees), up to the element's own end tag; nothing ends
+  // plaintext. Only a title's is not protected: its blanks collapse as a browser shows them.
+  static bool holdsText(std::string_view name) {
+    for (const char* element : {"textarea", "title", "xmp", "plaintext"})
+      if (platform::text::equalsNoCase(name, element)) return true;
+    return false;
+  }
+  bool rawText() {
+    std::string_view t;
+    if (textElement_ == "plaintext") {
+      t = s_.substr(pos_);
+      pos_ = s_.size();
+    } else {
+      t = textUpToEndTag(textElement_);
+    }
+    if (st_.KeepDepth == 0) return collapse(t);
+    put(t);
     return true;
   }
 
@@ -264,7 +277,6 @@ class HtmlReader {
     if (!depth || (step < 0 && *depth == 0) || (step < 0 && st_.KeepDepth == 0)) return;
     *depth += step;
     st_.KeepDepth += step;
-    if (platform::text::equalsNoCase(name, "textarea")) inTextarea_ = step > 0;
   }
 
   // Elements opened inside a protected one with the name a selector protects: their ends
@@ -391,6 +403,10 @@ class HtmlReader {
     pos_ = end;
     noteNested(name);
     countElement(name, +1);
+    if (holdsText(name)) {
+      textElement_ = name;
+      platform::text::lowerInPlace(textElement_);
+    }
     matchSelector(SelectorKind::kTag, name, name);
     attributes_.clear();
     if (at('>')) {
@@ -483,6 +499,7 @@ class HtmlReader {
     std::size_t elementEnd = 0;
     while (elementEnd < name.size() && !kTagNameEnd(name[elementEnd])) ++elementEnd;
     countElement(name.substr(0, elementEnd), -1);
+    if (platform::text::equalsNoCase(name.substr(0, elementEnd), textElement_)) textElement_.clear();
     releaseSelector(name.substr(0, elementEnd));
     return true;
   }

@@ -58,6 +58,18 @@ TEST_F(OptimizerTest, TextAreasAndScriptsRunToTheirOwnEndTag) {
   EXPECT_EQ(optimize("a{content:\"x\\\r\ny\"}  b{}", {}, "C:\\s\\a.css"), "a{content:\"x\\\r\ny\"} b{}");
 }
 
+// The content of xmp, plaintext and title is text to a browser, tags and all: read as tags
+// and written anew, the text a reader sees changed. A title's blanks are collapsed as its
+// text; plaintext runs to the end of the document.
+TEST_F(OptimizerTest, XmpPlaintextAndTitleHoldTextNotTags) {
+  EXPECT_EQ(optimize(page("<xmp>Write <P   CLASS=intro>  first.</XMP>  <B>x</B>")),
+            out("<xmp>Write <P   CLASS=intro>  first.</xmp> <b>x</b>"));
+  EXPECT_EQ(optimize(page("<TITLE>Use  <EM> for  stress</title>  <B>x</B>")),
+            out("<title>Use <EM> for stress</title> <b>x</b>"));
+  EXPECT_EQ(optimize("<html><body>" + std::string(50, ' ') + "<PLAINTEXT>Write <B>bold</B>  like  this.</plaintext></body>"),
+            "<html><body> <plaintext>Write <B>bold</B>  like  this.</plaintext></body>");
+}
+
 // Browsers ignore an end tag with nothing of its kind open. Counted, it drove the count
 // below zero, and the next element of that kind came out unprotected.
 TEST_F(OptimizerTest, AStrayEndTagLeavesTheNextProtectedElementProtected) {
