@@ -331,7 +331,6 @@ class HtmlReader {
       st_.Selectors.push_back(std::move(s));
       ++st_.KeepDepth;
     }
-    if (platform::text::equalsNoCase(tag, "LINK") && platform::text::equalsNoCase(a.name, "HREF")) LearnFromFile(st_, *a.value);
     if (platform::text::equalsNoCase(a.name, "id")) matchSelector(SelectorKind::kId, *a.value, tag);
     if (platform::text::equalsNoCase(a.name, "class")) {
       // Any one of the element's classes ("code block").
@@ -345,6 +344,21 @@ class HtmlReader {
         classes.remove_prefix(end);
       }
     }
+  }
+
+  // A link teaches selectors only when it brings a style sheet: its other kinds (icons,
+  // feeds, prefetched downloads) name files that may be large and are no CSS. Its rel may
+  // follow its href, so the tag is read whole first.
+  void learnFromLink(const std::vector<Attribute>& attributes) {
+    const Attribute* rel = nullptr;
+    const Attribute* href = nullptr;
+    for (const Attribute& a : attributes) {
+      if (!rel && platform::text::equalsNoCase(a.name, "rel")) rel = &a;
+      if (!href && platform::text::equalsNoCase(a.name, "href")) href = &a;
+    }
+    if (rel && rel->value && href && href->value &&
+        platform::text::findNoCase(*rel->value, "stylesheet") != std::string_view::npos)
+      LearnFromFile(st_, *href->value);
   }
 
   void writeTag(std::string_view name, const std::vector<Attribute>& attributes, bool selfClosing) {
@@ -472,6 +486,7 @@ class HtmlReader {
       attributes.push_back(a);
       if (ended) break;
     }
+    if (platform::text::equalsNoCase(name, "link")) learnFromLink(attributes);
     writeTag(name, attributes, selfClosing);
     if (selfClosing) releaseSelector(name);
     return true;

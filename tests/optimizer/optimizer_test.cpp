@@ -253,9 +253,9 @@ TEST_F(OptimizerTest, AnImportInsideASheetResolvesFromThatSheetsFolder) {
   writeHostFile(driveC("site/styles/parts/code.css"), "@import url(../base.css); samp { white-space: pre }");
   writeHostFile(driveC("site/styles/base.css"), "kbd { white-space: pre }");
   writeHostFile(driveC("site/docs/parts/code.css"), "var { white-space: pre }");
-  const std::string inner = "<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var>  c  </var>";
+  const std::string inner = "<link rel=stylesheet href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var>  c  </var>";
   EXPECT_EQ(optimize(page(inner), {}, "C:\\site\\docs\\page.htm"),
-            out("<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
+            out("<link rel=\"stylesheet\" href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
 }
 
 // A rule too long to learn from (a reset's list of tags, a block holding a data: image) is
@@ -296,8 +296,26 @@ TEST_F(OptimizerTest, StyleSheetCyclesAndPathsOutOfTheSiteAreCut) {
   writeHostFile(driveC("site/a.css"), "@import \"b.css\"; kbd { white-space: pre }");
   writeHostFile(driveC("site/b.css"), "@import \"a.css\"; @import \"/a.css\";");
   writeHostFile(driveC("outside.css"), "em { white-space: pre }");
-  const std::string inner = "<link href=a.css><link href=\"../outside.css\"><kbd>  a  </kbd><em>  b  </em>";
-  EXPECT_EQ(optimize(page(inner)), out("<link href=\"a.css\"><link href=\"../outside.css\"><kbd>  a  </kbd><em> b </em>"));
+  const std::string inner = "<link rel=stylesheet href=a.css><link rel=stylesheet href=\"../outside.css\"><kbd>  a  </kbd><em>  b  </em>";
+  EXPECT_EQ(optimize(page(inner)), out("<link rel=\"stylesheet\" href=\"a.css\"><link rel=\"stylesheet\" href=\"../outside.css\">"
+                                       "<kbd>  a  </kbd><em> b </em>"));
+}
+
+// A page's links name icons, feeds and downloads as well: every one was read whole on every
+// request, a linked archive of many megabytes taking seconds. Only style sheets teach, and
+// only those of a size a style sheet has.
+TEST_F(OptimizerTest, OnlyLinkedStyleSheetsOfASaneSizeAreRead) {
+  writeHostFile(driveC("site/look.css"), "kbd { white-space: pre }");
+  writeHostFile(driveC("site/big.css"), "kbd { white-space: pre }" + std::string(1 << 20, ' '));
+  const auto kept = [this](const std::string& link) {
+    return optimize(page(link + "<kbd>  a  </kbd>")).find("<kbd>  a  </kbd>") != std::string::npos;
+  };
+  for (const char* link : {"<link rel=stylesheet href=look.css>", "<LINK HREF=look.css REL=StyleSheet>",
+                           "<link rel=\"alternate stylesheet\" href=look.css>"})
+    EXPECT_TRUE(kept(link)) << link;
+  for (const char* link : {"<link rel=prefetch href=look.css>", "<link rel=icon href=look.css>", "<link href=look.css>",
+                           "<link rel=stylesheet href=big.css>", "<style>@import \"big.css\";</style>"})
+    EXPECT_FALSE(kept(link)) << link;
 }
 
 // --- declarations, processing instructions, tags ---
