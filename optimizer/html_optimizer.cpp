@@ -1,6 +1,8 @@
 #include "optimizer/html_optimizer.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -95,6 +97,9 @@ class HtmlReader {
   std::int32_t preDepth_ = 0;  // open pre, textarea, xmp, listing and plaintext elements
   std::string textElement_;     // the open element whose content is text, not tags (lower case)
   std::vector<std::pair<std::string, int>> nested_;
+  // The elements a selector protects that are open, innermost last: only their end tags
+  // release the protection. A stray "</code>" inside a pre must not end the pre's.
+  std::vector<std::string> selectorOpened_;
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
     if (!st_.LowerNames) return put(name);
@@ -295,13 +300,18 @@ class HtmlReader {
       }
   }
 
-  // The first selector made for an element of this name lets it go.
+  // The first selector made for an element of this name lets it go, when such an element
+  // is open.
   void releaseSelector(std::string_view name) {
     if (!st_.KeepDepth || st_.Selectors.empty()) return;
     if (int& nested = nestedCount(name); nested > 0) {
       --nested;
       return;
     }
+    const auto opened = std::find_if(selectorOpened_.rbegin(), selectorOpened_.rend(),
+                                     [name](const std::string& open) { return platform::text::equalsNoCase(open, name); });
+    if (opened == selectorOpened_.rend()) return;
+    selectorOpened_.erase(std::next(opened).base());
     for (auto it = st_.Selectors.begin(); it != st_.Selectors.end(); ++it) {
       if (!platform::text::equalsNoCase(it->elementName.str(), name)) continue;
       if (!it->persistent) st_.Selectors.erase(it);
@@ -316,6 +326,7 @@ class HtmlReader {
     for (auto& s : st_.Selectors) {
       if (s.kind != kind || !platform::text::equalsNoCase(s.selectorName.str(), name)) continue;
       st_.KeepDepth = 1;
+      selectorOpened_.emplace_back(tag);
       if (kind != SelectorKind::kTag) s.elementName = tag;
       return;
     }
@@ -329,6 +340,7 @@ class HtmlReader {
       s.selectorName = tag;
       s.kind = SelectorKind::kTag;
       st_.Selectors.push_back(std::move(s));
+      selectorOpened_.emplace_back(tag);
       ++st_.KeepDepth;
     }
     if (platform::text::equalsNoCase(a.name, "id")) matchSelector(SelectorKind::kId, *a.value, tag);

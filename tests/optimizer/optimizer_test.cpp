@@ -80,6 +80,10 @@ TEST_F(OptimizerTest, AStrayEndTagLeavesTheNextProtectedElementProtected) {
               out(std::string("a </") + name + "> b " + element + " c"))
         << name;
   }
+  // Nor does one of an element a learned rule protects: it let the rest of a pre collapse.
+  const std::string css = "<style>code, .keep { white-space: pre }</style>";
+  for (const std::string stray : {"<pre>one</code>\n  two</pre>", "<div class=\"keep\">a</div><pre>one</div>\n  two</pre>"})
+    EXPECT_EQ(optimize(page(css + stray + "  x")), out(css + stray + " x"));
 }
 
 TEST_F(OptimizerTest, ScriptTextRunsToTheClosingScriptTagOnly) {
