@@ -8,7 +8,9 @@ namespace optimizer {
 namespace {
 
 // Where the string that opens at `at` ends (after its closing quote): a backslash escapes
-// the next character; a bare line end or the end of the text ends a string left open.
+// the next character; a bare line end or the end of the text ends a string left open. That
+// line end is taken with the string, as it came: made a blank, it would no longer end the
+// string, which would run on over the rules that follow.
 std::size_t stringEnd(std::string_view text, std::size_t at) {
   const char quote = text[at];
   std::size_t i = at + 1;
@@ -20,7 +22,7 @@ std::size_t stringEnd(std::string_view text, std::size_t at) {
     } else if (c == quote) {
       return i + 1;
     } else if (c == '\n' || c == '\r' || c == '\f') {
-      return i;
+      return text.compare(i, 2, "\r\n") == 0 ? i + 2 : i + 1;
     } else {
       ++i;
     }
@@ -107,7 +109,7 @@ bool OptimizeCss(OptimizerState& state, std::string_view text) {
     if (c == '"' || c == '\'' || ((c == 'u' || c == 'U') && urlOpensAt(text, i))) {
       const std::size_t end = c == '"' || c == '\'' ? stringEnd(text, i) : urlEnd(text, i);
       out.append(text, i, end - i);
-      inRun = false;
+      inRun = isWhite(out.back());  // the line end that ended an open string starts a run
       i = end;
     } else if (isWhite(c)) {
       if (!inRun) out += ' ';

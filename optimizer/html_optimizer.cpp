@@ -1,6 +1,8 @@
 #include "optimizer/html_optimizer.h"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
@@ -44,10 +46,10 @@ class HtmlReader {
         // A style sheet's '<' (in a comment, a string, a "<!--") starts no tag: only its
         // end tag ends it, as in a browser.
         ok = styleText();
-      } else if (inTextarea_ && !endTagHere("textarea")) {
-        // A text area's content is its text, tags and all: what the form sends.
-        ok = rawText("textarea");
-      } else if (st_.ScriptDepth && !endTagHere("script") && !(at('<') && peek(1) == '!')) {
+      } else if (!textElement_.empty() && (textElement_ == "plaintext" || !endTagHere(textElement_))) {
+        ok = rawText();
+      } else if (st_.ScriptDepth && !endTagHere("script")) {
+        // A "<!--" in a script is the script's text (a one-line comment to its engine).
         ok = scriptText();
       } else if (at('<') && peek(1) == '!') {
         // Only "<!--" opens a comment and only "<!D" a declaration; a browser reads any
@@ -56,10 +58,6 @@ class HtmlReader {
         if (s_.compare(pos_, 4, "<!--") == 0) {
           pos_ += 4;
           ok = comment();
-        } else if (st_.ScriptDepth) {
-          put("<!");
-          pos_ += 2;
-          ok = true;
         } else if (peek(2) == 'D' || peek(2) == 'd') {
           pos_ += 2;
           ok = declaration();
@@ -97,8 +95,11 @@ class HtmlReader {
  private:
   bool withinBound() const { return st_.Output.size() < st_.inputLength; }
   std::int32_t preDepth_ = 0;  // open pre, textarea, xmp, listing and plaintext elements
-  bool inTextarea_ = false;     // a text area holds no elements: its content is text
+  std::string textElement_;     // the open element whose content is text, not tags (lower case)
   std::vector<std::pair<std::string, int>> nested_;
+  // The elements a selector protects that are open, innermost last: only their end tags
+  // release the protection. A stray "</code>" inside a pre must not end the pre's.
+  std::vector<std::string> selectorOpened_;
   void put(std::string_view t) { st_.Output.append(t); }
   void putName(std::string_view name) {
     if (!st_.LowerNames) return put(name);
@@ -183,10 +184,24 @@ class HtmlReader {
     return OptimizeCss(st_, css);
   }
 
-  // Script and text area content goes as it came, up to the element's own end tag (a
-  // "</select>" in a script's string is the script's).
-  bool rawText(std::string_view name) {
-    put(textUpToEndTag(name));
+  // The content of a text area, a title, xmp or plaintext is text, tags and all (what a
+  // form sends, what a reader sees), up to the element's own end tag; nothing ends
+  // plaintext. Only a title's is not protected: its blanks collapse as a browser shows them.
+  static bool holdsText(std::string_view name) {
+    for (const char* element : {"textarea", "title", "xmp", "plaintext"})
+      if (platform::text::equalsNoCase(name, element)) return true;
+    return false;
+  }
+  bool rawText() {
+    std::string_view t;
+    if (textElement_ == "plaintext") {
+      t = s_.substr(pos_);
+      pos_ = s_.size();
+    } else {
+      t = textUpToEndTag(textElement_);
+    }
+    if (st_.KeepDepth == 0) return collapse(t);
+    put(t);
     return true;
   }
 
@@ -228,7 +243,7 @@ class HtmlReader {
   }
 
   // Reading starts after "<!--". The comment ends where a browser ends it: at once for
-  // "<!-->" and "<!--->", else at "-->" or (outside a script) "--!>".
+  // "<!-->" and "<!--->", else at "-->" or "--!>".
   bool comment() {
     if (at('>') || (at('-') && peek(1) == '>')) {
       pos_ += at('>') ? 1 : 2;
@@ -237,7 +252,7 @@ class HtmlReader {
     }
     std::size_t end = s_.find("-->", pos_);
     std::size_t markerLength = 3;
-    if (const std::size_t bang = st_.ScriptDepth ? std::string_view::npos : s_.find("--!>", pos_); bang < end) {
+    if (const std::size_t bang = s_.find("--!>", pos_); bang < end) {
       end = bang;
       markerLength = 4;
     }
@@ -246,8 +261,6 @@ class HtmlReader {
     std::string_view body = s_.substr(pos_, end - pos_);
     pos_ = end == s_.size() ? end : end + markerLength;
     if (allowed()) put("<!-- ");
-    // Script hidden in a comment must start on a line of its own.
-    if (st_.ScriptDepth) put("\r\n");
     if (allowed()) put(body);
     if (allowed()) put(" -->");
     return true;
@@ -269,7 +282,6 @@ class HtmlReader {
     if (!depth || (step < 0 && *depth == 0) || (step < 0 && st_.KeepDepth == 0)) return;
     *depth += step;
     st_.KeepDepth += step;
-    if (platform::text::equalsNoCase(name, "textarea")) inTextarea_ = step > 0;
   }
 
   // Elements opened inside a protected one with the name a selector protects: their ends
@@ -288,13 +300,18 @@ class HtmlReader {
       }
   }
 
-  // The first selector made for an element of this name lets it go.
+  // The first selector made for an element of this name lets it go, when such an element
+  // is open.
   void releaseSelector(std::string_view name) {
     if (!st_.KeepDepth || st_.Selectors.empty()) return;
     if (int& nested = nestedCount(name); nested > 0) {
       --nested;
       return;
     }
+    const auto opened = std::find_if(selectorOpened_.rbegin(), selectorOpened_.rend(),
+                                     [name](const std::string& open) { return platform::text::equalsNoCase(open, name); });
+    if (opened == selectorOpened_.rend()) return;
+    selectorOpened_.erase(std::next(opened).base());
     for (auto it = st_.Selectors.begin(); it != st_.Selectors.end(); ++it) {
       if (!platform::text::equalsNoCase(it->elementName.str(), name)) continue;
       if (!it->persistent) st_.Selectors.erase(it);
@@ -309,6 +326,7 @@ class HtmlReader {
     for (auto& s : st_.Selectors) {
       if (s.kind != kind || !platform::text::equalsNoCase(s.selectorName.str(), name)) continue;
       st_.KeepDepth = 1;
+      selectorOpened_.emplace_back(tag);
       if (kind != SelectorKind::kTag) s.elementName = tag;
       return;
     }
@@ -322,9 +340,9 @@ class HtmlReader {
       s.selectorName = tag;
       s.kind = SelectorKind::kTag;
       st_.Selectors.push_back(std::move(s));
+      selectorOpened_.emplace_back(tag);
       ++st_.KeepDepth;
     }
-    if (platform::text::equalsNoCase(tag, "LINK") && platform::text::equalsNoCase(a.name, "HREF")) LearnFromFile(st_, *a.value);
     if (platform::text::equalsNoCase(a.name, "id")) matchSelector(SelectorKind::kId, *a.value, tag);
     if (platform::text::equalsNoCase(a.name, "class")) {
       // Any one of the element's classes ("code block").
@@ -338,6 +356,21 @@ class HtmlReader {
         classes.remove_prefix(end);
       }
     }
+  }
+
+  // A link teaches selectors only when it brings a style sheet: its other kinds (icons,
+  // feeds, prefetched downloads) name files that may be large and are no CSS. Its rel may
+  // follow its href, so the tag is read whole first.
+  void learnFromLink(const std::vector<Attribute>& attributes) {
+    const Attribute* rel = nullptr;
+    const Attribute* href = nullptr;
+    for (const Attribute& a : attributes) {
+      if (!rel && platform::text::equalsNoCase(a.name, "rel")) rel = &a;
+      if (!href && platform::text::equalsNoCase(a.name, "href")) href = &a;
+    }
+    if (rel && rel->value && href && href->value &&
+        platform::text::findNoCase(*rel->value, "stylesheet") != std::string_view::npos)
+      LearnFromFile(st_, *href->value);
   }
 
   void writeTag(std::string_view name, const std::vector<Attribute>& attributes, bool selfClosing) {
@@ -396,6 +429,10 @@ class HtmlReader {
     pos_ = end;
     noteNested(name);
     countElement(name, +1);
+    if (holdsText(name)) {
+      textElement_ = name;
+      platform::text::lowerInPlace(textElement_);
+    }
     matchSelector(SelectorKind::kTag, name, name);
     attributes_.clear();
     if (at('>')) {
@@ -461,6 +498,7 @@ class HtmlReader {
       attributes.push_back(a);
       if (ended) break;
     }
+    if (platform::text::equalsNoCase(name, "link")) learnFromLink(attributes);
     writeTag(name, attributes, selfClosing);
     if (selfClosing) releaseSelector(name);
     return true;
@@ -488,6 +526,7 @@ class HtmlReader {
     std::size_t elementEnd = 0;
     while (elementEnd < name.size() && !kTagNameEnd(name[elementEnd])) ++elementEnd;
     countElement(name.substr(0, elementEnd), -1);
+    if (platform::text::equalsNoCase(name.substr(0, elementEnd), textElement_)) textElement_.clear();
     releaseSelector(name.substr(0, elementEnd));
     return true;
   }

@@ -1,7 +1,8 @@
 #pragma once
 // The HTML pass: one left-to-right reading, tag by tag, writing every tag anew; white space
 // in text collapsed, comments dropped and names lower-cased as the switches say, and the
-// content of script, style, pre, textarea and "white-space" elements left as it was.
+// content of script, style, pre, textarea and "white-space" elements left as it was. What a
+// browser reads as text (a title's, xmp's or plaintext's content) is never read as tags.
 
 #include <string_view>
 

@@ -9,6 +9,21 @@
 
 namespace optimizer {
 
+namespace {
+
+// The path is the file's (the URL's path, no query): a style sheet is a file whose
+// extension is ".css". A folder or a page merely holding ".css" in its name
+// ("menu.cssfix\demo.htm", "howto.css.htm") is HTML, and the CSS pass would collapse its
+// pre and script text.
+bool namesStyleSheet(std::string_view path) {
+  const std::size_t folderEnd = path.find_last_of("\\/");
+  const std::string_view file = folderEnd == std::string_view::npos ? path : path.substr(folderEnd + 1);
+  const std::size_t dot = file.rfind('.');
+  return dot != std::string_view::npos && platform::text::equalsNoCase(file.substr(dot), ".css");
+}
+
+}  // namespace
+
 std::optional<std::string> OptimizeBody(std::string_view body, std::string_view physicalPath, std::string_view siteRoot,
                                         const Switches& switches, std::vector<platform::fs::StampedFile>* sheetsRead) {
   if (physicalPath.empty()) return std::nullopt;
@@ -25,7 +40,7 @@ std::optional<std::string> OptimizeBody(std::string_view body, std::string_view 
   st.inputLength = body.size();
   st.Output.reserve(body.size());
   bool ok;
-  if (st.FilePath.find(".css") != std::string::npos && st.CssWhite) {
+  if (namesStyleSheet(st.FilePath) && st.CssWhite) {
     ok = OptimizeCss(st, body);
   } else if (platform::text::findNoCase(body, "<html") != std::string_view::npos ||
              platform::text::findNoCase(body, "<body") != std::string_view::npos) {

@@ -23,6 +23,10 @@ constexpr int kMaxImportDepth = 8;
 // Conditional blocks inside each other: each level reads its block again, so a page of
 // thousands of nested "@media" blocks would keep a worker reading for minutes.
 constexpr int kMaxBlockNesting = 8;
+// The largest style sheets in use (whole frameworks in one file) are a few hundred
+// kilobytes; a bigger file is no hand-made sheet, and reading it for every optimised page
+// would cost a worker more than the page saves. Such a file teaches nothing.
+constexpr std::size_t kMaxSheetBytes = 1 << 20;
 
 // The part of one selector that names the element the rule applies to: its last compound
 // ("code" of ".post code"), and of that a class or id before a tag ("pre.x" is ".x"),
@@ -215,11 +219,12 @@ void learnFromRules(OptimizerState& state, std::string_view css, int nesting = 0
     const std::size_t open = css.find('{', pos);
     if (open == std::string_view::npos) return;
     const std::string_view selectorText = css.substr(pos, open - pos);
-    if (selectorText.size() > kMaxSelectorChars) return;
     const std::size_t end = blockEnd(css, open);
     const std::string_view block = css.substr(open, end - open);
-    if (block.size() > kMaxBlockChars) return;
-    if (namesWhiteSpace(block)) addSelectors(state, selectorText);
+    // A rule too long to learn from (a reset's list of tags, a data: image) is passed over;
+    // the rules after it still count.
+    if (selectorText.size() <= kMaxSelectorChars && block.size() <= kMaxBlockChars && namesWhiteSpace(block))
+      addSelectors(state, selectorText);
     pos = end;
   }
 }
@@ -242,7 +247,10 @@ void LearnFromFile(OptimizerState& state, std::string_view name) {
   if (!file) return;
   std::string text;
   char buffer[8192];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0;) text.append(buffer, n);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof(buffer), file.get())) > 0;) {
+    text.append(buffer, n);
+    if (text.size() > kMaxSheetBytes) return;
+  }
   file.reset();
   ++state.importDepth;
   std::string naming = std::exchange(state.sheetPath, *path);

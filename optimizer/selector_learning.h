@@ -14,8 +14,8 @@ void LearnFromCss(OptimizerState& state, std::string_view css);
 
 // Reads the style sheet named (relative to the folder of the page or sheet that names it,
 // or to the site's root when it starts with '/' or '\') and learns from it. Names that
-// leave the site's root, sheets already read for this document and imports nested too
-// deep are ignored.
+// leave the site's root, sheets already read for this document, imports nested too deep
+// and files larger than a style sheet would be (over 1 MB) are ignored.
 void LearnFromFile(OptimizerState& state, std::string_view name);
 
 }  // namespace optimizer

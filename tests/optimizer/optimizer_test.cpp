@@ -58,6 +58,18 @@ TEST_F(OptimizerTest, TextAreasAndScriptsRunToTheirOwnEndTag) {
   EXPECT_EQ(optimize("a{content:\"x\\\r\ny\"}  b{}", {}, "C:\\s\\a.css"), "a{content:\"x\\\r\ny\"} b{}");
 }
 
+// The content of xmp, plaintext and title is text to a browser, tags and all: read as tags
+// and written anew, the text a reader sees changed. A title's blanks are collapsed as its
+// text; plaintext runs to the end of the document.
+TEST_F(OptimizerTest, XmpPlaintextAndTitleHoldTextNotTags) {
+  EXPECT_EQ(optimize(page("<xmp>Write <P   CLASS=intro>  first.</XMP>  <B>x</B>")),
+            out("<xmp>Write <P   CLASS=intro>  first.</xmp> <b>x</b>"));
+  EXPECT_EQ(optimize(page("<TITLE>Use  <EM> for  stress</title>  <B>x</B>")),
+            out("<title>Use <EM> for stress</title> <b>x</b>"));
+  EXPECT_EQ(optimize("<html><body>" + std::string(50, ' ') + "<PLAINTEXT>Write <B>bold</B>  like  this.</plaintext></body>"),
+            "<html><body> <plaintext>Write <B>bold</B>  like  this.</plaintext></body>");
+}
+
 // Browsers ignore an end tag with nothing of its kind open. Counted, it drove the count
 // below zero, and the next element of that kind came out unprotected.
 TEST_F(OptimizerTest, AStrayEndTagLeavesTheNextProtectedElementProtected) {
@@ -68,6 +80,10 @@ TEST_F(OptimizerTest, AStrayEndTagLeavesTheNextProtectedElementProtected) {
               out(std::string("a </") + name + "> b " + element + " c"))
         << name;
   }
+  // Nor does one of an element a learned rule protects: it let the rest of a pre collapse.
+  const std::string css = "<style>code, .keep { white-space: pre }</style>";
+  for (const std::string stray : {"<pre>one</code>\n  two</pre>", "<div class=\"keep\">a</div><pre>one</div>\n  two</pre>"})
+    EXPECT_EQ(optimize(page(css + stray + "  x")), out(css + stray + " x"));
 }
 
 TEST_F(OptimizerTest, ScriptTextRunsToTheClosingScriptTagOnly) {
@@ -109,8 +125,21 @@ TEST_F(OptimizerTest, KeptCommentsGetOneBlankInsideEachMarker) {
   EXPECT_EQ(optimize(page("<!--   -  body  -->x<!-- -->"), sw), out("<!-- body   -->x<!--  -->"));
 }
 
-TEST_F(OptimizerTest, ACommentInsideScriptSurvivesWithALineEndAfterItsMarker) {
-  EXPECT_EQ(optimize(page("<script><!--\n  f();\n// --></script>")), out("<script><!-- \r\nf();\n//  --></script>"));
+// A "<!--" in a script is the script's: to its engine a one-line comment, so the words after
+// it on its line ("<!-- Hide from old browsers") are no code. Rewritten as a comment, those
+// words went to a line of their own and broke the script, a "-->" in a string got a blank,
+// and a script without "-->" ran on over the page.
+TEST_F(OptimizerTest, AScriptHiddenInACommentPassesUnchanged) {
+  Switches keepComments;
+  keepComments.WsComment = false;
+  for (const std::string script :
+       {"<script type=\"text/javascript\"><!-- Hide from old browsers\ndocument.write(\"x\");\n// End hiding -->\n</script>",
+        "<script><!--\nvar arrow = \"-->\"; document.title = arrow.length;\n//--></script>",
+        "<script><!--\n  f();\n// --></script>", "<script><!---->f()</script>"}) {
+    EXPECT_EQ(optimize(page(script + "  x")), out(script + " x"));
+    EXPECT_EQ(optimize(page(script + "  x"), keepComments), out(script + " x"));
+  }
+  EXPECT_EQ(optimize(page("<script><!-- f()</SCRIPT>  <B>x</B>")), out("<script><!-- f()</script> <b>x</b>"));
 }
 
 // Where a browser ends a comment: "<!-->" and "<!--->" at once, "--!>" as "-->" does; any
@@ -228,9 +257,26 @@ TEST_F(OptimizerTest, AnImportInsideASheetResolvesFromThatSheetsFolder) {
   writeHostFile(driveC("site/styles/parts/code.css"), "@import url(../base.css); samp { white-space: pre }");
   writeHostFile(driveC("site/styles/base.css"), "kbd { white-space: pre }");
   writeHostFile(driveC("site/docs/parts/code.css"), "var { white-space: pre }");
-  const std::string inner = "<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var>  c  </var>";
+  const std::string inner = "<link rel=stylesheet href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var>  c  </var>";
   EXPECT_EQ(optimize(page(inner), {}, "C:\\site\\docs\\page.htm"),
-            out("<link href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
+            out("<link rel=\"stylesheet\" href=\"/styles/main.css\"><samp>  a  </samp><kbd>  b  </kbd><var> c </var>"));
+}
+
+// A rule too long to learn from (a reset's list of tags, a block holding a data: image) is
+// passed over: reading stopped there, and the rules after it protected nothing.
+TEST_F(OptimizerTest, RulesAfterOneTooLongToLearnFromAreLearned) {
+  std::string reset;
+  for (int i = 0; i < 60; ++i) reset += "tag" + std::to_string(i) + ", ";
+  reset += "b { margin: 0 }\n";
+  const std::string image = "body { background: url(data:image/png;base64," + std::string(600, 'A') + ") }\n";
+  for (const std::string& first : {reset, image}) {
+    writeHostFile(driveC("site/look.css"), first + ".code { white-space: pre }");
+    for (const std::string& sheet : {"<style>" + first + ".code { white-space: pre }</style>",
+                                     std::string("<link rel=stylesheet href=look.css>")}) {
+      const std::string result = optimize(page(sheet + "<div class=code>  a\n    b</div>"));
+      EXPECT_NE(result.find("<div class=\"code\">  a\n    b</div>"), std::string::npos) << result;
+    }
+  }
 }
 
 // Each level of nested conditional blocks is read again: thousands of them on one page kept
@@ -254,8 +300,26 @@ TEST_F(OptimizerTest, StyleSheetCyclesAndPathsOutOfTheSiteAreCut) {
   writeHostFile(driveC("site/a.css"), "@import \"b.css\"; kbd { white-space: pre }");
   writeHostFile(driveC("site/b.css"), "@import \"a.css\"; @import \"/a.css\";");
   writeHostFile(driveC("outside.css"), "em { white-space: pre }");
-  const std::string inner = "<link href=a.css><link href=\"../outside.css\"><kbd>  a  </kbd><em>  b  </em>";
-  EXPECT_EQ(optimize(page(inner)), out("<link href=\"a.css\"><link href=\"../outside.css\"><kbd>  a  </kbd><em> b </em>"));
+  const std::string inner = "<link rel=stylesheet href=a.css><link rel=stylesheet href=\"../outside.css\"><kbd>  a  </kbd><em>  b  </em>";
+  EXPECT_EQ(optimize(page(inner)), out("<link rel=\"stylesheet\" href=\"a.css\"><link rel=\"stylesheet\" href=\"../outside.css\">"
+                                       "<kbd>  a  </kbd><em> b </em>"));
+}
+
+// A page's links name icons, feeds and downloads as well: every one was read whole on every
+// request, a linked archive of many megabytes taking seconds. Only style sheets teach, and
+// only those of a size a style sheet has.
+TEST_F(OptimizerTest, OnlyLinkedStyleSheetsOfASaneSizeAreRead) {
+  writeHostFile(driveC("site/look.css"), "kbd { white-space: pre }");
+  writeHostFile(driveC("site/big.css"), "kbd { white-space: pre }" + std::string(1 << 20, ' '));
+  const auto kept = [this](const std::string& link) {
+    return optimize(page(link + "<kbd>  a  </kbd>")).find("<kbd>  a  </kbd>") != std::string::npos;
+  };
+  for (const char* link : {"<link rel=stylesheet href=look.css>", "<LINK HREF=look.css REL=StyleSheet>",
+                           "<link rel=\"alternate stylesheet\" href=look.css>"})
+    EXPECT_TRUE(kept(link)) << link;
+  for (const char* link : {"<link rel=prefetch href=look.css>", "<link rel=icon href=look.css>", "<link href=look.css>",
+                           "<link rel=stylesheet href=big.css>", "<style>@import \"big.css\";</style>"})
+    EXPECT_FALSE(kept(link)) << link;
 }
 
 // --- declarations, processing instructions, tags ---
@@ -335,9 +399,15 @@ TEST_F(OptimizerTest, ABodyWithANulByteIsNotOptimised) {
 
 // --- CSS ---
 
-TEST_F(OptimizerTest, CssFilesAreRecognisedByTheirPath) {
+// Only a file named as a style sheet goes through the CSS pass: a page in a folder such as
+// "menu.cssfix", or named "howto.css.htm", lost its pre's and script's line ends to it.
+TEST_F(OptimizerTest, CssFilesAreRecognisedByTheirExtension) {
   const std::string css = "a  {\n  color : red ;  /* note */\n  margin: 0 }\n";
   EXPECT_EQ(optimize(css, {}, "C:\\site\\look.css"), "a { color : red ; margin: 0 } ");
+  EXPECT_EQ(optimize(css, {}, "C:\\site\\LOOK.CSS"), "a { color : red ; margin: 0 } ");
+  const std::string html = "<pre>  a\n    b</pre><script>// note\nalert(1)\n</script>";
+  for (const char* path : {"C:\\site\\menu.cssfix\\demo.htm", "C:\\site\\howto.css.htm"})
+    EXPECT_EQ(optimize(page(html + "  x"), {}, path), out(html + " x")) << path;
   EXPECT_EQ(optimize(css, {}, "C:\\site\\look.txt"), "<unchanged>");
   Switches noCss;
   noCss.WsCss = false;
@@ -380,8 +450,18 @@ TEST_F(OptimizerTest, CssStringsAndUrlsPassUnchanged) {
       "b { background: url(\"x  y.png\") URL( z  /*w*/.png ) url(  'p  q' ) } ";
   EXPECT_EQ(optimize(css, {}, "C:\\s\\a.css"), want);
   EXPECT_EQ(optimize(page("<style>  " + css + "  </style>")), out("<style> " + want + "</style>"));
-  // Names that only end in "url" are no url(...), and a string left open stops at its line.
-  EXPECT_EQ(optimize("a{ x:myurl(  1  ) ;y: \"ab  \n  c:1 }", {}, "C:\\s\\a.css"), "a{ x:myurl( 1 ) ;y: \"ab   c:1 }");
+  // Names that only end in "url" are no url(...).
+  EXPECT_EQ(optimize("a{ x:myurl(  1  ) ;y: 2 }", {}, "C:\\s\\a.css"), "a{ x:myurl( 1 ) ;y: 2 }");
+}
+
+// A string left open ends at its line end, and the rules after it apply. Made a blank, that
+// line end let the string run on over the rest of the sheet, and those rules were lost.
+TEST_F(OptimizerTest, TheLineEndThatEndsAnOpenCssStringStays) {
+  const std::string css = ".q::before { content: \"it's broken\n}\n.warning { color: red }\n";
+  EXPECT_EQ(optimize(css + "   ", {}, "C:\\s\\a.css"), ".q::before { content: \"it's broken\n} .warning { color: red } ");
+  EXPECT_EQ(optimize("a{y: 'ab  \r\n  c:1; z:2}   ", {}, "C:\\s\\a.css"), "a{y: 'ab  \r\nc:1; z:2} ");
+  EXPECT_EQ(optimize(page("<style>  " + css + "</style>")),
+            out("<style> .q::before { content: \"it's broken\n} .warning { color: red } </style>"));
 }
 
 }  // namespace
