@@ -36,6 +36,9 @@ struct OptimizerState {
   std::int32_t StyleDepth = 0;
   std::int32_t ScriptDepth = 0;
   std::vector<WhiteSpaceSelector> Selectors;
+  // A white-space rule that may apply to any element was learned: KeepDepth holds one more,
+  // for the rest of the document.
+  bool keepsAll = false;
 
   // The output bound: every append keeps Output strictly shorter than the input.
   std::size_t inputLength = 0;

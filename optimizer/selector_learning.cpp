@@ -28,11 +28,9 @@ constexpr int kMaxBlockNesting = 8;
 // would cost a worker more than the page saves. Such a file teaches nothing.
 constexpr std::size_t kMaxSheetBytes = 1 << 20;
 
-// The part of one selector that names the element the rule applies to: its last compound
-// ("code" of ".post code"), and of that a class or id before a tag ("pre.x" is ".x"),
-// without pseudo-classes or attribute tests. Protecting every element it names keeps some
-// white space a more exact match would drop, and never drops any the rule keeps.
-std::string_view subjectOf(std::string_view selector) {
+// Where the last compound of a selector starts: after its last combinator outside brackets
+// and parentheses ("code" of ".post code").
+std::size_t subjectStart(std::string_view selector) {
   std::size_t start = selector.size();
   int nesting = 0;
   while (start > 0) {
@@ -42,7 +40,14 @@ std::string_view subjectOf(std::string_view selector) {
     if (nesting == 0 && (isWhite(c) || c == '>' || c == '+' || c == '~')) break;
     --start;
   }
-  std::string_view compound = selector.substr(start);
+  return start;
+}
+
+// Of a compound, what names its elements: a class or id before a tag ("pre.x" is ".x"),
+// without pseudo-classes or attribute tests; empty or "*" when it names none. Protecting
+// every element it names keeps some white space a more exact match would drop, and never
+// drops any the rule keeps.
+std::string_view nameOf(std::string_view compound) {
   compound = compound.substr(0, compound.find_first_of(":["));
   const std::size_t mark = compound.find_first_of(".#");
   if (mark == std::string_view::npos) return compound;
@@ -50,27 +55,89 @@ std::string_view subjectOf(std::string_view selector) {
   return compound.substr(mark, end == std::string_view::npos ? std::string_view::npos : end - mark);
 }
 
-void addSelectors(OptimizerState& state, std::string_view selectorText) {
+// The selectors of a list, split at the commas between them, not at those inside ":is(...)"
+// or "[...]".
+std::vector<std::string_view> selectorList(std::string_view text) {
+  std::vector<std::string_view> list;
+  int nesting = 0;
   std::size_t start = 0;
-  while (start <= selectorText.size()) {
-    std::size_t comma = selectorText.find(',', start);
-    if (comma == std::string_view::npos) comma = selectorText.size();
-    std::string_view whole = selectorText.substr(start, comma - start);
-    start = comma + 1;
-    while (!whole.empty() && isWhite(whole.back())) whole.remove_suffix(1);
-    const std::string piece(subjectOf(whole));
-    if (piece.empty() || piece.size() > kMaxSelectorChars || piece == "." || piece == "#") continue;
-    WhiteSpaceSelector s;
-    s.persistent = true;
-    if (piece[0] == '.' || piece[0] == '#') {
-      s.kind = piece[0] == '.' ? SelectorKind::kClass : SelectorKind::kId;
-      s.selectorName = piece.substr(1);
-    } else {
-      s.kind = SelectorKind::kTag;
-      s.selectorName = piece;
-      s.elementName = piece;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    const char c = i < text.size() ? text[i] : ',';
+    if (c == '(' || c == '[') ++nesting;
+    if ((c == ')' || c == ']') && nesting > 0) --nesting;
+    if (c != ',' || (nesting > 0 && i < text.size())) continue;
+    std::string_view one = text.substr(start, i - start);
+    while (!one.empty() && isWhite(one.front())) one.remove_prefix(1);
+    while (!one.empty() && isWhite(one.back())) one.remove_suffix(1);
+    list.push_back(one);
+    start = i + 1;
+  }
+  return list;
+}
+
+void protectNamed(OptimizerState& state, std::string_view piece) {
+  if (piece.empty() || piece.size() > kMaxSelectorChars || piece == "." || piece == "#") return;
+  WhiteSpaceSelector s;
+  s.persistent = true;
+  if (piece[0] == '.' || piece[0] == '#') {
+    s.kind = piece[0] == '.' ? SelectorKind::kClass : SelectorKind::kId;
+    s.selectorName = std::string(piece.substr(1));
+  } else {
+    s.kind = SelectorKind::kTag;
+    s.selectorName = std::string(piece);
+    s.elementName = std::string(piece);
+  }
+  state.Selectors.push_back(std::move(s));
+}
+
+// Selector lists inside selectors (":is(:where(...))") are followed this deep.
+constexpr int kMaxSelectorNesting = 4;
+
+void addSelectors(OptimizerState& state, std::string_view selectorText, int nesting = 0) {
+  for (const std::string_view whole : selectorList(selectorText)) {
+    const std::size_t start = subjectStart(whole);
+    const std::string_view compound = whole.substr(start);
+    // A pseudo-class that takes a list of selectors: any of them may be the element.
+    bool listed = false;
+    for (const std::string_view function : {":is(", ":where(", ":matches(", ":-webkit-any(", ":-moz-any("}) {
+      const std::size_t at = platform::text::findNoCase(compound, function);
+      if (at == std::string_view::npos || nesting >= kMaxSelectorNesting) continue;
+      std::string_view inner = compound.substr(at + function.size());
+      int depth = 1;
+      std::size_t end = 0;
+      for (; end < inner.size() && depth > 0; ++end) depth += inner[end] == '(' ? 1 : inner[end] == ')' ? -1 : 0;
+      addSelectors(state, inner.substr(0, depth == 0 ? end - 1 : end), nesting + 1);
+      listed = true;
     }
-    state.Selectors.push_back(std::move(s));
+    const std::string_view name = nameOf(compound);
+    if (!name.empty() && name != "*") {
+      protectNamed(state, name);
+      continue;
+    }
+    if (listed) continue;
+    // Generated content ("[title]:after") holds no text of the page.
+    if (platform::text::findNoCase(compound, ":before") != std::string_view::npos ||
+        platform::text::findNoCase(compound, ":after") != std::string_view::npos)
+      continue;
+    // Nothing names the element ("[data-pre]", ".listing *"): an ancestor that holds it
+    // protects it with its content; a sibling does not, and without either it may be any
+    // element, so the rest of the page keeps its white space (a depth no end tag lowers).
+    std::string_view before = whole.substr(0, start);
+    auto trim = [&] {
+      while (!before.empty() && isWhite(before.back())) before.remove_suffix(1);
+    };
+    trim();
+    const bool sibling = !before.empty() && (before.back() == '+' || before.back() == '~');
+    if (!before.empty() && before.back() == '>') {
+      before.remove_suffix(1);
+      trim();
+    }
+    if (!before.empty() && !sibling && nesting < kMaxSelectorNesting) {
+      addSelectors(state, before, nesting + 1);
+    } else if (!state.keepsAll) {
+      state.keepsAll = true;
+      ++state.KeepDepth;
+    }
   }
 }
 

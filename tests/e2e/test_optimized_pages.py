@@ -49,6 +49,19 @@ class OptimizedPagesTest(unittest.TestCase):
         self.assertIn(KEPT, self.get("/sheets/page.htm"))
         self.assertIn(KEPT, self.get("/sheets/page.htm"))  # and the copy stored again with it
 
+    def test_text_a_browser_reads_literally_comes_out_as_written(self):
+        script = b"<script><!-- Hide from old browsers\nvar arrow = \"-->\";\n// End hiding -->\n</script>"
+        pre = b"<pre>  line one\n    line two</pre>"
+        xmp = b"<xmp>Write <P   CLASS=intro></xmp>"
+        filler = b"<p>   some   text   </p>\n" * 40
+        for path, kept in [("literal/script.htm", script), ("literal/menu.css/demo.htm", pre),
+                           ("literal/howto.css.htm", pre), ("literal/xmp.htm", xmp)]:
+            with self.subTest(path=path):
+                self.machine.write(path, b"<html><body>" + kept + filler + b"</body></html>")
+                body = self.get("/" + path)
+                self.assertIn(kept, body)
+                self.assertLess(len(body), len(kept) + len(filler))  # stripped all the same
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -235,6 +235,31 @@ TEST_F(OptimizerTest, ARuleProtectsTheElementsItsSelectorEndsWith) {
             out(keep + "<div class=\"keep\"><div>  x  </div>  y  <br/>  z  </div> w"));
 }
 
+// A rule whose selector names no tag, class or id may apply to any element: an ancestor it
+// names protects it with its content; with none (or a sibling), the whole page keeps its
+// white space. A selector list inside ":is()" names each of its elements; generated content
+// holds no text of the page.
+TEST_F(OptimizerTest, ARuleThatNamesNoElementStillProtectsWhatItMayApplyTo) {
+  const std::string body = "<div class=listing><span>  a  </span></div><p class=b>  x  </p><i>  c  </i>";
+  const std::string collapsed = "<div class=\"listing\"><span> a </span></div><p class=\"b\"> x </p><i> c </i>";
+  struct Case {
+    const char* rule;
+    std::string expected;
+  };
+  for (const Case& c : {Case{".listing * { white-space: pre }",
+                             "<div class=\"listing\"><span>  a  </span></div><p class=\"b\"> x </p><i> c </i>"},
+                        Case{".listing>*{white-space:pre}",
+                             "<div class=\"listing\"><span>  a  </span></div><p class=\"b\"> x </p><i> c </i>"},
+                        Case{":is(.a, .b) { white-space: pre }",
+                             "<div class=\"listing\"><span> a </span></div><p class=\"b\">  x  </p><i> c </i>"},
+                        // The page as it came: nothing of it may be stripped.
+                        Case{"[data-pre] { white-space: pre }", ""}, Case{"h2 + * { white-space: pre }", ""},
+                        Case{"[title]:after { white-space: nowrap }", collapsed}}) {
+    const std::string css = std::string("<style>") + c.rule + "</style>";
+    EXPECT_EQ(optimize(page(css + body)), c.expected.empty() ? "<unchanged>" : out(css + c.expected)) << c.rule;
+  }
+}
+
 TEST_F(OptimizerTest, AnInlineWhiteSpaceStyleProtectsItsElementUntilItCloses) {
   EXPECT_EQ(optimize(page("<div style=\"white-space: pre\">  a  </div>  b  ")),
             out("<div style=\"white-space: pre\">  a  </div> b "));
