@@ -147,7 +147,9 @@ SiteOutcome upgradeSite(const std::string& name) {
   const std::string sitePath = std::string(settings::kSitesKeyPath) + "\\" + name;
   auto site = openKey(sitePath);
   if (!site) return SiteOutcome::kStop;
-  if (hasValue(site->get(), "FileExtensions")) return SiteOutcome::kStop;  // converted already
+  // Converted already. The sites after it may not be: a site the new filter or console made
+  // first (one the old store had no rules for) stands before old ones in the list.
+  if (hasValue(site->get(), "FileExtensions")) return SiteOutcome::kNext;
 
   const auto exclude = readText(site->get(), "NewExclude");
   writeText(site->get(), "NewExclude", exclude ? exclusionPatterns(*exclude) : "*.dll,*.exe");

@@ -293,7 +293,7 @@ TEST_F(HostprepTest, UpgradeConvertsOldVersionsOnly) {
   }
 }
 
-TEST_F(HostprepTest, UpgradeWritesTheNewValuesBesideTheOldTreesAndStopsAtAConvertedSite) {
+TEST_F(HostprepTest, UpgradeWritesTheNewValuesBesideTheOldTreesAndPassesOverAConvertedSite) {
   importReg(oldStore("1.4.0.10"));
   setup::UpgradeSettings();
   EXPECT_EQ(regText(kSite1, "NewExclude"), std::string("*.dll,.asp\0", 11));
@@ -305,8 +305,12 @@ TEST_F(HostprepTest, UpgradeWritesTheNewValuesBesideTheOldTreesAndStopsAtAConver
   EXPECT_TRUE(regText(std::string(kSite1) + "\\FileExtensions\\.htm", "Level"));  // the old tree stays
   EXPECT_TRUE(regText(std::string(kSite1) + "\\MimeTypes\\text\\html", "Level"));
   EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value", "Version"), std::string("1.4.0.10\0", 9));
-  // Site 2 counts as converted: site 3 after it is left alone.
-  EXPECT_FALSE(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"));
+  // Site 2 counts as converted and is left as it is; site 3 after it is still converted
+  // (stopping there left its old rules unused for good).
+  EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2", "FileExtensions"), std::string("done\0", 5));
+  EXPECT_FALSE(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2", "NewExclude"));
+  EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "NewExclude"), std::string("*.dll,*.exe\0", 12));
+  EXPECT_EQ(regText("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\3", "FileExtensions"), std::string("\0", 1));
 }
 
 // Fault 8: a value longer than the old stores' 1024-byte buffers counted as missing, and a
