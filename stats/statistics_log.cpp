@@ -1,5 +1,6 @@
 #include "stats/statistics_log.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,20 @@ void writePageLines(const std::string& file, std::string_view lines, const char*
   if (auto out = platform::fs::openFile(file, mode)) std::fwrite(lines.data(), 1, lines.size(), out.get());
 }
 
+// Appended lines start a line of their own: a last line without its end (a file saved by an
+// editor, a write cut short by a full disk) would otherwise run into the first of them, and
+// the report would read one response where there were two, or fields in the wrong columns.
+void appendPageLines(const std::string& file, std::string_view lines) {
+  auto out = platform::fs::openFile(file, "a+b");
+  if (!out) return;
+  if (std::fseek(out.get(), -1, SEEK_END) == 0) {
+    const int last = std::fgetc(out.get());
+    std::fseek(out.get(), 0, SEEK_END);
+    if (last != EOF && last != '\n') std::fwrite("\r\n", 1, 2, out.get());
+  }
+  std::fwrite(lines.data(), 1, lines.size(), out.get());
+}
+
 }  // namespace
 
 std::optional<SiteStatFigures> readSiteStat(const std::string& siteFile) {
@@ -29,7 +44,7 @@ std::optional<SiteStatFigures> readSiteStat(const std::string& siteFile) {
   if (!in) return std::nullopt;
   SiteStatFigures read;
   // The count is written as an int: a larger one is no count of ours.
-  if (std::fscanf(in.get(), "%ld %lf %lld", &read.start, &read.bytes, &read.count) != 3 || !std::isfinite(read.bytes) ||
+  if (std::fscanf(in.get(), "%lld %lf %lld", &read.start, &read.bytes, &read.count) != 3 || !std::isfinite(read.bytes) ||
       read.bytes < 0 || read.count < 0 || read.count > INT32_MAX)
     return std::nullopt;
   return read;
@@ -57,11 +72,11 @@ void writePending(const PendingStatistics& pending, std::string_view logFolder, 
   if (pending.empty()) return;
   createFolderPath(logFolder);
   const std::string pageFile = inFolder(logFolder, kPageStatFile);
-  if (pending.uncompressed.empty()) return writePageLines(pageFile, pending.pageLines, "ab");
+  if (pending.uncompressed.empty()) return appendPageLines(pageFile, pending.pageLines);
 
   const std::string siteFile = inFolder(logFolder, kSiteStatFile);
   SiteStatFigures totals = readSiteStat(siteFile).value_or(
-      SiteStatFigures{static_cast<long>(pending.uncompressed.front().at), 0, 0});
+      SiteStatFigures{static_cast<long long>(pending.uncompressed.front().at), 0, 0});
   // The period is tested as each response would have tested it when logged: the first one
   // logged a whole period after the start begins a new period, and the page lines logged
   // before it go with the old one.
@@ -70,7 +85,7 @@ void writePending(const PendingStatistics& pending, std::string_view logFolder, 
   bool restarted = false;
   for (const PendingStatistics::Second& second : pending.uncompressed) {
     if (period != 0 && second.at - totals.start >= period) {
-      totals = SiteStatFigures{static_cast<long>(second.at), 0, 0};
+      totals = SiteStatFigures{static_cast<long long>(second.at), 0, 0};
       lines = std::string_view(pending.pageLines).substr(second.pageLinesBefore);
       restarted = true;
     }
@@ -80,11 +95,13 @@ void writePending(const PendingStatistics& pending, std::string_view logFolder, 
   if (restarted) {
     writePageLines(pageFile, lines, "wb");  // emptied, then the lines of the new period
   } else if (!lines.empty()) {
-    writePageLines(pageFile, lines, "ab");
+    appendPageLines(pageFile, lines);
   }
+  // The count stops at the largest an int holds, which the file's readers take: past it, it
+  // would read as damaged and the site's totals would start again from nothing.
   char text[128];
-  const int length = std::snprintf(text, sizeof(text), "%d %f %d", static_cast<int>(totals.start), totals.bytes,
-                                   static_cast<int>(totals.count));
+  const int length = std::snprintf(text, sizeof(text), "%lld %f %lld", totals.start, totals.bytes,
+                                   std::min<long long>(totals.count, INT32_MAX));
   // Replaced whole, so that a report built meanwhile never reads a truncated file.
   if (length > 0) platform::fs::replaceFileWhole(siteFile, std::string_view(text, static_cast<std::size_t>(length)));
 }

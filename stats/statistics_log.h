@@ -31,7 +31,7 @@ long refreshPeriod(std::string_view refreshLog);
 // "sitestat.txt": the start of the period, the bytes and the number of the uncompressed
 // responses in it.
 struct SiteStatFigures {
-  long start = 0;
+  long long start = 0;  // seconds since 1970, past 2038 too
   double bytes = 0;
   long long count = 0;
 };

@@ -162,6 +162,30 @@ TEST_F(StatisticsTest, APassedRefreshPeriodStartsBothFilesAfresh) {
   EXPECT_EQ(logFile("pagestat.txt"), "");
 }
 
+// The files outlive what an int holds: a count past it, or a start past 2038, was written
+// back wrapped, read as damaged or as a period long over, and the totals started again.
+TEST_F(StatisticsTest, TotalsPastAnIntStayWhole) {
+  writeLogFile("sitestat.txt", "1000000 5000.000000 2147483646");
+  log(uncompressed(100));
+  log(uncompressed(100));
+  EXPECT_EQ(logFile("sitestat.txt"), "1000000 5200.000000 2147483647");  // the count stops there
+  clock_.now_ = 2200000000 + 3600;
+  writeLogFile("sitestat.txt", "2200000000 70.000000 1");
+  log(uncompressed(30), kFullMask, "1 Day");
+  EXPECT_EQ(logFile("sitestat.txt"), "2200000000 100.000000 2");
+}
+
+// A page line appended to a file whose last line lacks its end (saved by an editor, or cut
+// short) starts a line of its own; the report counts both.
+TEST_F(StatisticsTest, AnAppendedLineStartsALineOfItsOwn) {
+  writeLogFile("pagestat.txt", "/old.htm,2000,2000,500,75.00,text/html,0,1,0");
+  log(compressed("/new.htm"));
+  EXPECT_EQ(logFile("pagestat.txt"),
+            "/old.htm,2000,2000,500,75.00,text/html,0,1,0\r\n/new.htm,2000,2000,500,75.00,text/html,0,1,0\r\n");
+  log(compressed("/third.htm"));
+  EXPECT_EQ(logFile("pagestat.txt").find("\r\n\r\n"), std::string::npos);  // nothing added to a whole line
+}
+
 TEST_F(StatisticsTest, PeriodNamesAreExact) {
   EXPECT_EQ(stats::refreshPeriod("1 Week"), 604800);
   EXPECT_EQ(stats::refreshPeriod("1 Month"), 2592000);
