@@ -274,6 +274,9 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   // The header went on unchanged: its body must follow it, not be swallowed (a directive
   // may have asked for optimisation of a response that then passed).
   state.optimizeMode = OptimizeMode::kNever;
+  // Nothing of it changes from here on: it is counted before its body goes out, not at the
+  // end of the request, which comes after the client has it all.
+  if (site) LogResponseOnce(state, *site);
   out += state.header;
   out += tail;
   return HeaderOutcome::kPass;

@@ -32,29 +32,12 @@ bool cachableExtension(const ResponseState& state, const settings::SiteSettings&
   return false;
 }
 
-// Records the finished response for the site's statistics files, once: before the filter
-// writes it, so that a report asked the moment the client has the answer counts it.
-void logOnce(ResponseState& state, const settings::SiteSettings& site) {
-  if (state.logged || !site.Report) return;
-  state.logged = true;
-  stats::LoggedResponse logged;
-  logged.url = state.url.str();
-  logged.unoptimizedSize = state.unoptimizedSize;
-  logged.bodyLength = state.bodyLength;
-  logged.sentLength = state.sentLength;
-  logged.acceptedEncoding = static_cast<int>(state.acceptedEncoding);
-  logged.servedFromCache = state.servedFromCache;
-  logged.contentType = state.contentType.str();
-  logged.unchanged = state.sentAsCaptured;
-  stats::LogResponse(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()});
-}
-
 // The finished response, header and body in one write; its statistics are complete.
 bool writeWhole(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site, void* response,
                 std::size_t size) {
   state.phase = Phase::kFinished;
   state.sentLength = static_cast<std::int32_t>(size);
-  logOnce(state, site);
+  LogResponseOnce(state, site);
   DWORD bytes = static_cast<DWORD>(size);
   return pfc->WriteClient(pfc, response, &bytes, 0);
 }
@@ -209,6 +192,21 @@ void complete(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, settings::SiteSett
 
 }  // namespace
 
+void LogResponseOnce(ResponseState& state, const settings::SiteSettings& site) {
+  if (state.logged || !site.Report) return;
+  state.logged = true;
+  stats::LoggedResponse logged;
+  logged.url = state.url.str();
+  logged.unoptimizedSize = state.unoptimizedSize;
+  logged.bodyLength = state.bodyLength;
+  logged.sentLength = state.sentLength;
+  logged.acceptedEncoding = static_cast<int>(state.acceptedEncoding);
+  logged.servedFromCache = state.servedFromCache;
+  logged.contentType = state.contentType.str();
+  logged.unchanged = state.sentAsCaptured;
+  stats::LogResponse(logged, {site.ReportMask.str(), site.LogFolder.str(), site.RefreshLog.str()});
+}
+
 std::optional<platform::fs::WholeFile> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* pfc, ResponseState& state,
                                                           settings::SiteSettings& site) {
   // Only a declared length says at the header what the size limits will say at the end.
@@ -232,7 +230,7 @@ DWORD OnEndOfRequest(HTTP_FILTER_CONTEXT* pfc) {
     if (state->phase != Phase::kFinished &&
         (state->phase == Phase::kCompressing || state->optimizeMode == OptimizeMode::kAlways))
       complete(pfc, *state, *site);
-    logOnce(*state, *site);
+    LogResponseOnce(*state, *site);
   }
   ReleaseContext(*context);
   return SF_STATUS_REQ_NEXT_NOTIFICATION;

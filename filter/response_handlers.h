@@ -27,6 +27,10 @@ std::optional<platform::fs::WholeFile> CachedCopyAtHeader(HTTP_FILTER_CONTEXT* p
 void AnswerWithCachedCopy(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site,
                           platform::fs::WholeFile& copy);
 
+// Records the response for the site's statistics files, once, before the client has the
+// last of it: a report asked the moment it has counts it.
+void LogResponseOnce(ResponseState& state, const settings::SiteSettings& site);
+
 // Ends the context's request: its slot count, its response state and table reference.
 void ReleaseContext(RequestContext& context);
 

@@ -147,6 +147,21 @@ class StatisticsTest(unittest.TestCase):
         # The report page itself is not logged: it is the filter's own answer.
         self.assertEqual(self.report_totals(), (first[0] + second[0], first[1] + second[1]))
 
+    def test_an_answer_passed_whole_is_counted_before_its_request_ends(self):
+        # A program that answers with its length and then takes its time to exit: the client
+        # has all of the answer long before the request ends.
+        self.machine.write("cgi/linger.cgi", "#!/bin/sh\nprintf 'Content-Type: image/png\\r\\nContent-Length: 5"
+                           "\\r\\n\\r\\nhello'\nsleep 3\n", 0o755)
+        before = self.report_totals()
+        connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=30)
+        try:
+            connection.request("GET", "/cgi/linger.cgi")
+            response = connection.getresponse()
+            self.assertEqual(response.read(), b"hello")
+            self.assertEqual(self.report_totals(), (before[0], before[1] + 1))
+        finally:
+            connection.close()
+
     def test_a_report_asked_again_with_its_date_is_the_new_page(self):
         # The page is rebuilt at each request, mostly within the second of the copy the
         # client holds: a date alone must not make the server answer 304.
