@@ -379,8 +379,11 @@ TEST_F(SettingsLoaderTest, ASiteWithoutAHomeDirectoryEndsTheLoadWithSuccess) {
   EXPECT_FALSE(loaded.table->Slots[2]);
 }
 
-// A home directory of 129 characters beyond ASCII takes up to 387 bytes: the folders made
-// from it were made from its first 255 bytes, folders that no one could find.
+// A home directory of 129 characters beyond ASCII takes up to 387 bytes in UTF-8, the code
+// page of this platform's stand-in (Windows' own code pages hold the characters of theirs in
+// one or two): the folders made from it were made from its first 255 bytes, folders that no
+// one could find.
+#ifndef _WIN32
 TEST_F(SettingsLoaderTest, FoldersAreMadeFromTheWholeHomeDirectory) {
   std::string root = "C:\\Sites\\";
   while (root.size() < 360) root += "\xe6\x9d\xb1";  // three bytes a character
@@ -392,6 +395,7 @@ TEST_F(SettingsLoaderTest, FoldersAreMadeFromTheWholeHomeDirectory) {
   EXPECT_EQ(s.CacheFolder.str(), root + "\\gzipcache");
   EXPECT_EQ(value("SOFTWARE\\Korvane\\Sablewing\\Value\\Sites\\2", "LogFolder"), root + "\\gziplog" + '\0');
 }
+#endif
 
 // Copies of two sites in one folder would answer one site's URL with the other's page.
 TEST_F(SettingsLoaderTest, ASiteWhoseCopiesWouldLieAmongAnEarlierSitesCachesNothing) {
