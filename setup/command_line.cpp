@@ -29,6 +29,17 @@ HostprepArguments ParseCommandLine(std::string_view raw) {
   return args;
 }
 
+std::string_view TextAfterProgramName(std::string_view commandLine) {
+  std::size_t at = 0;
+  if (!commandLine.empty() && commandLine.front() == '"') {
+    at = commandLine.find('"', 1);
+    at = at == std::string_view::npos ? commandLine.size() : at + 1;
+  }
+  while (at < commandLine.size() && commandLine[at] != ' ' && commandLine[at] != '\t') ++at;
+  while (at < commandLine.size() && (commandLine[at] == ' ' || commandLine[at] == '\t')) ++at;
+  return commandLine.substr(at);
+}
+
 std::string RawCommandLine(int argc, const char* const* argv) {
   std::string raw;
   for (int i = 1; i < argc; ++i) {

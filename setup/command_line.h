@@ -26,4 +26,9 @@ HostprepArguments ParseCommandLine(std::string_view raw);
 // shift the arguments): the line is then empty, and does nothing.
 std::string RawCommandLine(int argc, const char* const* argv);
 
+// The raw text after the program's name in a command line as Windows hands it over
+// (GetCommandLineA): the name, quoted or up to the first blank, and the blanks after it
+// taken off, as Windows does for a program's own argument text.
+std::string_view TextAfterProgramName(std::string_view commandLine);
+
 }  // namespace setup

@@ -66,6 +66,19 @@ TEST(CommandLineTest, AnArgumentOf256CharactersMarksTheLine) {
   EXPECT_FALSE(ParseCommandLine("a b c d " + std::string(300, 'e')).overlong);  // after D: ignored
 }
 
+// On Windows the text is the program's whole command line: its name goes, quoted or not,
+// with the blanks after it, and the rest is read by the command's rules (a '\' before a
+// '"' is no escape, two spaces make an empty argument).
+TEST(CommandLineTest, TheArgumentsFollowTheProgramsNameInWindowsOwnLine) {
+  EXPECT_EQ(setup::TextAfterProgramName("hostprep.exe 7 x"), "7 x");
+  EXPECT_EQ(setup::TextAfterProgramName("\"C:\\Program Files\\hostprep.exe\"  7  x"), "7  x");
+  EXPECT_EQ(setup::TextAfterProgramName("\"C:\\a b\\hostprep\""), "");
+  EXPECT_EQ(setup::TextAfterProgramName("hostprep"), "");
+  expectArgs(setup::TextAfterProgramName("hostprep 7 \"SOFTWARE\\RT\\Trailing\\\""), {"7", "SOFTWARE\\RT\\Trailing\\", "", ""});
+  expectArgs(setup::TextAfterProgramName("hostprep 7 SOFTWARE\\RT\\Bare\\\"x"), {"7", "SOFTWARE\\RT\\Bare\\x", "", ""});
+  expectArgs(setup::TextAfterProgramName("hostprep 7  SOFTWARE\\RT\\TwoSpaces"), {"7", "", "SOFTWARE\\RT\\TwoSpaces", ""});
+}
+
 TEST(CommandLineTest, ShellWordsGiveTheSameArgumentsAsTheRawText) {
   const char* argv[] = {"hostprep", "Tamsic", "Tamsic compression", "C:\\x.dll", ""};
   EXPECT_EQ(setup::RawCommandLine(5, argv), "Tamsic \"Tamsic compression\" C:\\x.dll \"\"");
