@@ -1,8 +1,10 @@
 #include "filter/hidden_folders.h"
 
+#include <string>
 #include <string_view>
 
 #include "filter/isapi_access.h"
+#include "platform/fs/file_api.h"
 #include "platform/text/ascii_case.h"
 
 namespace filter {
@@ -31,12 +33,48 @@ bool inside(std::string_view path, std::string_view folder) {
   return path.size() == folder.size() || separator(path[folder.size()]) || separator(folder.back());
 }
 
+// Windows opens a file by other spellings than the plain one: with dots or blanks behind a
+// component ("gziplog.\\pagestat.txt", "gziplog \\...") and through short names
+// ("GZIPCA~1"). Such a path is compared as the name Windows reads it as.
+bool spelledOtherwise(std::string_view path) {
+  if (path.find('~') != std::string_view::npos) return true;
+  for (std::size_t start = 0, end = 0; start < path.size(); start = end + 1) {
+    for (end = start; end < path.size() && !separator(path[end]);) ++end;
+    const std::string_view part = path.substr(start, end - start);
+    if (!part.empty() && (part.back() == '.' || part.back() == ' ') && part.find_first_not_of('.') != std::string_view::npos)
+      return true;
+  }
+  return false;
+}
+
+std::string asWindowsReadsIt(std::string_view path) {
+  std::string out;
+  out.reserve(path.size());
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !separator(path[end])) ++end;
+    std::string_view part = path.substr(start, end - start);
+    // "." and ".." stay as they are; other names lose the dots and blanks they end with.
+    if (part.find_first_not_of('.') != std::string_view::npos)
+      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+    if (start > 0) out += '\\';
+    out += part;
+    start = end + 1;
+  }
+  if (out.find('~') != std::string::npos)
+    if (auto longName = platform::fs::longPathName(out)) return *longName;
+  return out;
+}
+
 constexpr char kNotFoundPage[] =
     "<html><head><title>404 Not Found</title></head>\r\n<body><h1>404 Not Found</h1></body></html>\r\n";
 
 }  // namespace
 
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site) {
+  std::string readAs;
+  if (spelledOtherwise(path)) path = readAs = asWindowsReadsIt(path);
   const std::string_view root = site.RootPath.str();
   // A folder that holds the whole site (a log folder set to the root) hides nothing.
   auto hidden = [&](std::string_view folder) { return inside(path, folder) && !inside(root, folder); };

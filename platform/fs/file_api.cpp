@@ -155,6 +155,8 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return f;
 }
 
+std::optional<std::string> longPathName(std::string_view) { return std::nullopt; }
+
 std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room) {
   // Not blocking: a pipe left under the name must not hold the caller.
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -102,6 +103,11 @@ struct WholeFile {
 // Read to its end rather than to the size it had when opened (it may still grow), in one
 // read when it does not. nullopt when it cannot be opened or read, or is no regular file.
 std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room = 0);
+
+// The path with each short ("8.3") name it holds read as the long name it stands for
+// ("C:\\GZIPCA~1\\x" -> "C:\\gzipcache\\x"); nullopt when the path does not exist, or the
+// volume makes no short names (never on this platform's stand-in).
+std::optional<std::string> longPathName(std::string_view windowsPath);
 
 // The reading of a WholeFile on both systems: a buffer for the expected size (and one byte
 // more, to see the end in one read), none of it cleared since each byte is written before

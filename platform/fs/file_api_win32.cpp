@@ -40,6 +40,14 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
   return UniqueFile(std::fopen(path.c_str(), mode));
 }
 
+std::optional<std::string> longPathName(std::string_view windowsPath) {
+  const std::string path(windowsPath);
+  char buffer[MAX_PATH * 4];
+  const DWORD length = GetLongPathNameA(path.c_str(), buffer, sizeof(buffer));
+  if (length == 0 || length >= sizeof(buffer)) return std::nullopt;
+  return std::string(buffer, length);
+}
+
 std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room) {
   auto file = openFile(windowsPath, "rb");
   if (!file) return std::nullopt;

@@ -668,6 +668,13 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
     EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog2\\x.htm", site)) << spelled;
     EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site)) << spelled;
   }
+  // The server's path spelled as Windows still opens the folder by.
+  site.PlainLogFolder = settings::plainFolder("C:\\Inetpub\\wwwroot\\gziplog", site.RootPath.str());
+  for (const char* path : {"C:\\Inetpub\\wwwroot\\gziplog.\\pagestat.txt", "C:\\Inetpub\\wwwroot\\gziplog...\\pagestat.txt",
+                           "C:\\Inetpub\\wwwroot\\gziplog \\pagestat.txt", "C:\\Inetpub\\wwwroot\\gziplog. .",
+                           "C:\\Inetpub\\wwwroot.\\gziplog\\pagestat.txt"})
+    EXPECT_TRUE(filter::InsideFilterFolder(path, site)) << path;
+  EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog.x\\pagestat.txt", site));
   // The whole site, however spelled, hides nothing.
   for (const char* whole : {"C:\\Inetpub\\wwwroot\\gziplog\\..", "C:\\", "\\", "C:\\Inetpub"}) {
     site.PlainLogFolder = settings::plainFolder(whole, site.RootPath.str());
@@ -676,6 +683,30 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
   site.PlainLogFolder = settings::plainFolder("", site.RootPath.str());
   EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site));
 }
+
+#ifdef _WIN32
+// Windows opens a folder by its short name as well: that name hides the folder's files too.
+TEST(HiddenFolderTest, AFolderHidesItsFilesUnderItsShortName) {
+  const std::string folder = "C:\\tamsic-short-names\\gzipcache";
+  CreateDirectoryA("C:\\tamsic-short-names", nullptr);
+  CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string file = folder + "\\page.htm";
+  HANDLE created = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(created, INVALID_HANDLE_VALUE);
+  CloseHandle(created);
+  char shortName[MAX_PATH];
+  const DWORD length = GetShortPathNameA(file.c_str(), shortName, sizeof(shortName));
+  settings::SiteSettings site;
+  site.RootPath = std::string("C:\\tamsic-short-names");
+  site.PlainCacheFolder = folder;
+  ASSERT_GT(length, 0u);
+  ASSERT_NE(std::string(shortName, length).find('~'), std::string::npos) << shortName;
+  EXPECT_TRUE(filter::InsideFilterFolder(std::string(shortName, length), site)) << shortName;
+  DeleteFileA(file.c_str());
+  RemoveDirectoryA(folder.c_str());
+  RemoveDirectoryA("C:\\tamsic-short-names");
+}
+#endif
 
 // A link placed inside the cache folder would lead the cache's writes out of it.
 TEST_F(FilterTest, TheCacheNeverWritesThroughALinkInsideItsFolder) {
