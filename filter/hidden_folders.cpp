@@ -62,8 +62,13 @@ std::string asWindowsReadsIt(std::string_view path) {
     out += part;
     start = end + 1;
   }
-  if (out.find('~') != std::string::npos)
-    if (auto longName = platform::fs::longPathName(out)) return *longName;
+  // A short name is read from the longest part of the path that exists: a file need not
+  // exist for the folder it names to be hidden.
+  for (std::size_t end = out.size(); out.find('~') < end && end != std::string::npos; end = out.rfind('\\', end - 1)) {
+    if (auto longName = platform::fs::longPathName(std::string_view(out).substr(0, end)))
+      return *longName + out.substr(end);
+    if (end == 0) break;
+  }
   return out;
 }
 

@@ -702,6 +702,8 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesUnderItsShortName) {
   ASSERT_GT(length, 0u);
   ASSERT_NE(std::string(shortName, length).find('~'), std::string::npos) << shortName;
   EXPECT_TRUE(filter::InsideFilterFolder(std::string(shortName, length), site)) << shortName;
+  const std::string shortFolder = std::string(shortName, length).substr(0, std::string(shortName, length).rfind('\\'));
+  EXPECT_TRUE(filter::InsideFilterFolder(shortFolder + "\\missing\\nothing.htm", site)) << shortFolder;  // not there
   DeleteFileA(file.c_str());
   RemoveDirectoryA(folder.c_str());
   RemoveDirectoryA("C:\\tamsic-short-names");
