@@ -6,6 +6,7 @@
 #include "filter/isapi_access.h"
 #include "platform/fs/file_api.h"
 #include "platform/text/ascii_case.h"
+#include "settings/site_folders.h"
 
 namespace filter {
 
@@ -47,23 +48,10 @@ bool spelledOtherwise(std::string_view path) {
   return false;
 }
 
-std::string asWindowsReadsIt(std::string_view path) {
-  std::string out;
-  out.reserve(path.size());
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = start;
-    while (end < path.size() && !separator(path[end])) ++end;
-    std::string_view part = path.substr(start, end - start);
-    // "." and ".." stay as they are; other names lose the dots and blanks they end with.
-    if (part.find_first_not_of('.') != std::string_view::npos)
-      while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
-    if (start > 0) out += '\\';
-    out += part;
-    start = end + 1;
-  }
-  // A short name is read from the longest part of the path that exists: a file need not
-  // exist for the folder it names to be hidden.
+// The path spelled plainly, its short names read from the longest part of it that exists:
+// a file need not exist for the folder it names to be hidden.
+std::string asWindowsReadsIt(std::string_view path, std::string_view siteRoot) {
+  const std::string out = settings::plainFolder(path, siteRoot);
   for (std::size_t end = out.size(); out.find('~') < end && end != std::string::npos; end = out.rfind('\\', end - 1)) {
     if (auto longName = platform::fs::longPathName(std::string_view(out).substr(0, end)))
       return *longName + out.substr(end);
@@ -78,9 +66,9 @@ constexpr char kNotFoundPage[] =
 }  // namespace
 
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site) {
-  std::string readAs;
-  if (spelledOtherwise(path)) path = readAs = asWindowsReadsIt(path);
   const std::string_view root = site.RootPath.str();
+  std::string readAs;
+  if (spelledOtherwise(path)) path = readAs = asWindowsReadsIt(path, root);
   // A folder that holds the whole site (a log folder set to the root) hides nothing.
   auto hidden = [&](std::string_view folder) { return inside(path, folder) && !inside(root, folder); };
   return hidden(site.PlainCacheFolder) || hidden(site.PlainLogFolder);

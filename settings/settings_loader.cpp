@@ -340,21 +340,12 @@ bool loadSites(SiteTable& table, const std::string& anonymousAccount) {
   return true;
 }
 
-// The folder that holds a cache folder's copies, as one text however it is spelled: Windows
-// names ignore case, take '/' for '\\' and doubled separators for one, and a trailing one
-// changes nothing.
-std::string copyRootKey(std::string_view cacheFolder) {
-  std::string folder(cacheFolder);
-  folder += kCacheSubFolder;
-  std::string key;
-  key.reserve(folder.size() + 1);
-  for (std::size_t i = 0; i < folder.size(); ++i) {
-    const char c = folder[i] == '/' ? '\\' : platform::text::lowerAscii(folder[i]);
-    // The two leading separators of a network name stay.
-    if (c == '\\' && i > 1 && !key.empty() && key.back() == '\\') continue;
-    key += c;
-  }
-  while (!key.empty() && key.back() == '\\') key.pop_back();
+// The folder that holds a cache folder's copies, as one text however it is spelled: the
+// folder spelled plainly, in one case (Windows names ignore it), ending in '\\'.
+std::string copyRootKey(std::string_view plainCacheFolder) {
+  std::string key(plainCacheFolder);
+  key += kCacheSubFolder;
+  platform::text::lowerInPlace(key);
   key += '\\';
   return key;
 }
@@ -365,7 +356,7 @@ void refuseSharedCacheFolders(SiteTable& table) {
   std::vector<std::string> claimed;
   for (const auto& slot : table.Slots) {
     if (!slot || slot->CacheFolder.empty()) continue;
-    const std::string key = copyRootKey(slot->CacheFolder.str());
+    const std::string key = copyRootKey(slot->PlainCacheFolder);
     slot->CacheFolderTaken = std::any_of(claimed.begin(), claimed.end(), [&](const std::string& other) {
       return key.starts_with(other) || other.starts_with(key);
     });

@@ -51,21 +51,25 @@ void copyFolderFiles(std::string_view sourceFolder, std::string_view destination
 std::string plainFolder(std::string_view folder, std::string_view siteRoot) {
   if (folder.empty()) return {};
   auto separator = [](char c) { return c == '\\' || c == '/'; };
-  std::string out;
-  std::size_t start = 0;
-  while (start <= folder.size()) {
-    std::size_t end = start;
-    while (end < folder.size() && !separator(folder[end])) ++end;
-    const std::string_view part = folder.substr(start, end - start);
+  // A network name ("\\server\share") keeps its two leading separators and has no drive.
+  const bool network = folder.size() > 1 && separator(folder[0]) && separator(folder[1]);
+  std::string out = network ? "\\\\" : "";
+  const std::size_t floor = out.size();
+  for (std::size_t start = network ? 2 : 0, end = start; start <= folder.size(); start = end + 1) {
+    for (end = start; end < folder.size() && !separator(folder[end]);) ++end;
+    std::string_view part = folder.substr(start, end - start);
     if (part == "..") {
-      if (const std::size_t last = out.rfind('\\'); last != std::string::npos) out.resize(last);
-    } else if (!part.empty() && part != ".") {
-      if (!out.empty() || start > 0) out += '\\';
-      out += part;
+      if (const std::size_t last = out.rfind('\\'); last != std::string::npos && last >= floor) out.resize(last);
+      continue;
     }
-    start = end + 1;
+    // Windows opens a name without the dots and blanks it ends with.
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+    if (part.empty()) continue;
+    if (out.size() > floor || (start > 0 && !network)) out += '\\';
+    out += part;
   }
-  if (out.size() < 2 || out[1] != ':') out = std::string(siteRoot.substr(0, siteRoot.find(':') + 1)) + out;
+  if (!network && (out.size() < 2 || out[1] != ':'))
+    out = std::string(siteRoot.substr(0, siteRoot.find(':') + 1)) + out;
   return out;
 }
 

@@ -18,9 +18,10 @@ enum class FolderResult {
   kNoProgFiles,     // "ProgFiles" is missing: the load fails
 };
 
-// A folder as its components name it: "." and empty components dropped, ".." taking the one
-// before it, either separator read as '\\', and a folder without a drive on the drive of
-// the site's root. "" stays "" (no folder).
+// A folder as Windows opens it, spelled one way: "." and empty components dropped, ".."
+// taking the one before it, the dots and blanks a name ends with dropped, either separator
+// read as '\\', and a folder without a drive (nor a network name) on the drive of the
+// site's root. "" stays "" (no folder).
 std::string plainFolder(std::string_view folder, std::string_view siteRoot);
 
 // Creates the site's LogFolder, CacheFolder and "<root>\tamsicreport" where missing,

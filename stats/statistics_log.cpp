@@ -19,8 +19,9 @@ std::string inFolder(std::string_view folder, const char* name) {
   return path + name;
 }
 
-void writePageLines(const std::string& file, std::string_view lines, const char* mode) {
-  if (auto out = platform::fs::openFile(file, mode)) std::fwrite(lines.data(), 1, lines.size(), out.get());
+// The file emptied, then the lines written: the lines of a new period.
+void replacePageLines(const std::string& file, std::string_view lines) {
+  if (auto out = platform::fs::openFile(file, "wb")) std::fwrite(lines.data(), 1, lines.size(), out.get());
 }
 
 // Appended lines start a line of their own: a last line without its end (a file saved by an
@@ -93,7 +94,7 @@ void writePending(const PendingStatistics& pending, std::string_view logFolder, 
     totals.bytes += second.bytes;
   }
   if (restarted) {
-    writePageLines(pageFile, lines, "wb");  // emptied, then the lines of the new period
+    replacePageLines(pageFile, lines);
   } else if (!lines.empty()) {
     appendPageLines(pageFile, lines);
   }

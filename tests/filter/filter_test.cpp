@@ -661,7 +661,7 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
   for (const char* spelled : {"C:\\Inetpub\\wwwroot\\gziplog", "C:\\Inetpub\\wwwroot\\\\gziplog",
                               "C:/Inetpub/wwwroot/./gziplog", "C:\\Inetpub\\wwwroot\\images\\..\\gziplog",
                               "\\Inetpub\\wwwroot\\gziplog", "\\Temp\\..\\Inetpub\\wwwroot\\gziplog",
-                              "c:\\inetpub\\WWWROOT\\gziplog\\"}) {
+                              "c:\\inetpub\\WWWROOT\\gziplog\\", "C:\\Inetpub\\wwwroot\\gziplog. "}) {
     site.PlainLogFolder = settings::plainFolder(spelled, site.RootPath.str());
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\pagestat.txt", site)) << spelled;
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog", site)) << spelled;
@@ -675,6 +675,14 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
                            "C:\\Inetpub\\wwwroot.\\gziplog\\pagestat.txt"})
     EXPECT_TRUE(filter::InsideFilterFolder(path, site)) << path;
   EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog.x\\pagestat.txt", site));
+  // A site on a network share: its folders keep their network name.
+  settings::SiteSettings shared;
+  shared.RootPath = std::string("\\\\server\\share\\site");
+  shared.PlainLogFolder = settings::plainFolder("\\\\server\\share\\site\\.\\gziplog", shared.RootPath.str());
+  EXPECT_EQ(shared.PlainLogFolder, "\\\\server\\share\\site\\gziplog");
+  EXPECT_TRUE(filter::InsideFilterFolder("\\\\server\\share\\site\\gziplog\\pagestat.txt", shared));
+  EXPECT_TRUE(filter::InsideFilterFolder("\\\\server\\share\\site\\gziplog.\\pagestat.txt", shared));
+  EXPECT_FALSE(filter::InsideFilterFolder("\\\\server\\share\\site\\index.htm", shared));
   // The whole site, however spelled, hides nothing.
   for (const char* whole : {"C:\\Inetpub\\wwwroot\\gziplog\\..", "C:\\", "\\", "C:\\Inetpub"}) {
     site.PlainLogFolder = settings::plainFolder(whole, site.RootPath.str());
