@@ -8,6 +8,7 @@
 #include "console/preference_dialogs.h"
 #include "console/property_sheet_extension.h"
 #include "console/resources/resource_ids.h"
+#include "settings/rule_lists.h"
 #include "platform/fs/file_api.h"
 
 namespace console {
@@ -49,12 +50,6 @@ std::string maskOfReportList(HWND dialog) {
   return mask;
 }
 
-bool sameFields(std::string_view a, std::string_view b) {
-  for (const ReportField& f : kFields)
-    if ((a.find(f.code) != std::string_view::npos) != (b.find(f.code) != std::string_view::npos)) return false;
-  return true;
-}
-
 void deleteStatistics(const std::string& logFolder) {
   for (const char* file : {"\\pagestat.txt", "\\sitestat.txt"}) DeleteFileA((logFolder + file).c_str());
 }
@@ -84,7 +79,7 @@ void take(HWND dialog, WorkingCopy& copy) {
   const std::string mask = maskOfReportList(dialog);
   // The same fields in another order are no change: the stored text stays as it was, and
   // so do the statistics. Statistics gathered with other fields no longer fit the report.
-  if (sameFields(mask, copy.ReportMask.value)) return;
+  if (settings::sameReportFields(mask, copy.ReportMask.value)) return;
   deleteStatistics(copy.LogFolder.value.str());
   copy.ReportMask.set(Path(mask));
 }

@@ -78,6 +78,16 @@ DWORD OnPreprocHeaders(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_PREPROC_HEADERS* he
       headers->SetHeader(pfc, const_cast<LPSTR>("If-Modified-Since:"), const_cast<LPSTR>(""));
     return SF_STATUS_REQ_NEXT_NOTIFICATION;
   }
+  // Any other spelling of the report ("?x", another case, "%72eport.htm") is rebuilt only
+  // when its answer's header comes: the server must not first answer the old file's 304.
+  if (headers && headers->SetHeader &&
+      (HasRequestHeader(pfc, headers, "If-Modified-Since:") || HasRequestHeader(pfc, headers, "If-None-Match:"))) {
+    const auto path = ServerVariable(pfc, "URL", 512);
+    if (path && platform::text::findNoCase(*path, "tamsicreport/report.htm") != std::string::npos) {
+      headers->SetHeader(pfc, const_cast<LPSTR>("If-Modified-Since:"), const_cast<LPSTR>(""));
+      headers->SetHeader(pfc, const_cast<LPSTR>("If-None-Match:"), const_cast<LPSTR>(""));
+    }
+  }
   // Read whole whatever its length: a path too long for a small buffer may still lie inside.
   const auto path = ServerVariableWhole(pfc, "PATH_TRANSLATED");
   if (path && InsideFilterFolder(*path, site)) {

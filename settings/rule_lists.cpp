@@ -80,6 +80,12 @@ std::vector<std::string_view> splitCommaList(std::string_view text) {
   return items;
 }
 
+bool sameReportFields(std::string_view a, std::string_view b) {
+  for (const char* code : {"%H", "%O", "%C", "%P", "%M", "%Z", "%G", "%D", "%W"})
+    if ((a.find(code) != std::string_view::npos) != (b.find(code) != std::string_view::npos)) return false;
+  return true;
+}
+
 std::vector<ExtensionRule> parseCacheExtensions(std::string_view text) {
   std::vector<ExtensionRule> rules;
   for (std::string_view item : splitCommaList(text)) rules.push_back(ExtensionRule{item, 0});

@@ -32,6 +32,10 @@ bool canHoldListItem(std::string_view text);
 // "a,b,c" -> {"a","b","c"}; "" -> {}. Empty items are skipped.
 std::vector<std::string_view> splitCommaList(std::string_view text);
 
+// Whether two "ReportMask" texts choose the same report fields, whatever their order. "%L"
+// is no field one can choose, so it makes no difference either.
+bool sameReportFields(std::string_view a, std::string_view b);
+
 std::vector<ExtensionRule> parseCacheExtensions(std::string_view text);
 std::vector<ExclusionEntry> parseExclusions(std::string_view text);
 std::string formatCommaList(const std::vector<ExtensionRule>& rules);

@@ -125,11 +125,19 @@ Statistics readStatistics(std::string_view logFolder, std::string_view mask) {
 }
 
 std::string siteBlock(const SiteTotals& t) {
-  char text[1024];
-  std::snprintf(text, sizeof(text),
-                "<SCRIPT>totalBR=%.0f;\r\ntotalBS=%.0f;\r\ntotalCBS=%.0f;\r\ntotalUBS=%.0f;\r\ntotalS=%.0f;\r\n"
-                "totalR=%u;\r\ntotalCR=%u;\r\ntotalUR=%u;\r\ntotalC=%u;\r\nshowpage();</SCRIPT>",
-                t.totalBR, t.totalBS, t.totalCBS, t.totalUBS, t.totalS, t.totalR, t.totalCR, t.totalUR, t.totalC);
+  // Written whole whatever the figures: a cut block would lose its "</SCRIPT>" and turn the
+  // rest of the page into script (a total read from a file can hold 300 digits).
+  auto print = [&](char* text, std::size_t size) {
+    return std::snprintf(text, size,
+                         "<SCRIPT>totalBR=%.0f;\r\ntotalBS=%.0f;\r\ntotalCBS=%.0f;\r\ntotalUBS=%.0f;\r\ntotalS=%.0f;\r\n"
+                         "totalR=%u;\r\ntotalCR=%u;\r\ntotalUR=%u;\r\ntotalC=%u;\r\nshowpage();</SCRIPT>",
+                         t.totalBR, t.totalBS, t.totalCBS, t.totalUBS, t.totalS, t.totalR, t.totalCR, t.totalUR, t.totalC);
+  };
+  const int length = print(nullptr, 0);
+  if (length < 0) return {};
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  print(text.data(), text.size());
+  text.resize(static_cast<std::size_t>(length));
   return text;
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <mutex>
 
+#include "settings/rule_lists.h"
 #include "stats/background_flush.h"
 #include "stats/report_builder.h"
 #include "stats/statistics_buffer.h"
@@ -67,7 +68,8 @@ void ReloadStatistics(const settings::SiteTable* before, const settings::SiteTab
     for (const auto& site : after->Slots) {
       if (!site) continue;
       const settings::SiteSettings* old = siteOf(*before, site->InstancePath.str());
-      if (old && old->ReportMask.str() != site->ReportMask.str())
+      // The same fields in another order keep their files, as the console keeps them.
+      if (old && !settings::sameReportFields(old->ReportMask.str(), site->ReportMask.str()))
         p.buffer.startAfresh(site->LogFolder.str(), handleOf(mutex), site->ReportMask.str());
     }
   }

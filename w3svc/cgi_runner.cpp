@@ -12,6 +12,7 @@
 #include <charconv>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 
 #include "platform/services/service_launch.h"
@@ -133,6 +134,10 @@ std::optional<std::uint64_t> declaredLength(std::string_view text) {
 // end the field there and read the rest as a header of the program's making), a length that
 // is not a number or two that differ (the client and the server would end the body at
 // different places), or an interim status as the final one.
+bool isTokenChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || (c != '\0' && std::strchr("!#$%&'*+-.^_`|~", c) != nullptr);
+}
+
 bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
   bool statusGiven = false;
   bool location = false;
@@ -145,8 +150,13 @@ bool parseCgiHeader(std::string_view text, Response& response, bool& sized) {
     if (line.empty()) continue;
     if (line.find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos) return false;
     const std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0) return false;
-    const std::string name(line.substr(0, colon));
+    if (colon == std::string_view::npos) return false;
+    // Blanks before the colon are the program's slip and go; any other name that is no token
+    // (a folded line, a control byte) would pass our framing checks and mislead the client's.
+    std::string_view fieldName = line.substr(0, colon);
+    while (!fieldName.empty() && (fieldName.back() == ' ' || fieldName.back() == '\t')) fieldName.remove_suffix(1);
+    if (fieldName.empty() || !std::all_of(fieldName.begin(), fieldName.end(), isTokenChar)) return false;
+    const std::string name(fieldName);
     std::string_view value = line.substr(colon + 1);
     while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
     if (platform::text::equalsNoCase(name, "Status")) {

@@ -39,6 +39,12 @@ class RealClientTest(unittest.TestCase):
         cls.machine.write("cgi/wordlength.cgi",
                           cgi % "Content-Type: text/plain\\r\\nContent-Length: abc\\r\\n\\r\\nhello", 0o755)
         cls.machine.write("cgi/crfield.cgi", cgi % "Content-Type: text/plain\\rX-Made: up\\r\\n\\r\\nhello", 0o755)
+        cls.machine.write("cgi/controlname.cgi",
+                          cgi % "Content-Type: text/plain\\r\\nX\\001Made: up\\r\\n\\r\\nhello", 0o755)
+        cls.machine.write("cgi/foldedline.cgi",
+                          cgi % "Content-Type: text/plain\\r\\n X-Made: up\\r\\n\\r\\nhello", 0o755)
+        cls.machine.write("cgi/blankcolon.cgi",
+                          cgi % "Content-Type: text/plain\\r\\nTransfer-Encoding : chunked\\r\\n\\r\\nhello", 0o755)
         cls.machine.write("cgi/interim.cgi",
                           cgi % "Status: 100 Continue\\r\\nContent-Type: text/html\\r\\n\\r\\n<p>x</p>", 0o755)
         for status in (204, 304):
@@ -374,11 +380,18 @@ class RealClientTest(unittest.TestCase):
         # Two lengths that differ, a length that is no number, a CR inside a field (a client
         # may end the field there), an interim status as the final one: the server cannot
         # pass these on as one answer a client reads as the server does.
-        for program in (b"twolengths", b"wordlength", b"crfield", b"interim"):
+        # A field name that is no token (a control byte, a folded line) too.
+        for program in (b"twolengths", b"wordlength", b"crfield", b"interim", b"controlname", b"foldedline"):
             with self.subTest(program=program):
                 answer = self.machine.raw(b"GET /cgi/%s.cgi HTTP/1.1\r\nHost: x\r\n\r\n" % program + then_small)
                 self.assertTrue(answer.startswith(b"HTTP/1.1 502 "), answer[:200])
                 self.assertNotIn(b"X-Made", answer)
+        # Blanks before the colon are dropped: the program's framing field is then the one
+        # the server drops, and the answer is framed once, by the server.
+        answer = self.machine.raw(b"GET /cgi/blankcolon.cgi HTTP/1.1\r\nHost: x\r\n\r\n" + then_small)
+        head, _, rest = answer.partition(b"\r\n\r\n")
+        self.assertEqual(head.lower().count(b"transfer-encoding"), 1, head)
+        self.assertTrue(rest.startswith(b"5\r\nhello\r\n0\r\n\r\nHTTP/1.1 200 OK"), rest[:80])
         answer = self.machine.raw(b"GET /cgi/samelength.cgi HTTP/1.1\r\nHost: x\r\n\r\n" + then_small)
         head, _, rest = answer.partition(b"\r\n\r\n")
         self.assertEqual(head.count(b"Content-Length: 5"), 1)

@@ -209,6 +209,22 @@ class StatisticsTest(unittest.TestCase):
         self.assertEqual(self.site_totals(), uncompressed)
         self.assertEqual(self.report_totals(), (compressed + 1, uncompressed))
 
+    def test_the_same_fields_in_another_order_keep_the_files(self):
+        # A mask written again in another order (an import, an edit by hand) or without "%L"
+        # names the same columns: the console keeps the files then, and so must the reload.
+        compressed, uncompressed = self.burst(clients=2, each=4)
+        time.sleep(QUIET)
+        for mask in ("%W%D%G%Z%L%M%P%C%O%H", "%W%D%G%Z%M%P%C%O%H"):
+            self.machine.set_site_value(1, "ReportMask", mask)
+            self.reload()
+            time.sleep(QUIET)
+            self.assertEqual(len(self.page_lines()), compressed, mask)
+            self.assertEqual(self.site_totals(), uncompressed, mask)
+        self.machine.set_site_value(1, "ReportMask", "%W%D%G%Z%M%C%O%H")  # "%P" gone: afresh
+        self.reload()
+        time.sleep(QUIET)
+        self.assertEqual(self.page_lines(), [])
+
     def test_a_page_that_outlasts_the_reloads_wait_is_written_in_the_new_columns(self):
         # The reload waits about 20 s for the requests bound to the settings before. One that
         # ends later still writes into the files that started afresh with the new fields: a

@@ -455,6 +455,17 @@ TEST_F(StatisticsTest, ADamagedSiteFileCountsAsNone) {
   }
 }
 
+// A total read from a hand-edited file may run to hundreds of digits: the block still ends
+// its script, or the rest of the page would run as script.
+TEST_F(StatisticsTest, TheTotalsBlockIsWrittenWholeForAnyFigure) {
+  writeTemplate("<html>[sitestats]<ul>[pagestats]</ul></html>");
+  writeLogFile("sitestat.txt", "1000 1e300 3");
+  const auto text = report();
+  ASSERT_TRUE(text);
+  EXPECT_NE(text->find("totalUBS=1000000000000"), std::string::npos);
+  EXPECT_NE(text->find("showpage();</SCRIPT><ul></ul></html>"), std::string::npos);
+}
+
 TEST_F(StatisticsTest, ReadingStopsAtTheFirstLineThatLacksAField) {
   writeLogFile("pagestat.txt",
                "/a.htm,2000,1800,500,75.00,text/html,0,1,0\r\n"
