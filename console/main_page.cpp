@@ -47,6 +47,7 @@ void takeBinding(PropertySheetExtension& extension) {
   const auto bindings =
       MetabaseSession::ReadSiteString(static_cast<DWORD>(extension.site), MD_SERVER_BINDINGS, IIS_MD_UT_SERVER, nullptr);
   extension.boundAddress.clear();
+  extension.boundPort.reset();
   extension.hostName.reset();
   if (!bindings) return;
   const std::string& binding = *bindings;
@@ -54,6 +55,11 @@ void takeBinding(PropertySheetExtension& extension) {
   extension.boundAddress = binding.substr(0, first);
   if (first == std::string::npos) return;
   const auto second = binding.find(':', first + 1);
+  const std::string port = binding.substr(first + 1, second == std::string::npos ? std::string::npos : second - first - 1);
+  if (!port.empty() && port.find_first_not_of("0123456789") == std::string::npos && port.size() <= 5) {
+    const long number = std::stol(port);
+    if (number > 0 && number < 65536) extension.boundPort = static_cast<std::uint16_t>(number);
+  }
   if (second != std::string::npos) extension.hostName = binding.substr(second + 1);
 }
 

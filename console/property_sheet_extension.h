@@ -3,6 +3,7 @@
 // page's state, so that each sheet has its own working copy.
 
 #include <atomic>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,7 @@ class PropertySheetExtension final : public IExtendPropertySheet {
   HWND pageWindow = nullptr;             // its window, once initialised
   std::string installFolder;
   std::string boundAddress;
+  std::optional<std::uint16_t> boundPort;  // the port the site's binding names
   std::optional<std::string> hostName;
   std::string reloadToken;
   int site = -1;  // -1: no web site behind the node; the page is inert

@@ -1,12 +1,12 @@
 #include "console/reload_request.h"
 
-
 #include "console/module_state.h"
 #include "console/property_sheet_extension.h"
 #include "console/resources/resource_ids.h"
 #include "platform/net/winsock.h"
 #include "platform/registry/unique_key.h"
 #include "settings/registry_layout.h"
+#include "settings/reload_token.h"
 #include "settings/rule_lists.h"
 
 namespace console {
@@ -37,11 +37,15 @@ void sendRequest(const PropertySheetExtension& extension) {
   if (sock != INVALID_SOCKET) {
     SOCKADDR_IN server{};
     server.sin_family = AF_INET;
-    server.sin_port = htons(reloadPort());
+    // The site's own binding routes its Host to this server: another port (ReloadPort, 80)
+    // may serve no site of that name and refuse the request before the filter sees it.
+    server.sin_port = htons(extension.boundPort.value_or(reloadPort()));
     const std::string host = extension.boundAddress.empty() ? "127.0.0.1" : extension.boundAddress;
     server.sin_addr.s_addr = inet_addr(host.c_str());
     if (connect(sock, reinterpret_cast<const SOCKADDR*>(&server), sizeof(server)) == 0) {
-      const std::string request = FormatReloadRequest(extension.reloadToken, extension.hostName, host);
+      // Read now: a token made anew while the sheet was open is the one the filter checks.
+      const std::string token = settings::ObtainReloadToken().value_or(extension.reloadToken);
+      const std::string request = FormatReloadRequest(token, extension.hostName, host);
       // One send of the whole request; its outcome does not matter, nothing is read.
       [[maybe_unused]] const int sent = send(sock, request.data(), static_cast<int>(request.size()), 0);
     }

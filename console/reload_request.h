@@ -12,8 +12,9 @@ namespace console {
 
 class PropertySheetExtension;
 
-// The global settings value naming the port the request goes to, for a web server that does
-// not listen on 80 (a REG_SZ decimal text or a REG_DWORD). Absent: port 80.
+// The request goes to the site's binding: its address (or 127.0.0.1) and its port. For a
+// binding that names no port, this global settings value names it (a REG_SZ decimal text or
+// a REG_DWORD); absent, port 80.
 constexpr const char* kReloadPortValue = "ReloadPort";
 
 // The request's bytes; the Host is the site's host name, else address.

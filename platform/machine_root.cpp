@@ -66,8 +66,14 @@ bool makeLayout(const fs::path& root, std::string& error) {
   for (const char* dir : {"Inetpub/wwwroot", "Program Files", "WINNT/system32"}) {
     fs::create_directories(root / "drive_c" / dir, ec);
   }
-  if (!registry::initStore(root / "registry.db", error)) return false;
-  if (!metabase::initStore(root / "metabase.db", error)) return false;
+  // A store found is kept whatever else was missing (a root restored from its two files, a
+  // lost link): only what is missing is laid out, never a blank store over the settings.
+  auto present = [](const fs::path& file) {
+    std::error_code ec;
+    return fs::exists(file, ec) || ec;
+  };
+  if (!present(root / "registry.db") && !registry::initStore(root / "registry.db", error)) return false;
+  if (!present(root / "metabase.db") && !metabase::initStore(root / "metabase.db", error)) return false;
   return true;
 }
 

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "platform/fs/file_api.h"
+#include "platform/handle.h"
 #include "platform/metabase/admin_base.h"
+#include "platform/sync/named_mutex.h"
 #include "platform/text/ascii_case.h"
 #include "settings/metabase_session.h"
 
@@ -81,11 +83,35 @@ std::optional<std::string> filterName(std::string_view given) {
   return std::string(name);
 }
 
+// Two installers run at once would each read the load order and write back their own: one
+// name would be lost. Each holds this machine-wide mutex from its read to its last write.
+class LoadOrderLock {
+ public:
+  LoadOrderLock() : mutex_(CreateMutexA(nullptr, FALSE, "TamsicFilterLoadOrder")) {
+    held_ = mutex_ && WaitForSingleObject(mutex_.get(), 30000) == WAIT_OBJECT_0;
+  }
+  ~LoadOrderLock() {
+    if (held_) ReleaseMutex(mutex_.get());
+  }
+  LoadOrderLock(const LoadOrderLock&) = delete;
+  LoadOrderLock& operator=(const LoadOrderLock&) = delete;
+  bool held() const { return held_; }
+
+ private:
+  UniqueHandle mutex_;
+  bool held_ = false;
+};
+
 // Registers a name as the server reads it.
 bool registerNamed(const std::string& name, const std::string& dllPath, const std::string& description) {
+  const LoadOrderLock lock;
+  if (!lock.held()) return false;
   const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType);
   if (!current) {
-    writeLoadOrder(name);
+    // A metabase without the filters' key: made here, or the list written below goes nowhere
+    // and the filter, counted as registered, is never loaded.
+    MetabaseSession::CreateKeyPath(kService, kFilters);
+    if (!writeLoadOrder(name)) return false;
   } else {
     // Mended: a name merely contained in another item ("TamsicOld") counted as registered.
     if (listNames(*current, name)) return true;
@@ -93,7 +119,7 @@ bool registerNamed(const std::string& name, const std::string& dllPath, const st
       dryRun(dllPath, name);
       return true;
     }
-    writeLoadOrder(OrderFilterList(*current + "," + name));
+    if (!writeLoadOrder(OrderFilterList(*current + "," + name))) return false;
   }
   const std::string key = std::string(kFilters) + "/" + name;
   if (MetabaseSession::ReadString(kService, key.c_str(), MD_FILTER_LOAD_ORDER, kServerUserType)) return true;
@@ -122,6 +148,8 @@ std::string OrderFilterList(std::string_view list) {
   return out;
 }
 
+bool AcceptsFilterName(const std::string& given) { return filterName(given).has_value(); }
+
 bool RegisterFilter(const std::string& given, const std::string& dllPath, const std::string& description) {
   const std::optional<std::string> name = filterName(given);
   if (!name) return false;
@@ -131,6 +159,8 @@ bool RegisterFilter(const std::string& given, const std::string& dllPath, const 
 bool UnregisterFilter(const std::string& given) {
   const std::optional<std::string> name = filterName(given);
   if (!name) return false;
+  const LoadOrderLock lock;
+  if (!lock.held()) return false;
   if (const auto current = MetabaseSession::ReadString(kService, kFilters, MD_FILTER_LOAD_ORDER, kServerUserType)) {
     // Mended: the first item that merely began with the name went ("TamsicOld" for "Tamsic");
     // only items that are the name, as the server reads them (" Tamsic" too), are removed,

@@ -19,8 +19,12 @@ std::string OrderFilterList(std::string_view list);
 // The name is taken as the server reads the load order, without the blanks around it, and
 // names the filter's key too. False when the key cannot be created or written, and for a
 // name the list or the metabase would split ("a,b", "a/b"): nothing is written then.
+// Whether RegisterFilter and UnregisterFilter take the name: asked before the web service
+// is stopped for them.
+bool AcceptsFilterName(const std::string& name);
 bool RegisterFilter(const std::string& name, const std::string& dllPath, const std::string& description);
-// A missing list or key is passed over; false only for a name RegisterFilter refuses.
+// A missing list or key is passed over; false for a name RegisterFilter refuses, or when
+// another installer holds the load order for longer than 30 s.
 bool UnregisterFilter(const std::string& name);
 
 }  // namespace setup

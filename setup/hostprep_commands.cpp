@@ -58,6 +58,8 @@ int numbered(char command, const HostprepArguments& args) {
 
 void InstallFilter(const std::string& name, const std::string& description, const std::string& dllPath,
                    const std::string& option) {
+  // A name that cannot be registered changes nothing: the running server stays up.
+  if (!AcceptsFilterName(name)) return;
   if (!StartStopService(ServiceAction::kStop, kWebService)) return;
   if (!RegisterFilter(name, dllPath, description)) return;
   WaitForServiceState("1", kWebService);
@@ -66,7 +68,7 @@ void InstallFilter(const std::string& name, const std::string& description, cons
 }
 
 void RemoveFilter(const std::string& name) {
-  UnregisterFilter(name);
+  if (!UnregisterFilter(name)) return;
   StartStopService(ServiceAction::kStop, kWebService);
   StartStopService(ServiceAction::kStop, kAdminService);
   if (StartStopService(ServiceAction::kStart, kAdminService)) StartStopService(ServiceAction::kStart, kWebService);

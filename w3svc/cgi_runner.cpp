@@ -343,7 +343,10 @@ bool runCgi(const Request& request, const ScriptMap& map, const std::filesystem:
     pending.clear();
   }
   // A program that said nothing usable, or ran out of time.
-  if (!writer.headerSent()) sendErrorPage(request, writer, 502);
+  if (!writer.headerSent()) {
+    writer.closeAfter();  // the connection ends with this answer: the client is told so
+    sendErrorPage(request, writer, 502);
+  }
   return false;
 }
 

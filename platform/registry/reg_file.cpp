@@ -103,11 +103,23 @@ std::string valueLine(const Value& v) {
   }
 }
 
-void exportTree(Store& store, KeyId key, const std::string& name, std::string& out) {
+// A name with a line break cannot be written as one line: the file would not import back.
+bool exportTree(Store& store, KeyId key, const std::string& name, std::string& out, std::string& error) {
+  auto oneLine = [&](const std::string& text) {
+    if (text.find_first_of("\r\n") == std::string::npos) return true;
+    error = "Cannot export " + name + ": a name holds a line break.";
+    return false;
+  };
+  if (!oneLine(name)) return false;
   out += "[" + name + "]\r\n";
-  for (const Value& v : store.values(key)) out += valueLine(v) + "\r\n";
+  for (const Value& v : store.values(key)) {
+    if (!oneLine(v.name)) return false;
+    out += valueLine(v) + "\r\n";
+  }
   out += "\r\n";
-  for (const auto& [child, childName] : store.children(key)) exportTree(store, child, name + "\\" + childName, out);
+  for (const auto& [child, childName] : store.children(key))
+    if (!exportTree(store, child, name + "\\" + childName, out, error)) return false;
+  return true;
 }
 
 // ---- import ----
@@ -439,7 +451,7 @@ bool exportKey(std::string_view rootedKey, std::string& fileBytes, std::string& 
       name += "\\" + store->keyName(at);
     }
     text = std::string(kHeader5) + "\r\n\r\n";
-    exportTree(*store, *key, name, text);
+    if (!exportTree(*store, *key, name, text, error)) return false;
   }
   std::u16string wide = text::widen(text);
   fileBytes = "\xFF\xFE";

@@ -61,6 +61,11 @@ RecordedState currentState(std::string_view name) {
   if (in >> state >> pid && state >= 2 && state <= 4) {
     recorded.state = state;
     recorded.pid = static_cast<pid_t>(pid);
+  } else if (state == 1 && pid > 0) {
+    // Reported stopped and still tearing down: stopping, not starting. A start writes its
+    // own line ("2 0") as soon as it holds the lock.
+    recorded.state = 3;
+    recorded.pid = static_cast<pid_t>(pid);
   }
   return recorded;
 }

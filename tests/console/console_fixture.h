@@ -117,8 +117,10 @@ class ConsoleTest : public testing_support::MachineTest {
   void SetUp() override {
     MachineTest::SetUp();
     installProduct();
-    addSite(1, "Shop", "127.0.0.1:8080:shop.example", "C:\\Inetpub\\shop");
-    addSite(2, "Shop Two", ":80:", "C:\\Inetpub\\two");
+    // Both bound where the test listens: the reload request goes to the site's binding.
+    const std::string port = std::to_string(listener_.port());
+    addSite(1, "Shop", "127.0.0.1:" + port + ":shop.example", "C:\\Inetpub\\shop");
+    addSite(2, "Shop Two", ":" + port + ":", "C:\\Inetpub\\two");
     std::string error;
     library_ = platform::com::loadModule(SQUASHCONSOLE_PATH, error);  // as the console host loads it
     ASSERT_NE(library_, nullptr) << error;

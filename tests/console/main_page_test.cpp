@@ -151,8 +151,36 @@ TEST_F(MainPageTest, ASiteWithoutHostNameGetsTheRequestWithItsAddressAsHost) {
                                                        " HTTP/1.1\r\nUser-Agent: TamsicUI\r\nHost: 127.0.0.1\r\n\r\n"});
 }
 
-TEST_F(MainPageTest, NoServerListeningIsSilent) {
+// The site's binding names the port: a ReloadPort of another site's (the demo's) would
+// route the site's Host nowhere. A binding without a port leaves it to ReloadPort.
+TEST_F(MainPageTest, TheRequestGoesToThePortOfTheSitesBinding) {
   setGlobal("ReloadPort", "1");  // nothing listens there
+  std::string sheet = openSheet(1, "Shop");
+  driver().click(sheet, kDisable);
+  driver().click(sheet, "Apply");
+  EXPECT_EQ(listener_.take().size(), 1u);
+  driver().click(sheet, "OK");
+  setGlobal("ReloadPort", std::to_string(listener_.port()));
+  addSite(2, "Shop Two", "127.0.0.1", "C:\\Inetpub\\two");
+  sheet = openSheet(2, "Shop Two");
+  driver().click(sheet, kDisable);
+  driver().click(sheet, "Apply");
+  EXPECT_EQ(listener_.take().size(), 1u);
+}
+
+// A token made anew while a sheet is open is the one the filter checks from then on.
+TEST_F(MainPageTest, TheRequestCarriesTheTokenStoredWhenItIsSent) {
+  const std::string sheet = openSheet(2, "Shop Two");
+  setGlobal("ReloadToken", "0123456789abcdef0123456789abcdef");
+  driver().click(sheet, kDisable);
+  driver().click(sheet, "Apply");
+  const auto requests = listener_.take();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].rfind("GET /rstval=0123456789abcdef0123456789abcdef HTTP/1.1\r\n", 0), 0u) << requests[0];
+}
+
+TEST_F(MainPageTest, NoServerListeningIsSilent) {
+  addSite(2, "Shop Two", ":1:", "C:\\Inetpub\\two");  // nothing listens there
   const std::string sheet = openSheet(2, "Shop Two");
   driver().click(sheet, kDisable);
   driver().click(sheet, "Apply");

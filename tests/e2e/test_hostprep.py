@@ -50,6 +50,12 @@ class HostprepWithServicesTest(unittest.TestCase):
         self.assertNotIn("Tamsic", self.load_order())
         self.assertIsNone(self.encoding())
 
+        # A name that cannot be registered changes nothing: the server is not stopped for it.
+        self.assertEqual(self.hostprep("Tam,sic", "Tamsic compression filter", FILTER), 0)
+        self.assertEqual(self.hostprep("Tam/sic"), 0)
+        self.assertEqual((self.state("IISADMIN"), self.state("W3SVC")), ("RUNNING", "RUNNING"))
+        self.assertNotIn("Tam", self.load_order())
+
         # Installing stops the running server, registers the filter and starts it again.
         self.assertEqual(self.hostprep("Tamsic", "Tamsic compression filter", FILTER), 0)
         self.assertEqual(self.state("W3SVC"), "RUNNING")

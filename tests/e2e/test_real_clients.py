@@ -385,6 +385,7 @@ class RealClientTest(unittest.TestCase):
             with self.subTest(program=program):
                 answer = self.machine.raw(b"GET /cgi/%s.cgi HTTP/1.1\r\nHost: x\r\n\r\n" % program + then_small)
                 self.assertTrue(answer.startswith(b"HTTP/1.1 502 "), answer[:200])
+                self.assertIn(b"\r\nConnection: close\r\n\r\n", answer)
                 self.assertNotIn(b"X-Made", answer)
         # Blanks before the colon are dropped: the program's framing field is then the one
         # the server drops, and the answer is framed once, by the server.

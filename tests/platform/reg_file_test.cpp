@@ -64,6 +64,15 @@ TEST_F(RegFileTest, ExportThenImportGivesBackEveryValueByteForByte) {
             bytes(std::string("Opera/5.,application,0,0\0\0", 26)));
 }
 
+// A name with a line break has no line of its own in the file: the export says so instead of
+// writing a file that its import refuses whole.
+TEST_F(RegFileTest, ANameWithALineBreakIsNotExportedAsIfItWould) {
+  set("SOFTWARE\\Korvane\\Broken", "two\nlines", REG_SZ, bytes(std::string("x\0", 2)));
+  std::string file, error;
+  EXPECT_FALSE(platform::registry::exportKey("HKLM\\SOFTWARE\\Korvane", file, error));
+  EXPECT_NE(error.find("line break"), std::string::npos) << error;
+}
+
 TEST_F(RegFileTest, ImportsFilesFromWindowsInEveryEncodingItWrites) {
   std::string error;
   const std::string v5 =

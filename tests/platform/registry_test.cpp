@@ -1,6 +1,7 @@
 // The registry stand-in: name rules, enumeration orders, the size protocol, byte-exact
 // data and several processes writing at once.
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +68,27 @@ TEST_F(RegistryTest, TheStoreAndTheMachineRootAreTheirOwnersAlone) {
   std::string error;
   ASSERT_FALSE(platform::ensureMachineRoot(error).empty()) << error;
   EXPECT_EQ(mode(root_), perms::owner_all);
+}
+
+// A root that lost a part (its drive links, or restored from its two store files) gets the
+// part back; the stores it has are kept, not replaced by blank ones.
+TEST_F(RegistryTest, ARootMissingAPartKeepsTheStoresItHas) {
+  UniqueKey key = create("SOFTWARE\\Kept");
+  setText(key.get(), "Value", "1");
+  auto inode = [](const std::filesystem::path& file) {
+    struct stat info {};
+    return ::stat(file.c_str(), &info) == 0 ? info.st_ino : 0;
+  };
+  const auto registryBefore = inode(root_ / "registry.db");
+  const auto metabaseBefore = inode(root_ / "metabase.db");
+  ASSERT_NE(registryBefore, 0u);
+  ASSERT_NE(metabaseBefore, 0u);
+  std::filesystem::remove_all(root_ / "dosdevices");
+  std::string error;
+  ASSERT_FALSE(platform::ensureMachineRoot(error).empty()) << error;
+  EXPECT_TRUE(std::filesystem::is_symlink(root_ / "dosdevices" / "c:"));
+  EXPECT_EQ(inode(root_ / "registry.db"), registryBefore);
+  EXPECT_EQ(inode(root_ / "metabase.db"), metabaseBefore);
 }
 
 TEST_F(RegistryTest, KeyAndValueNamesAreCaseInsensitiveAndCasePreserving) {

@@ -38,6 +38,9 @@ TEST_F(ServicesTest, AServiceIsRunningOnlyWhileItsLockIsHeld) {
   ASSERT_EQ(::flock(fd, LOCK_EX), 0);
   EXPECT_EQ(platform::services::currentState("Spare").state, static_cast<DWORD>(SERVICE_RUNNING));
   EXPECT_EQ(platform::services::currentState("Spare").pid, 4242);
+  // Reported stopped while it still tears down: stopping, never starting again.
+  platform::services::writeRecordedState("Spare", {SERVICE_STOPPED, 4242});
+  EXPECT_EQ(platform::services::currentState("Spare").state, static_cast<DWORD>(SERVICE_STOP_PENDING));
   ::close(fd);  // the holder ends: a crash reads the same
   EXPECT_EQ(platform::services::currentState("Spare").state, static_cast<DWORD>(SERVICE_STOPPED));
 }

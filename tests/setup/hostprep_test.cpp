@@ -2,10 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 #include "platform/text/wide_text.h"
 #include "settings/metabase_session.h"
@@ -208,6 +214,43 @@ TEST_F(HostprepTest, RegisteringAFilterWhoseKeyExistsRewritesTheOrderThenFails) 
   EXPECT_FALSE(setup::RegisterFilter("Gamma", "C:\\g.so", "Gamma"));
   EXPECT_EQ(loadOrder(), "sspifilt,Gamma");
 }
+
+// A metabase without the filters' key: the list written there went nowhere, and the filter,
+// counted as registered, was never loaded.
+TEST_F(HostprepTest, RegisteringWhereNoFilterIsListedYetMakesTheListsKey) {
+  ASSERT_TRUE(MetabaseSession::DeleteKeyOrData("/LM/W3SVC", "Filters", 0, 0));
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
+  EXPECT_EQ(loadOrder(), "Tamsic");
+  EXPECT_TRUE(filterKeyExists("Tamsic"));
+}
+
+#ifndef _WIN32
+// Installers run side by side each read the list and wrote back their own: a name was lost
+// while its key stayed.
+TEST_F(HostprepTest, InstallersRunAtOnceLoseNoName) {
+  setLoadOrder("sspifilt");
+  const char* names[] = {"Alpha", "Bravo", "Charlie", "Delta", "Echo", "Foxtrot"};
+  std::vector<pid_t> children;
+  for (const char* name : names) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      // A connection of its own: the same root spelled otherwise.
+      setenv(platform::kMachineEnvVar, (root_.string() + "/.").c_str(), 1);
+      _exit(setup::RegisterFilter(name, "C:\\f.so", name) ? 0 : 1);
+    }
+    children.push_back(child);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  }
+  const auto list = loadOrder();
+  ASSERT_TRUE(list);
+  for (const char* name : names) EXPECT_NE(list->find(name), std::string::npos) << *list;
+}
+#endif
 
 TEST_F(HostprepTest, DryRunAppendsTheOrderingAndLeavesTheMetabase) {
   setLoadOrder("sspifilt,Alpha");
