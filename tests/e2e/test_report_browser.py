@@ -85,5 +85,21 @@ class ReportInBrowserTest(unittest.TestCase):
         self.assertTrue(os.path.getsize(screenshot) > 10000)
 
 
+class ReportFiguresTest(unittest.TestCase):
+    def test_figures_are_grouped_by_thousands_with_their_sign(self):
+        # A page that does not compress saves a negative number of bytes; its minus sign
+        # once counted as a digit ("-,130").
+        with open(os.path.join(SOURCE, "resources", "reporting", "rtemplate.dat"), encoding="latin-1") as f:
+            template = f.read()
+        start = template.index("function groupDigits")
+        end = template.index("\n}\n", start) + 3
+        script = template[start:end] + (
+            "console.log(JSON.stringify([-130, -123456, -1234567.4, 0, 999, 1000, 123456789]"
+            ".map(groupDigits)));")
+        out = subprocess.run(["node", "-e", script], capture_output=True, text=True, timeout=60, check=True)
+        self.assertEqual(json.loads(out.stdout),
+                         ["-130", "-123,456", "-1,234,567", "0", "999", "1,000", "123,456,789"])
+
+
 if __name__ == "__main__":
     unittest.main()
