@@ -210,6 +210,7 @@ void Connection::processHeader() {
     request_->url = std::move(url);
   }
   if (header.has_content_length() && parser_->content_length() && *parser_->content_length() > options.maxBodyBytes) {
+    writer_->closeAfter();
     sendErrorPage(*request_, *writer_, 413);
     return completeRequest(false);
   }
@@ -233,7 +234,9 @@ void Connection::onBody(beast::error_code ec) {
   const bool timedOut = ec && timed_out_;
   server_.runHolding([self = shared_from_this(), ec, timedOut] {
     if (!ec) return self->processRequest();
-    // The filters saw this request begin, so they see it end, with an answer if one fits.
+    // The filters saw this request begin, so they see it end, with an answer if one fits;
+    // the connection closes after it, and the answer says so.
+    self->writer_->closeAfter();
     if (ec == http::error::body_limit) {
       sendErrorPage(*self->request_, *self->writer_, 413);
     } else if (timedOut) {
@@ -302,9 +305,27 @@ void Connection::completeRequest(bool framed) {
   writer_.reset();
   request_.reset();
   parser_.reset();
-  asio::dispatch(socket_.get_executor(), [self = shared_from_this(), keep] {
-    if (keep) return self->waitForRequest();
-    self->lingerAndClose();
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this(), keep] { self->flushOutput(keep); });
+}
+
+void Connection::flushOutput(bool keep) {
+  switch (output_.drainPending()) {
+    case SocketOutput::Drain::kDone:
+      return keep ? waitForRequest() : lingerAndClose();
+    case SocketOutput::Drain::kFailed:
+      disarmTimer();
+      return closeSocket();
+    case SocketOutput::Drain::kWouldBlock:
+      break;
+  }
+  // The client takes its answer slowly: this connection waits, no thread does.
+  armTimer(server_.options().sendTimeout);
+  socket_.async_wait(asio::ip::tcp::socket::wait_write, [self = shared_from_this(), keep](beast::error_code ec) {
+    if (ec) {  // the send time-out, or the stop
+      self->disarmTimer();
+      return self->closeSocket();
+    }
+    self->flushOutput(keep);
   });
 }
 
@@ -314,11 +335,13 @@ void Connection::reject(unsigned status) {
                            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
                            "\r\nConnection: close\r\n\r\n" + body;
   output_.write(text.data(), text.size());
-  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->lingerAndClose(); });
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->flushOutput(false); });
 }
 
 void Connection::lingerAndClose() {
   idle_ = false;
+  // A shut-down of the sending side would cut what the client has still to take.
+  if (output_.hasPending()) return flushOutput(false);
   beast::error_code ec;
   socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ec);
   if (ec) {

@@ -57,6 +57,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Sends a file, or the error or redirect the URL leads to.
   bool answer(StaticTarget& target);
   void completeRequest(bool framed);
+  // Sends what the client has not taken yet, then waits for the next request (keep) or closes.
+  void flushOutput(bool keep);
   // Answers a request that never reached the filters (it could not be parsed) and closes.
   void reject(unsigned status);
   void lingerAndClose();

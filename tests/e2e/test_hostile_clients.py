@@ -228,6 +228,52 @@ class HostileClientTest(unittest.TestCase):
         self.assertNotIn(token, log)
 
 
+class NonReadingClientTest(unittest.TestCase):
+    """Clients that ask for large answers and never read them: each costs its connection a
+    held answer, never a thread, so others are served and the stop keeps its time."""
+
+    WORKERS = 4
+
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = Machine(["--workers", str(cls.WORKERS), "--send-timeout-ms", "30000",
+                               "--stop-timeout-ms", "2000"])
+        cls.machine.write("big.bin", os.urandom(8 * 1024 * 1024))
+        cls.machine.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.machine.remove()
+
+    def stalled_client(self):
+        s = socket.socket()
+        s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        s.connect(("127.0.0.1", self.machine.port))
+        s.sendall(b"GET /big.bin HTTP/1.1\r\nHost: x\r\n\r\n")
+        return s
+
+    def test_clients_that_never_read_hold_no_thread(self):
+        stalled = [self.stalled_client() for _ in range(3 * self.WORKERS)]
+        try:
+            time.sleep(1)
+            started = time.time()
+            connection = http.client.HTTPConnection("127.0.0.1", self.machine.port, timeout=10)
+            connection.request("GET", "/index.htm")
+            response = connection.getresponse()
+            body = response.read()
+            connection.close()
+            self.assertEqual(response.status, 200)
+            self.assertEqual(body, self.machine.read("index.htm"))
+            self.assertLess(time.time() - started, 5)
+            # The stop ends held answers at its time-out instead of waiting out each client's.
+            started = time.time()
+            self.machine.stop()
+            self.assertLess(time.time() - started, 15)
+        finally:
+            for s in stalled:
+                s.close()
+
+
 class ConsoleFloodTest(unittest.TestCase):
     """Any local process may connect to the console; only the page with the secret counts."""
 
