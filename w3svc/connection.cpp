@@ -4,6 +4,8 @@
 #include <boost/asio/post.hpp>
 #include <boost/beast/core/read_size.hpp>
 
+#include <algorithm>
+
 #include "w3svc/cgi_runner.h"
 #include "w3svc/error_pages.h"
 #include "w3svc/request_checks.h"
@@ -108,6 +110,12 @@ void Connection::parseHeader() {
   // Fed by hand rather than read with async_read_header: the parser joins folded lines
   // without a word, so the raw header is looked at before the parser consumes it.
   beast::error_code ec;
+  // Empty lines before a request line are passed over: a client may end a body with one.
+  while (!parser_->got_some() && buffer_.size() > 0) {
+    const char first = *static_cast<const char*>(buffer_.data().data());
+    if (first != '\r' && first != '\n') break;
+    buffer_.consume(1);
+  }
   if (buffer_.size() > 0) {
     const std::size_t used = parser_->put(buffer_.data(), ec);
     if (!ec && parser_->is_header_done()) {
@@ -139,7 +147,34 @@ void Connection::parseHeader() {
 void Connection::onHeader(beast::error_code ec) {
   disarmTimer();
   if (ec && timed_out_) return reject(408);
-  if (ec == http::error::header_limit || ec == http::error::buffer_overflow) return reject(431);
+  // The parser reads the request line and the fields as one header and keeps them unread
+  // until it has all of it: what overflowed is told apart here.
+  const std::string_view unread(static_cast<const char*>(buffer_.data().data()), buffer_.size());
+  const std::size_t lineEnd = unread.find('\n');
+  if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
+    const std::size_t longestLine = server_.options().maxUrlBytes + kRequestLineExtra;
+    return reject(std::min(lineEnd, unread.size()) > longestLine ? 414 : 431);
+  }
+  // The parser knows HTTP/1.0 and 1.1 only: another major version is one this server does
+  // not serve (505), a later 1.x is served as 1.1.
+  if (ec == http::error::bad_version && lineEnd != std::string_view::npos) {
+    std::string_view line = unread.substr(0, lineEnd);
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    // Only a line of three words whose last is the version; 1.0 and 1.1 failed for another
+    // reason.
+    const bool threeWords = std::count(line.begin(), line.end(), ' ') == 2;
+    const std::size_t slash = line.rfind(" HTTP/");
+    const std::string_view version =
+        !threeWords || slash == std::string_view::npos ? std::string_view() : line.substr(slash + 6);
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (version.size() == 3 && digit(version[0]) && version[1] == '.' && digit(version[2]) &&
+        !(version[0] == '1' && (version[2] == '0' || version[2] == '1'))) {
+      if (version[0] != '1') return reject(505);
+      char* minor = static_cast<char*>(buffer_.data().data()) + slash + 6 + 2;
+      *minor = '1';
+      return readHeader();  // a fresh parser over the same bytes
+    }
+  }
   if (ec == http::error::body_limit) return reject(413);
   if (ec == http::error::end_of_stream || ec == asio::error::eof || ec == asio::error::connection_reset ||
       ec == asio::error::operation_aborted)

@@ -320,8 +320,20 @@ class RealClientTest(unittest.TestCase):
         self.assertTrue(self.machine.raw(b"GET /../../etc/passwd HTTP/1.1\r\nHost: x\r\n\r\n").startswith(b"HTTP/1.1 400 "))
         big = b"GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + b"a" * 8000 + b"\r\n\r\n"
         self.assertTrue(self.machine.raw(big).startswith(b"HTTP/1.1 431 "))
-        long_url = b"GET /" + b"a" * 9000 + b" HTTP/1.1\r\nHost: x\r\n\r\n"
-        self.assertTrue(self.machine.raw(long_url).startswith(b"HTTP/1.1 414 "))
+        # A URL too long is 414 however far past the limit it runs (past the header's own
+        # room too), not the 431 of too many fields.
+        for length in (9000, 30000, 80000):
+            long_url = b"GET /" + b"a" * length + b" HTTP/1.1\r\nHost: x\r\n\r\n"
+            self.assertTrue(self.machine.raw(long_url).startswith(b"HTTP/1.1 414 "), length)
+        # Another major version is not served (505); a later 1.x is served as 1.1, and an
+        # empty line before a request line is passed over.
+        self.assertTrue(self.machine.raw(b"GET /small.htm HTTP/2.0\r\nHost: x\r\n\r\n").startswith(b"HTTP/1.1 505 "))
+        small = self.machine.read("small.htm")
+        for request in (b"GET /small.htm HTTP/1.2\r\nHost: x\r\nConnection: close\r\n\r\n",
+                        b"\r\nGET /small.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"):
+            head, _, body = self.machine.raw(request).partition(b"\r\n\r\n")
+            self.assertTrue(head.startswith(b"HTTP/1.1 200 "), request)
+            self.assertEqual(body, small)
         self.assertTrue(self.machine.raw(b"GET /nothing-here.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
                         .startswith(b"HTTP/1.1 404 "))
         self.assertTrue(self.machine.raw(b"DELETE /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
