@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
@@ -176,8 +177,13 @@ StaticTarget resolveStaticTarget(Request& request) {
 
 bool serveFile(const Request& request, StaticTarget& target, ResponseWriter& writer) {
   const bool head = request.method == "HEAD";
-  if (!head && request.method != "GET")
+  if (!head && request.method != "GET") {
+    // A method HTTP defines is not allowed on a file (405); one it does not is not known here.
+    static constexpr std::string_view kDefined[] = {"POST", "PUT", "DELETE", "CONNECT", "OPTIONS", "TRACE", "PATCH"};
+    const bool defined = std::find(std::begin(kDefined), std::end(kDefined), request.method) != std::end(kDefined);
+    if (!defined) return sendErrorPage(request, writer, 501);
     return sendErrorPage(request, writer, 405, {{"Allow", "GET, HEAD"}});
+  }
   if (target.opened.fd() < 0) {
     auto opened = openRegularFile(target.file.c_str());
     if (!opened) return sendErrorPage(request, writer, errno == EACCES ? 403 : 404);

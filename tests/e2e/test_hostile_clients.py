@@ -209,6 +209,9 @@ class HostileClientTest(unittest.TestCase):
         answer = self.machine.raw(b"OPTIONS /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 405 "), answer[:60])
         self.assertIn(b"\r\nAllow: GET, HEAD\r\n", answer)
+        # A method HTTP does not define is one the server does not know.
+        answer = self.machine.raw(b"FOO /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 501 "), answer[:60])
 
     def test_the_machine_keeps_its_secrets_from_other_users(self):
         token = self.machine.reload_token()
