@@ -7,6 +7,7 @@
 #include "platform/fs/file_api.h"
 #include "platform/text/ascii_case.h"
 #include "settings/site_folders.h"
+#include "stats/statistics_log.h"
 
 namespace filter {
 
@@ -63,15 +64,40 @@ std::string asWindowsReadsIt(std::string_view path, std::string_view siteRoot) {
 constexpr char kNotFoundPage[] =
     "<html><head><title>404 Not Found</title></head>\r\n<body><h1>404 Not Found</h1></body></html>\r\n";
 
+// What follows the folder in a path inside it, without the separators in between.
+std::string_view below(std::string_view path, std::string_view folder) {
+  std::string_view rest = trimmed(path).substr(trimmed(folder).size());
+  while (!rest.empty() && separator(rest.front())) rest.remove_prefix(1);
+  return rest;
+}
+
+bool isFirstComponent(std::string_view rest, std::string_view name) {
+  return rest.size() >= name.size() && platform::text::equalsNoCase(rest.substr(0, name.size()), name) &&
+         (rest.size() == name.size() || separator(rest[name.size()]));
+}
+
+// A statistics file, or a temporary one written beside it and renamed over it.
+bool isStatisticsFile(std::string_view rest) {
+  if (rest.find_first_of("\\/") != std::string_view::npos) return false;
+  for (std::string_view name : {std::string_view(stats::kPageStatFile), std::string_view(stats::kSiteStatFile)}) {
+    if (rest.size() < name.size() || !platform::text::equalsNoCase(rest.substr(0, name.size()), name)) continue;
+    if (rest.size() == name.size() || rest.substr(name.size()).starts_with(".~")) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site) {
-  const std::string_view root = site.RootPath.str();
   std::string readAs;
-  if (spelledOtherwise(path)) path = readAs = asWindowsReadsIt(path, root);
-  // A folder that holds the whole site (a log folder set to the root) hides nothing.
-  auto hidden = [&](std::string_view folder) { return inside(path, folder) && !inside(root, folder); };
-  return hidden(site.PlainCacheFolder) || hidden(site.PlainLogFolder);
+  if (spelledOtherwise(path)) path = readAs = asWindowsReadsIt(path, site.RootPath.str());
+  // Only what the filter writes is hidden: the copies below the cache folder's own folder,
+  // the statistics files in the log folder. A folder set to one that holds pages (or to the
+  // site's root) goes on serving them.
+  const std::string_view cache = site.PlainCacheFolder;
+  if (inside(path, cache) && isFirstComponent(below(path, cache), settings::kCacheSubFolder + 1)) return true;
+  const std::string_view log = site.PlainLogFolder;
+  return inside(path, log) && isStatisticsFile(below(path, log));
 }
 
 void AnswerNotFound(HTTP_FILTER_CONTEXT* pfc) {

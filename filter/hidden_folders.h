@@ -1,6 +1,6 @@
 #pragma once
-// A site's cache and log folders belong to the filter: their files (other requests'
-// compressed pages, every page the site served) are never served by the site itself.
+// What the filter keeps in a site's cache and log folders (other requests' compressed pages,
+// every page the site served) is never served by the site itself.
 
 #include <string_view>
 
@@ -9,9 +9,10 @@
 
 namespace filter {
 
-// Whether the Windows path lies inside the site's cache or log folder (or is one of them),
-// as the load spelled them plainly, compared as Windows does: without regard to case, either
-// separator. A folder that holds the site's whole root counts as none.
+// Whether the Windows path names what the filter keeps there: a copy below the cache
+// folder's "korvanecompress", or a statistics file of the log folder. Both folders as the load
+// spelled them plainly, compared as Windows does: without regard to case, either separator,
+// trailing dots and blanks, short names.
 bool InsideFilterFolder(std::string_view path, const settings::SiteSettings& site);
 
 // Answers 404 itself; the caller returns SF_STATUS_REQ_FINISHED.

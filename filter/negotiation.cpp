@@ -146,12 +146,18 @@ std::string_view behind(std::string_view s, std::size_t at) {
 
 enum class PatternOutcome { kNext, kExcluded, kAllowed };
 
+// The first '.' of the last component: the extension's, which a folder with a dot in its
+// name ("C:\Inetpub\www.example", "v1.2") must not take for its own.
+std::size_t fileDot(std::string_view text, std::size_t folderEnd) {
+  return text.find('.', folderEnd == std::string_view::npos ? 0 : folderEnd + 1);
+}
+
 // The first pass over one pattern (both already with '\' separators).
 PatternOutcome firstPass(std::string_view path, std::string_view pattern) {
-  const std::size_t pathDot = path.find('.');
   const std::size_t pathFolder = path.rfind('\\');
-  const std::size_t patDot = pattern.find('.');
   const std::size_t patFolder = pattern.rfind('\\');
+  const std::size_t pathDot = fileDot(path, pathFolder);
+  const std::size_t patDot = fileDot(pattern, patFolder);
   const bool bothDots = pathDot != std::string_view::npos && patDot != std::string_view::npos;
   const bool bothFolders = pathFolder != std::string_view::npos && patFolder != std::string_view::npos;
   const auto excludedIf = [](bool c) { return c ? PatternOutcome::kExcluded : PatternOutcome::kNext; };
@@ -173,9 +179,13 @@ PatternOutcome firstPass(std::string_view path, std::string_view pattern) {
   }
   if (bothDots) return excludedIf(equalsNoCase(path, pattern));
   if (pathDot != std::string_view::npos && patDot == std::string_view::npos && bothFolders) {
+    // "folder\\*" (or "folder\\") names the folder before its last '\\'; a folder typed without
+    // them names itself, not its parent. Excluded is what lies in it, at any depth.
     const std::string_view pathPart = path.substr(0, pathFolder);
-    const std::string_view patPart = pattern.substr(0, patFolder);
-    return excludedIf(pathPart.size() >= patPart.size() && equalsNoCase(pathPart.substr(0, patPart.size()), patPart));
+    const std::string_view tail = pattern.substr(patFolder + 1);
+    const std::string_view patPart = tail.empty() || tail == "*" ? pattern.substr(0, patFolder) : pattern;
+    return excludedIf(pathPart.size() >= patPart.size() && equalsNoCase(pathPart.substr(0, patPart.size()), patPart) &&
+                      (pathPart.size() == patPart.size() || pathPart[patPart.size()] == '\\'));
   }
   return PatternOutcome::kNext;
 }

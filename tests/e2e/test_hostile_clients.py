@@ -195,11 +195,16 @@ class HostileClientTest(unittest.TestCase):
         connection.getresponse().read()
         connection.close()
         for path in ["/gzipcache/korvanecompress/index.htm", "/GzipCache/korvanecompress/index.htm",
-                     "/gziplog/pagestat.txt", "/gziplog/sitestat.txt", "/gzipcache/", "/gzip%6cog/pagestat.txt"]:
+                     "/gziplog/pagestat.txt", "/gziplog/sitestat.txt", "/gzipcache/korvanecompress/",
+                     "/gzip%6cog/pagestat.txt"]:
             with self.subTest(path=path):
                 status, body = self.normal_get(path)
                 self.assertEqual(status, 404)
                 self.assertNotIn(b"index.htm", body)
+        # A page of the site's own in those folders is the site's to serve.
+        self.machine.write("gziplog/notes.htm", "<html><body>notes</body></html>")
+        status, body = self.normal_get("/gziplog/notes.htm")
+        self.assertEqual((status, body), (200, b"<html><body>notes</body></html>"))
         # Nothing was cached again one level deeper.
         nested = os.path.join(self.machine.wwwroot("gzipcache"), "korvanecompress", "gzipcache")
         self.assertFalse(os.path.exists(nested))

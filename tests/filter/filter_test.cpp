@@ -288,6 +288,23 @@ TEST_F(FilterTest, ExclusionPatternsKeepFilesAndFoldersUncompressed) {
   EXPECT_FALSE(at("/a;b.htm"));
   EXPECT_TRUE(at("/a;c.htm"));
   EXPECT_FALSE(at("/menu;v2/list.htm"));
+  // The extension is the file name's: a folder with a dot in its name ("v1.2") does not
+  // hide it, nor does it make a folder pattern a file's. A folder typed without "\*"
+  // names itself, not its parent, and a folder pattern covers no folder that merely begins
+  // with its name.
+  setSite("NewExclude", "*.txt,C:/Inetpub/wwwroot/v2.0\\*,C:\\Inetpub\\wwwroot\\scripts,C:\\Inetpub\\wwwroot\\old\\*");
+  FakeRequest reloadNow;
+  reloadNow.url = "/rstval=" + settings::ObtainReloadToken().value();
+  serve(reloadNow, {});
+  EXPECT_FALSE(at("/v1.2/notes.txt"));
+  EXPECT_FALSE(at("/v2.0/list.htm"));
+  EXPECT_TRUE(at("/v2.1/list.htm"));
+  EXPECT_FALSE(at("/scripts/menu.htm"));
+  EXPECT_FALSE(at("/scripts/deeper/menu.htm"));
+  EXPECT_TRUE(at("/home.htm"));
+  EXPECT_TRUE(at("/news/today.htm"));
+  EXPECT_FALSE(at("/old/a.htm"));
+  EXPECT_TRUE(at("/older/a.htm"));
   setSite("NewExclude", "*");
   FakeRequest reload;
   reload.url = "/rstval=" + settings::ObtainReloadToken().value();
@@ -636,10 +653,11 @@ TEST_F(FilterTest, OnlyAReadOfAPageTheSameForEveryoneGoesThroughTheCache) {
 TEST_F(FilterTest, TheCacheAndLogFoldersAreNeverServed) {
   start();
   serve(FakeRequest{}, html(page(3000)));
-  const std::string deep = "/gzipcache/" + std::string(1500, 'd') + "/index.htm";  // past any small buffer
+  // past any small buffer
+  const std::string deep = "/gzipcache/korvanecompress/" + std::string(1500, 'd') + "/index.htm";
   for (const std::string& url : {std::string("/gzipcache/korvanecompress/index.htm"),
                                  std::string("/GZIPCACHE/korvanecompress/index.htm"), std::string("/gziplog/pagestat.txt"),
-                                 std::string("/gziplog"), std::string("/gzipcache/"), deep}) {
+                                 std::string("/gziplog/sitestat.txt"), std::string("/gzipcache/korvanecompress"), deep}) {
     FakeRequest r;
     r.url = url;
     Exchange e = connection_.serve(r, html(page(3000)));
@@ -647,9 +665,13 @@ TEST_F(FilterTest, TheCacheAndLogFoldersAreNeverServed) {
     EXPECT_EQ(e.client.rfind("HTTP/1.1 404 Not Found\r\n", 0), 0u) << url;
     EXPECT_EQ(e.client.find("gauge"), std::string::npos) << url;
   }
-  FakeRequest neighbour;
-  neighbour.url = "/gzipcache2/index.htm";  // a folder whose name only begins the same
-  EXPECT_TRUE(compressed(serve(neighbour, html(page(3000)))));
+  // A folder whose name only begins the same, and a page of the site's own beside the
+  // filter's files, are served.
+  for (const char* url : {"/gzipcache2/index.htm", "/gziplog/notes.htm", "/gzipcache/index.htm"}) {
+    FakeRequest other;
+    other.url = url;
+    EXPECT_TRUE(compressed(serve(other, html(page(3000))))) << url;
+  }
 }
 
 // The settings may spell the filter's folders otherwise than the server spells its paths;
@@ -664,14 +686,15 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
                               "c:\\inetpub\\WWWROOT\\gziplog\\", "C:\\Inetpub\\wwwroot\\gziplog. "}) {
     site.PlainLogFolder = settings::plainFolder(spelled, site.RootPath.str());
     EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\pagestat.txt", site)) << spelled;
-    EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog", site)) << spelled;
-    EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog2\\x.htm", site)) << spelled;
+    EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\SITESTAT.TXT", site)) << spelled;
+    EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog\\sitestat.txt.~12-3", site)) << spelled;
+    EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog2\\pagestat.txt", site)) << spelled;
     EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site)) << spelled;
   }
   // The server's path spelled as Windows still opens the folder by.
   site.PlainLogFolder = settings::plainFolder("C:\\Inetpub\\wwwroot\\gziplog", site.RootPath.str());
   for (const char* path : {"C:\\Inetpub\\wwwroot\\gziplog.\\pagestat.txt", "C:\\Inetpub\\wwwroot\\gziplog...\\pagestat.txt",
-                           "C:\\Inetpub\\wwwroot\\gziplog \\pagestat.txt", "C:\\Inetpub\\wwwroot\\gziplog. .",
+                           "C:\\Inetpub\\wwwroot\\gziplog \\pagestat.txt", "C:\\Inetpub\\wwwroot\\gziplog. .\\pagestat.txt",
                            "C:\\Inetpub\\wwwroot.\\gziplog\\pagestat.txt"})
     EXPECT_TRUE(filter::InsideFilterFolder(path, site)) << path;
   EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\gziplog.x\\pagestat.txt", site));
@@ -690,6 +713,19 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
   }
   site.PlainLogFolder = settings::plainFolder("", site.RootPath.str());
   EXPECT_FALSE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\index.htm", site));
+  // Only what the filter keeps there is hidden: a folder set to one of pages (or to the root)
+  // goes on serving them, and its statistics files, or its copies, are hidden all the same.
+  for (const char* folder : {"C:\\Inetpub\\wwwroot\\pub", "C:\\Inetpub\\wwwroot"}) {
+    site.PlainLogFolder = settings::plainFolder(folder, site.RootPath.str());
+    site.PlainCacheFolder = site.PlainLogFolder;
+    const std::string base = folder;
+    EXPECT_FALSE(filter::InsideFilterFolder(base + "\\page.htm", site)) << folder;
+    EXPECT_FALSE(filter::InsideFilterFolder(base + "\\docs\\pagestat.txt", site)) << folder;
+    EXPECT_FALSE(filter::InsideFilterFolder(base, site)) << folder;
+    EXPECT_TRUE(filter::InsideFilterFolder(base + "\\pagestat.txt", site)) << folder;
+    EXPECT_TRUE(filter::InsideFilterFolder(base + "\\korvanecompress\\index.htm", site)) << folder;
+    EXPECT_TRUE(filter::InsideFilterFolder(base + "\\KorvaneCompress", site)) << folder;
+  }
 }
 
 #ifdef _WIN32
