@@ -596,15 +596,17 @@ class FolderSpellingTest(unittest.TestCase):
         machine = Machine()
         try:
             machine.start()
-            machine.write("gziplog/secret.txt", "a log line")
-            machine.write("gzipcache/secret.txt", "a cached page")
-            machine.write("gziplog2/open.txt", "a page of the site")
+            machine.write("gziplog/pagestat.txt", "a log line")
+            machine.write("gzipcache/korvanecompress/secret.htm", "a cached page")
+            machine.write("gziplog2/pagestat.txt", "a page of the site")
+            machine.write("gziplog/open.txt", "a page of the site beside the log")
             machine.set_site_value(1, "LogFolder", "C:\\Inetpub\\wwwroot\\images\\..\\gziplog\\")
             machine.set_site_value(1, "CacheFolder", "\\Inetpub\\wwwroot\\.\\GZIPCACHE")
             token = machine.reload_token().encode()
             self.assertIn(b"Changes Updated", machine.raw(b"GET /rstval=%s HTTP/1.1\r\nHost: x\r\n\r\n" % token))
-            for target, status in [(b"/gziplog/secret.txt", b"404"), (b"/GzipLog/Secret.txt", b"404"),
-                                   (b"/gzipcache/secret.txt", b"404"), (b"/gziplog2/open.txt", b"200")]:
+            for target, status in [(b"/gziplog/pagestat.txt", b"404"), (b"/GzipLog/PageStat.txt", b"404"),
+                                   (b"/gzipcache/korvanecompress/secret.htm", b"404"),
+                                   (b"/gziplog2/pagestat.txt", b"200"), (b"/gziplog/open.txt", b"200")]:
                 with self.subTest(target=target):
                     answer = machine.raw(b"GET %s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n" % target)
                     self.assertTrue(answer.startswith(b"HTTP/1.1 " + status), answer[:60])
