@@ -734,7 +734,8 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesUnderItsShortName) {
   const std::string folder = "C:\\tamsic-short-names\\gzipcache";
   CreateDirectoryA("C:\\tamsic-short-names", nullptr);
   CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string file = folder + "\\page.htm";
+  CreateDirectoryA((folder + "\\korvanecompress").c_str(), nullptr);
+  const std::string file = folder + "\\korvanecompress\\page.htm";
   HANDLE created = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(created, INVALID_HANDLE_VALUE);
   CloseHandle(created);
@@ -749,6 +750,7 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesUnderItsShortName) {
   const std::string shortFolder = std::string(shortName, length).substr(0, std::string(shortName, length).rfind('\\'));
   EXPECT_TRUE(filter::InsideFilterFolder(shortFolder + "\\missing\\nothing.htm", site)) << shortFolder;  // not there
   DeleteFileA(file.c_str());
+  RemoveDirectoryA((folder + "\\korvanecompress").c_str());
   RemoveDirectoryA(folder.c_str());
   RemoveDirectoryA("C:\\tamsic-short-names");
 }
