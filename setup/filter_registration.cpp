@@ -88,7 +88,10 @@ std::optional<std::string> filterName(std::string_view given) {
 class LoadOrderLock {
  public:
   LoadOrderLock() : mutex_(CreateMutexA(nullptr, FALSE, "TamsicFilterLoadOrder")) {
-    held_ = mutex_ && WaitForSingleObject(mutex_.get(), 30000) == WAIT_OBJECT_0;
+    // Left by an installer that died holding it: ours now, and the list it guards is read
+    // and written whole, so there is nothing half-done to mend.
+    const DWORD waited = mutex_ ? WaitForSingleObject(mutex_.get(), 30000) : WAIT_FAILED;
+    held_ = waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED;
   }
   ~LoadOrderLock() {
     if (held_) ReleaseMutex(mutex_.get());

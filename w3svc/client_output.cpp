@@ -122,7 +122,12 @@ bool SocketOutput::hold(const char*& data, std::size_t& size) {
     return false;
   }
   held_bytes_ += size;
-  pending_.push_back(Held{std::string(data, size)});
+  // Small writes (a program's output a few bytes at a time) join the piece before them: the
+  // budget counts what is held, not one entry per write.
+  if (!pending_.empty() && pending_.back().file < 0)
+    pending_.back().bytes.append(data, size);
+  else
+    pending_.push_back(Held{std::string(data, size)});
   data += size;
   size = 0;
   return true;

@@ -102,6 +102,7 @@ void Connection::readHeader() {
   parser_->header_limit(static_cast<std::uint32_t>(options.maxHeaderBytes + options.maxUrlBytes + kRequestLineExtra));
   parser_->body_limit(options.maxBodyBytes);
   started_ = std::chrono::steady_clock::now();
+  request_line_taken_ = false;
   armTimer(options.requestTimeout);
   parseHeader();
 }
@@ -118,6 +119,7 @@ void Connection::parseHeader() {
   }
   if (buffer_.size() > 0) {
     const std::size_t used = parser_->put(buffer_.data(), ec);
+    if (used > 0) request_line_taken_ = true;  // the parser takes the line, then each field
     if (!ec && parser_->is_header_done()) {
       const bool folded = hasFoldedLine(std::string_view(static_cast<const char*>(buffer_.data().data()), used));
       buffer_.consume(used);
@@ -153,11 +155,11 @@ void Connection::onHeader(beast::error_code ec) {
   const std::size_t lineEnd = unread.find('\n');
   if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
     const std::size_t longestLine = server_.options().maxUrlBytes + kRequestLineExtra;
-    return reject(std::min(lineEnd, unread.size()) > longestLine ? 414 : 431);
+    return reject(!request_line_taken_ && std::min(lineEnd, unread.size()) > longestLine ? 414 : 431);
   }
   // The parser knows HTTP/1.0 and 1.1 only: another major version is one this server does
   // not serve (505), a later 1.x is served as 1.1.
-  if (ec == http::error::bad_version && lineEnd != std::string_view::npos) {
+  if (ec == http::error::bad_version && !request_line_taken_ && lineEnd != std::string_view::npos) {
     std::string_view line = unread.substr(0, lineEnd);
     if (line.ends_with('\r')) line.remove_suffix(1);
     // Only a line of three words whose last is the version; 1.0 and 1.1 failed for another
@@ -255,7 +257,8 @@ void Connection::processHeader() {
   if (request_->version >= 11 && expect != header.end() && beast::iequals(expect->value(), "100-continue")) {
     if (!writer_->sendInterim(100, reasonPhrase(100))) return completeRequest(false);
   }
-  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->readBody(); });
+  // The interim answer must reach the client before it sends the body it waits to send.
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->flushOutput(AfterFlush::kReadBody); });
 }
 
 void Connection::readBody() {
@@ -340,13 +343,16 @@ void Connection::completeRequest(bool framed) {
   writer_.reset();
   request_.reset();
   parser_.reset();
-  asio::dispatch(socket_.get_executor(), [self = shared_from_this(), keep] { self->flushOutput(keep); });
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this(), keep] {
+    self->flushOutput(keep ? AfterFlush::kNextRequest : AfterFlush::kClose);
+  });
 }
 
-void Connection::flushOutput(bool keep) {
+void Connection::flushOutput(AfterFlush next) {
   switch (output_.drainPending()) {
     case SocketOutput::Drain::kDone:
-      return keep ? waitForRequest() : lingerAndClose();
+      if (next == AfterFlush::kReadBody) return readBody();
+      return next == AfterFlush::kNextRequest ? waitForRequest() : lingerAndClose();
     case SocketOutput::Drain::kFailed:
       disarmTimer();
       return closeSocket();
@@ -355,12 +361,12 @@ void Connection::flushOutput(bool keep) {
   }
   // The client takes its answer slowly: this connection waits, no thread does.
   armTimer(server_.options().sendTimeout);
-  socket_.async_wait(asio::ip::tcp::socket::wait_write, [self = shared_from_this(), keep](beast::error_code ec) {
+  socket_.async_wait(asio::ip::tcp::socket::wait_write, [self = shared_from_this(), next](beast::error_code ec) {
     if (ec) {  // the send time-out, or the stop
       self->disarmTimer();
       return self->closeSocket();
     }
-    self->flushOutput(keep);
+    self->flushOutput(next);
   });
 }
 
@@ -370,13 +376,13 @@ void Connection::reject(unsigned status) {
                            "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
                            "\r\nConnection: close\r\n\r\n" + body;
   output_.write(text.data(), text.size());
-  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->flushOutput(false); });
+  asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->flushOutput(AfterFlush::kClose); });
 }
 
 void Connection::lingerAndClose() {
   idle_ = false;
   // A shut-down of the sending side would cut what the client has still to take.
-  if (output_.hasPending()) return flushOutput(false);
+  if (output_.hasPending()) return flushOutput(AfterFlush::kClose);
   beast::error_code ec;
   socket_.shutdown(asio::ip::tcp::socket::shutdown_send, ec);
   if (ec) {

@@ -57,8 +57,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   // Sends a file, or the error or redirect the URL leads to.
   bool answer(StaticTarget& target);
   void completeRequest(bool framed);
-  // Sends what the client has not taken yet, then waits for the next request (keep) or closes.
-  void flushOutput(bool keep);
+  // Sends what the client has not taken yet, then goes on as next says.
+  enum class AfterFlush { kNextRequest, kClose, kReadBody };
+  void flushOutput(AfterFlush next);
   // Answers a request that never reached the filters (it could not be parsed) and closes.
   void reject(unsigned status);
   void lingerAndClose();
@@ -90,6 +91,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::unique_ptr<Request> request_;
   std::unique_ptr<ResponseWriter> writer_;
   bool keep_alive_wanted_ = false;
+  bool request_line_taken_ = false;  // the parser has taken this request's line
   std::size_t requests_served_ = 0;
   std::atomic<bool> idle_{false};
   std::atomic<bool> closing_{false};  // told to close by closeIfIdle

@@ -325,6 +325,9 @@ class RealClientTest(unittest.TestCase):
         for length in (9000, 30000, 80000):
             long_url = b"GET /" + b"a" * length + b" HTTP/1.1\r\nHost: x\r\n\r\n"
             self.assertTrue(self.machine.raw(long_url).startswith(b"HTTP/1.1 414 "), length)
+        # Fields past the header's room after a short URL are 431 still.
+        fields = b"GET /index.htm HTTP/1.1\r\nHost: x\r\nCookie: " + b"c" * 20000 + b"\r\nX-More: " + b"m" * 20000
+        self.assertTrue(self.machine.raw(fields + b"\r\n\r\n").startswith(b"HTTP/1.1 431 "))
         # Another major version is not served (505); a later 1.x is served as 1.1, and an
         # empty line before a request line is passed over.
         self.assertTrue(self.machine.raw(b"GET /small.htm HTTP/2.0\r\nHost: x\r\n\r\n").startswith(b"HTTP/1.1 505 "))

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/sync/named_mutex.h"
 #include "platform/text/wide_text.h"
 #include "settings/metabase_session.h"
 #include "settings/rule_lists.h"
@@ -249,6 +250,24 @@ TEST_F(HostprepTest, InstallersRunAtOnceLoseNoName) {
   const auto list = loadOrder();
   ASSERT_TRUE(list);
   for (const char* name : names) EXPECT_NE(list->find(name), std::string::npos) << *list;
+}
+
+// An installer that died holding the list's lock leaves it to the next one, which goes on.
+TEST_F(HostprepTest, AnInstallerThatDiedHoldingTheListLeavesItToTheNext) {
+  setLoadOrder("sspifilt");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    setenv(platform::kMachineEnvVar, (root_.string() + "/.").c_str(), 1);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, "TamsicFilterLoadOrder");
+    _exit(mutex && WaitForSingleObject(mutex, 5000) == WAIT_OBJECT_0 ? 0 : 1);  // and never releases it
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_TRUE(setup::RegisterFilter("Tamsic", "C:\\f.so", "Tamsic"));
+  EXPECT_TRUE(setup::UnregisterFilter("Tamsic"));
+  EXPECT_EQ(loadOrder(), "sspifilt");
 }
 #endif
 
