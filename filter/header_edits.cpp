@@ -181,13 +181,28 @@ bool SetContentLength(std::string& header, std::size_t length) {
   return true;
 }
 
+namespace {
+
+// Whether a Vary line names Accept-Encoding, or "*", which covers every field already.
+bool variesByEncoding(const std::string& header) {
+  return anyVaryName(FieldIndex(header), [](std::string_view name) {
+    return name == "*" || platform::text::equalsNoCase(name, "Accept-Encoding");
+  });
+}
+
+}  // namespace
+
+void AddVaryLine(std::string& header) {
+  const std::size_t at = blankLine(header);
+  if (at == std::string::npos || variesByEncoding(header)) return;
+  header.resize(at);
+  header += "\r\nVary: Accept-Encoding\r\n\r\n";
+}
+
 void AddEncodingLines(std::string& header, std::string_view coding) {
   const std::size_t at = blankLine(header);
   if (at == std::string::npos) return;
-  // "*" covers every field already.
-  const bool varies = anyVaryName(FieldIndex(header), [](std::string_view name) {
-    return name == "*" || platform::text::equalsNoCase(name, "Accept-Encoding");
-  });
+  const bool varies = variesByEncoding(header);
   header.resize(at);
   header += "\r\nContent-Encoding: ";
   header += coding;

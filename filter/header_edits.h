@@ -82,6 +82,9 @@ bool SetContentLength(std::string& header, std::size_t length);
 // line only when no Vary line names Accept-Encoding or "*" already); what followed the
 // blank line is dropped.
 void AddEncodingLines(std::string& header, std::string_view coding);
+// Adds "Vary: Accept-Encoding" as the last line unless a Vary line names it or "*" already:
+// the plain variant of an answer others get compressed.
+void AddVaryLine(std::string& header);
 
 // A strong ETag names the bytes as the server had them: once the body is changed it
 // becomes weak ("W/" in front), as other compressing servers do.

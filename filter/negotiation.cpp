@@ -313,7 +313,11 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     state.directive = Directive::kWhiteSpaceOnly;
   }
   if (IsExcluded(pfc, state, site) && result != 2 && state.directive != Directive::kWhiteSpaceOnly) return Decision::kPass;
-  if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != Directive::kWhiteSpaceOnly) return Decision::kPass;
+  if (state.acceptedEncoding == AcceptedEncoding::kNone && state.directive != Directive::kWhiteSpaceOnly) {
+    // A cache must not hand this plain answer to a client that takes gzip, nor the reverse.
+    state.plainVariant = !fields.find("Content-Encoding");
+    return Decision::kPass;
+  }
   if (fields.find("Content-Encoding")) {
     state.optimizeMode = OptimizeMode::kNever;
     state.directive = Directive::kNone;

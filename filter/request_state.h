@@ -63,6 +63,8 @@ struct ResponseState {
   // A cookie, credentials, a response for one user only, or one that varies by more than
   // the encoding: no cache.
   bool privateExchange = false;
+  // Passed plain only because this client takes no gzip: another client gets it compressed.
+  bool plainVariant = false;
   std::int32_t siteIndex = -1;
   std::int32_t unoptimizedSize = 0;
   BoundedText<11> method;

@@ -116,19 +116,20 @@ bool pastMaxSize(const ResponseState& state, std::size_t pieceSize, std::int32_t
 // this request (the client takes gzip, or the site strips markup) goes out with its tag made
 // weak; the server's strong tag on the 304 would replace that one in the client's copy, and
 // let it resume the rewritten body with the file's own bytes (If-Range). A compressed answer
-// varies by Accept-Encoding. On an answer the filter would have left alone, a weak tag costs
-// only such a resumption, and the Vary only a cache's reuse across encodings.
+// varies by Accept-Encoding, and so does its plain variant, whichever of the two this client
+// holds. On an answer the filter would have left alone, a weak tag costs only such a
+// resumption, and the Vary only a cache's reuse across encodings: a 304 tells no type.
 void matchRevalidatedAnswer(HTTP_FILTER_CONTEXT* pfc, HTTP_FILTER_SEND_RESPONSE* response, const ResponseState& state,
                             const settings::SiteSettings* site) {
+  if (!response->SetHeader || !response->AddHeader) return;
   const bool mayCompress = state.acceptedEncoding != AcceptedEncoding::kNone;
-  if ((!mayCompress && !(site && site->EnableWhite)) || !response->SetHeader || !response->AddHeader) return;
   const auto tag = RequestHeader(pfc, response, "ETag:", 512);
-  if (tag && !tag->empty() && tag->front() == '"') {
+  if ((mayCompress || (site && site->EnableWhite)) && tag && !tag->empty() && tag->front() == '"') {
     std::string weak = "W/" + *tag;
     response->SetHeader(pfc, const_cast<LPSTR>("ETag:"), weak.data());
   }
   const auto vary = RequestHeader(pfc, response, "Vary:", 512);
-  if (mayCompress && !(vary && platform::text::findNoCase(*vary, "accept-encoding") != std::string::npos))
+  if (!(vary && platform::text::findNoCase(*vary, "accept-encoding") != std::string::npos))
     response->AddHeader(pfc, const_cast<LPSTR>("Vary:"), const_cast<LPSTR>("Accept-Encoding"));
 }
 
@@ -277,6 +278,7 @@ HeaderOutcome onHeaderPiece(HTTP_FILTER_CONTEXT* pfc, RequestContext& context, R
   // Nothing of it changes from here on: it is counted before its body goes out, not at the
   // end of the request, which comes after the client has it all.
   if (site) LogResponseOnce(state, *site);
+  if (state.plainVariant) AddVaryLine(state.header);
   out += state.header;
   out += tail;
   return HeaderOutcome::kPass;

@@ -147,6 +147,23 @@ TEST_F(FilterTest, TheAcceptedEncodingDecides) {
   EXPECT_TRUE(with("deflate, GZIP;q=0.5, *;q=0"));
 }
 
+// The plain answer of a page others get compressed says so, or a shared cache would keep it
+// as the only one; an answer no client gets compressed (an image) does not.
+TEST_F(FilterTest, ThePlainVariantOfACompressedPageVariesByTheEncoding) {
+  start();
+  FakeRequest plain;
+  plain.headers.clear();
+  Exchange e = serve(plain, html(page(2000)));
+  EXPECT_FALSE(compressed(e));
+  EXPECT_EQ(headerValue(splitResponse(e.client).first, "Vary"), "Accept-Encoding");
+  EXPECT_EQ(decoded(e), page(2000));
+  FakeResponse varies = html(page(2000));
+  varies.headers.push_back({"Vary", "*"});
+  EXPECT_EQ(headerValue(splitResponse(serve(plain, varies).client).first, "Vary"), "*");
+  const FakeResponse image = html(page(2000), "image/png");
+  EXPECT_EQ(headerValue(splitResponse(serve(plain, image).client).first, "Vary"), "");
+}
+
 // A program's own header lines: a lower-case length, and values that name other fields.
 // Fields are matched by their whole name, so the answer keeps one length and every value.
 TEST_F(FilterTest, FieldsAreFoundByTheirWholeNameInAnyCase) {
