@@ -5,6 +5,7 @@
 
 #include "filter/isapi_access.h"
 #include "platform/fs/file_api.h"
+#include "platform/fs/whole_file.h"
 #include "platform/text/ascii_case.h"
 #include "settings/site_folders.h"
 #include "stats/statistics_log.h"
@@ -78,12 +79,9 @@ bool isFirstComponent(std::string_view rest, std::string_view name) {
 
 // A statistics file, or a temporary one written beside it and renamed over it.
 bool isStatisticsFile(std::string_view rest) {
-  if (rest.find_first_of("\\/") != std::string_view::npos) return false;
-  for (std::string_view name : {std::string_view(stats::kPageStatFile), std::string_view(stats::kSiteStatFile)}) {
-    if (rest.size() < name.size() || !platform::text::equalsNoCase(rest.substr(0, name.size()), name)) continue;
-    if (rest.size() == name.size() || rest.substr(name.size()).starts_with(".~")) return true;
-  }
-  return false;
+  return rest.find_first_of("\\/") == std::string_view::npos &&
+         (platform::fs::isTargetOrTemporary(rest, stats::kPageStatFile) ||
+          platform::fs::isTargetOrTemporary(rest, stats::kSiteStatFile));
 }
 
 }  // namespace

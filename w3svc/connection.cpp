@@ -5,6 +5,7 @@
 #include <boost/beast/core/read_size.hpp>
 
 #include <algorithm>
+#include <optional>
 
 #include "w3svc/cgi_runner.h"
 #include "w3svc/error_pages.h"
@@ -25,6 +26,24 @@ constexpr std::size_t kRequestLineExtra = 64;
 // After the last response, unread input is drained this long so that the kernel does not
 // answer it with a reset that could destroy the response on its way.
 constexpr auto kLingerTime = std::chrono::seconds(2);
+
+// The version of a request line the parser refused for it, when it is another than 1.0 and
+// 1.1 (a line of three words whose last is "HTTP/d.d"): its major digit, and where its minor
+// digit lies in the line. nullopt when the line failed for another reason.
+struct OtherVersion {
+  char major;
+  std::size_t minorAt;
+};
+std::optional<OtherVersion> otherVersion(std::string_view line) {
+  if (line.ends_with('\r')) line.remove_suffix(1);
+  const std::size_t at = line.rfind(" HTTP/");
+  if (std::count(line.begin(), line.end(), ' ') != 2 || at == std::string_view::npos) return std::nullopt;
+  const std::string_view version = line.substr(at + 6);
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  if (version.size() != 3 || !digit(version[0]) || version[1] != '.' || !digit(version[2])) return std::nullopt;
+  if (version[0] == '1' && (version[2] == '0' || version[2] == '1')) return std::nullopt;
+  return OtherVersion{version[0], at + 8};
+}
 
 }  // namespace
 
@@ -160,20 +179,9 @@ void Connection::onHeader(beast::error_code ec) {
   // The parser knows HTTP/1.0 and 1.1 only: another major version is one this server does
   // not serve (505), a later 1.x is served as 1.1.
   if (ec == http::error::bad_version && !request_line_taken_ && lineEnd != std::string_view::npos) {
-    std::string_view line = unread.substr(0, lineEnd);
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    // Only a line of three words whose last is the version; 1.0 and 1.1 failed for another
-    // reason.
-    const bool threeWords = std::count(line.begin(), line.end(), ' ') == 2;
-    const std::size_t slash = line.rfind(" HTTP/");
-    const std::string_view version =
-        !threeWords || slash == std::string_view::npos ? std::string_view() : line.substr(slash + 6);
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    if (version.size() == 3 && digit(version[0]) && version[1] == '.' && digit(version[2]) &&
-        !(version[0] == '1' && (version[2] == '0' || version[2] == '1'))) {
-      if (version[0] != '1') return reject(505);
-      char* minor = static_cast<char*>(buffer_.data().data()) + slash + 6 + 2;
-      *minor = '1';
+    if (const auto version = otherVersion(unread.substr(0, lineEnd))) {
+      if (version->major != '1') return reject(505);
+      static_cast<char*>(buffer_.data().data())[version->minorAt] = '1';
       return readHeader();  // a fresh parser over the same bytes
     }
   }

@@ -8,15 +8,24 @@
 #include <thread>
 
 #include "platform/fs/file_api.h"
+#include "platform/text/ascii_case.h"
 
 namespace platform::fs {
+
+constexpr char kTemporaryMark[] = ".~";
 
 // A tag per process and a counter per call: two processes or threads writing the same
 // file never share a temporary name.
 std::string temporaryNameBeside(std::string_view target) {
   static const unsigned long long processTag = std::random_device{}() * 0x100000001ull ^ std::random_device{}();
   static std::atomic<unsigned long long> counter{0};
-  return std::string(target) + ".~" + std::to_string(processTag % 1000000007ull) + "-" + std::to_string(++counter);
+  return std::string(target) + kTemporaryMark + std::to_string(processTag % 1000000007ull) + "-" +
+         std::to_string(++counter);
+}
+
+bool isTargetOrTemporary(std::string_view name, std::string_view target) {
+  if (name.size() < target.size() || !text::equalsNoCase(name.substr(0, target.size()), target)) return false;
+  return name.size() == target.size() || name.substr(target.size()).starts_with(kTemporaryMark);
 }
 
 namespace {

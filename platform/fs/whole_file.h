@@ -14,5 +14,8 @@ bool replaceFileWhole(std::string_view windowsPath, std::string_view bytes);
 // A name beside target that no other call, thread or process gets: for a file to be
 // renamed over target once it is written.
 std::string temporaryNameBeside(std::string_view target);
+// Whether a file name is the target's own or one temporaryNameBeside gave it (case ignored,
+// as Windows names are compared).
+bool isTargetOrTemporary(std::string_view name, std::string_view target);
 
 }  // namespace platform::fs
