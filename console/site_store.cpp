@@ -148,11 +148,11 @@ void applyBrowsers(int site, const std::vector<settings::BrowserRule>& browsers,
   for (const std::string& name : stale) RegDeleteValueA(key.get(), name.c_str());
   // The first browser that matches is the one the filter applies, in the order the store
   // lists them: a renamed browser (a new value, at the end) would move. When the order is
-  // not the working copy's, each value is made anew in that order.
+  // not the working copy's, or a name is spelled otherwise (a write keeps the stored
+  // spelling), each value is made anew in that order.
   const bool inOrder = listed.size() == browsers.size() &&
-                       std::equal(listed.begin(), listed.end(), browsers.begin(), [](const std::string& name, const auto& rule) {
-                         return platform::text::equalsNoCase(rule.DisplayName, name);
-                       });
+                       std::equal(listed.begin(), listed.end(), browsers.begin(),
+                                  [](const std::string& name, const auto& rule) { return rule.DisplayName == name; });
   if (inOrder) return;
   for (const settings::BrowserRule& rule : browsers) {
     RegDeleteValueA(key.get(), rule.DisplayName.c_str());

@@ -289,6 +289,33 @@ void SetLevelByExtension(ResponseState& state, const settings::SiteSettings& sit
   if (state.level <= 0) state.level = 6;
 }
 
+namespace {
+
+// The fields of an answer without a rewritable body, made those of the whole answer to a
+// GET: a cache stores them for it (RFC 9110 asks a HEAD answer and a 206 to carry them).
+// A HEAD answer names the coding and the tag the rewrite gives, and no length, since the
+// rewritten body's is not known without the work; a range varies by Accept-Encoding as the
+// whole answer does.
+void DescribeWholeAnswer(ResponseState& state, bool head) {
+  const bool compressing = state.directive != Directive::kWhiteSpaceOnly;
+  if (!head) {
+    state.plainVariant = compressing;
+    return;
+  }
+  RemoveField(state.header, "Content-Length");
+  if (compressing) AddEncodingLines(state.header, "gzip");
+  WeakenETag(state.header);
+}
+
+// The whole entity's length from a range's "bytes first-last/length"; 0 when not told.
+std::int64_t wholeLengthOfRange(std::optional<std::string_view> range) {
+  if (!range) return 0;
+  const std::size_t slash = range->rfind('/');
+  return slash == std::string_view::npos ? 0 : settings::parseNumber(range->substr(slash + 1));
+}
+
+}  // namespace
+
 Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const settings::SiteSettings& site) {
   const std::string_view header = state.header;
   // Asked about many fields before the one edit at the end.
@@ -296,16 +323,20 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   // Read first: a response that passes is counted by it.
   const auto lengthText = fields.value("Content-Length");
   state.declaredLength = lengthText ? settings::parseNumber(*lengthText) : 0;
-  // A HEAD response has no body to rewrite; a byte range is a piece of the plain entity.
-  if (equalsNoCase(state.method.str(), "HEAD") || fields.find("Content-Range")) return Decision::kPass;
-  // 206 is a piece of the plain entity; 204 and 205 have no body to rewrite.
+  // A HEAD answer has no body to rewrite, and a byte range (206) is a piece of the plain
+  // entity, but each names what the whole answer to a GET would (below). 204 and 205 have
+  // no body at all.
+  const bool head = equalsNoCase(state.method.str(), "HEAD");
+  bool piece = fields.find("Content-Range").has_value();
   const std::size_t blank = header.find(' ');
   if (blank != std::string_view::npos) {
     const std::string_view status = header.substr(blank + 1, 3);
-    if (status == "206" || status == "204" || status == "205") return Decision::kPass;
+    if (status == "204" || status == "205") return Decision::kPass;
+    piece = piece || status == "206";
   }
-  if (state.declaredLength != 0 && (state.declaredLength > site.MaxSize || state.declaredLength < site.MinSize))
-    return Decision::kPass;
+  // A range is sized by the entity it is a piece of, as its whole answer would be.
+  const std::int64_t length = piece ? wholeLengthOfRange(fields.value("Content-Range")) : state.declaredLength;
+  if (length != 0 && (length > site.MaxSize || length < site.MinSize)) return Decision::kPass;
   state.bodyLength = 0;
   const std::int32_t result = MatchMimeRules(state, site, fields.value("Content-Type"));
   if (result == 0) {
@@ -321,6 +352,10 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   if (fields.find("Content-Encoding")) {
     state.optimizeMode = OptimizeMode::kNever;
     state.directive = Directive::kNone;
+    return Decision::kPass;
+  }
+  if (head || piece) {
+    DescribeWholeAnswer(state, head);
     return Decision::kPass;
   }
   if (PrivateResponse(fields) || VariesBeyondEncoding(fields)) state.privateExchange = true;

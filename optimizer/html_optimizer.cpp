@@ -250,11 +250,17 @@ class HtmlReader {
       if (allowed()) put("<!--  -->");
       return true;
     }
-    std::size_t end = s_.find("-->", pos_);
+    // The first of the two endings, found in one pass: a search for each past the other
+    // would read the rest of the page for every comment.
+    std::size_t end = s_.find("--", pos_);
     std::size_t markerLength = 3;
-    if (const std::size_t bang = s_.find("--!>", pos_); bang < end) {
-      end = bang;
-      markerLength = 4;
+    for (; end != std::string_view::npos; end = s_.find("--", end + 1)) {
+      const std::string_view after = s_.substr(end + 2, 2);
+      if (after.starts_with('>')) break;
+      if (after == "!>") {
+        markerLength = 4;
+        break;
+      }
     }
     if (end == std::string_view::npos) end = s_.size();
     while (pos_ < end && (s_[pos_] == '-' || isWhite(s_[pos_]))) ++pos_;
@@ -304,9 +310,12 @@ class HtmlReader {
   // is open.
   void releaseSelector(std::string_view name) {
     if (!st_.KeepDepth || st_.Selectors.empty()) return;
-    if (int& nested = nestedCount(name); nested > 0) {
-      --nested;
-      return;
+    // Looked up, not added: an entry for every end tag's name made each later look-up longer.
+    for (auto& [open, count] : nested_) {
+      if (count > 0 && platform::text::equalsNoCase(open, name)) {
+        --count;
+        return;
+      }
     }
     const auto opened = std::find_if(selectorOpened_.rbegin(), selectorOpened_.rend(),
                                      [name](const std::string& open) { return platform::text::equalsNoCase(open, name); });

@@ -18,7 +18,6 @@ constexpr DWORD kAccessWrite = METADATA_PERMISSION_WRITE;
 constexpr DWORD kAccessReadWrite = METADATA_PERMISSION_READ | METADATA_PERMISSION_WRITE;
 constexpr int kPathChars = 260;
 constexpr DWORD kReadStringStart = 10096;
-constexpr DWORD kSiteRootBytes = 260;
 constexpr DWORD kSiteStringStart = 260;
 constexpr DWORD kSiteStringLimit = 2600;
 
@@ -135,16 +134,10 @@ std::optional<std::string> MetabaseSession::ReadString(const char* path, const c
   }
 }
 
+// A home folder is read with room to grow as other site strings are: a fixed 260 bytes held
+// 129 characters, and a longer folder ended the settings' load at its site.
 std::optional<std::string> MetabaseSession::ReadSiteRoot(DWORD siteNumber, DWORD identifier) {
-  Cycle cycle;
-  auto widePath = toWidePath(siteText("/LM/W3SVC/%d", siteNumber).c_str());
-  auto wideSub = toWidePath("/Root");
-  if (!widePath || !wideSub || !cycle.open(*widePath, kAccessRead)) return std::nullopt;
-  std::vector<unsigned char> buffer(kSiteRootBytes, 0);
-  DWORD required = kSiteRootBytes;
-  METADATA_RECORD record = readRecord(identifier, IIS_MD_UT_FILE, buffer, kSiteRootBytes);
-  if (FAILED(cycle.base()->GetData(cycle.handle(), wideSub->c_str(), &record, &required))) return std::nullopt;
-  return recordText(buffer, record.dwMDDataLen);
+  return ReadSiteString(siteNumber, identifier, IIS_MD_UT_FILE, "Root");
 }
 
 std::optional<std::string> MetabaseSession::ReadSiteString(DWORD siteNumber, DWORD identifier, DWORD userType,

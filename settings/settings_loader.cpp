@@ -255,6 +255,14 @@ bool loadNewSite(int instance, SiteSettings& s) {
   return true;
 }
 
+// A switch held in 16 bits: a stored number whose low 16 bits are zero (65536) still
+// switches on, as the console shows it.
+template <typename Narrow>
+Narrow switchValue(const std::string& text) {
+  const std::int32_t number = parseNumber(text);
+  return number != 0 && static_cast<Narrow>(number) == 0 ? Narrow{1} : static_cast<Narrow>(number);
+}
+
 bool loadExistingSite(HKEY key, int instance, SiteSettings& s) {
   const char* names[] = {"Disabled", "Cache",     "MinSize", "MaxSize",   "RemoveCache", "DynamicCache", "CacheHeaders",
                          "Limit",    "Report",    "EnableWhite", "WsWhite", "WsComment", "WsLower",      "WsCss",
@@ -265,22 +273,22 @@ bool loadExistingSite(HKEY key, int instance, SiteSettings& s) {
     if (!value) return false;
     text[i] = std::move(*value);
   }
-  s.Disabled = static_cast<std::int16_t>(parseNumber(text[0]));
-  s.Cache = static_cast<std::int16_t>(parseNumber(text[1]));
+  s.Disabled = switchValue<std::int16_t>(text[0]);
+  s.Cache = switchValue<std::int16_t>(text[1]);
   s.MinSize = parseNumber(text[2]);
   s.MaxSize = parseNumber(text[3]);
-  s.RemoveCache = static_cast<std::int16_t>(parseNumber(text[4]));
-  s.DynamicCache = static_cast<std::int16_t>(parseNumber(text[5]));
-  s.CacheHeaders = static_cast<std::int16_t>(parseNumber(text[6]));
+  s.RemoveCache = switchValue<std::int16_t>(text[4]);
+  s.DynamicCache = switchValue<std::int16_t>(text[5]);
+  s.CacheHeaders = switchValue<std::int16_t>(text[6]);
   s.Limit = static_cast<std::uint32_t>(parseNumber(text[7]));
-  s.Report = static_cast<std::int16_t>(parseNumber(text[8]));
-  s.EnableWhite = static_cast<std::uint16_t>(parseNumber(text[9]));
-  s.WsWhite = static_cast<std::uint16_t>(parseNumber(text[10]));
-  s.WsComment = static_cast<std::uint16_t>(parseNumber(text[11]));
-  s.WsLower = static_cast<std::uint16_t>(parseNumber(text[12]));
-  s.WsCss = static_cast<std::uint16_t>(parseNumber(text[13]));
-  s.WsCssCom = static_cast<std::uint16_t>(parseNumber(text[14]));
-  s.NoLimit = static_cast<std::int16_t>(parseNumber(text[15]));
+  s.Report = switchValue<std::int16_t>(text[8]);
+  s.EnableWhite = switchValue<std::uint16_t>(text[9]);
+  s.WsWhite = switchValue<std::uint16_t>(text[10]);
+  s.WsComment = switchValue<std::uint16_t>(text[11]);
+  s.WsLower = switchValue<std::uint16_t>(text[12]);
+  s.WsCss = switchValue<std::uint16_t>(text[13]);
+  s.WsCssCom = switchValue<std::uint16_t>(text[14]);
+  s.NoLimit = switchValue<std::int16_t>(text[15]);
   s.CacheFolder = text[16];
   s.LogFolder = text[17];
   s.RefreshLog = text[18];

@@ -216,6 +216,10 @@ void Connection::processHeader() {
   for (const auto& field : header)
     request->headers.push_back({std::string(field.name_string()), std::string(field.value())});
   if (const unsigned status = checkRequestHeader(request->headers, version)) return reject(status);
+  // The asterisk form asks about the server as a whole, and CONNECT asks for a tunnel, which
+  // no site here makes: neither names anything a site holds.
+  if (target == "*") return request->method == "OPTIONS" ? answerServerOptions() : reject(400);
+  if (request->method == "CONNECT") return reject(501);
   request->remoteAddress = remote_ip_;
   request->remotePort = remote_port_;
   request->localAddress = local_ip_;
@@ -380,9 +384,16 @@ void Connection::flushOutput(AfterFlush next) {
 
 void Connection::reject(unsigned status) {
   const std::string body = errorPage(status);
-  const std::string text = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
-                           "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-                           "\r\nConnection: close\r\n\r\n" + body;
+  sendAndClose("HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
+               "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
+               "\r\nConnection: close\r\n\r\n" + body);
+}
+
+void Connection::answerServerOptions() {
+  sendAndClose("HTTP/1.1 200 OK\r\nAllow: GET, HEAD, POST\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+}
+
+void Connection::sendAndClose(const std::string& text) {
   output_.write(text.data(), text.size());
   asio::dispatch(socket_.get_executor(), [self = shared_from_this()] { self->flushOutput(AfterFlush::kClose); });
 }

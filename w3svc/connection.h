@@ -62,6 +62,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void flushOutput(AfterFlush next);
   // Answers a request that never reached the filters (it could not be parsed) and closes.
   void reject(unsigned status);
+  void answerServerOptions();
+  void sendAndClose(const std::string& text);
   void lingerAndClose();
   void drainInput();
   void closeSocket();

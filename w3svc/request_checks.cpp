@@ -15,8 +15,9 @@ std::string_view trimmed(std::string_view text) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// An empty port after the colon is allowed and means the scheme's own.
 bool validPort(std::string_view port) {
-  if (port.empty() || port.size() > 5) return false;
+  if (port.size() > 5) return false;
   unsigned value = 0;
   for (char c : port) {
     if (!isDigit(c)) return false;

@@ -103,17 +103,27 @@ std::string valueLine(const Value& v) {
   }
 }
 
+bool isText(std::string_view bytes) { return text::narrow(text::widen(bytes)) == bytes; }
+
 // A name with a line break cannot be written as one line: the file would not import back.
+// The file holds text as UTF-16, so a name or a text value whose bytes are no text in this
+// code page would come back as other characters.
 bool exportTree(Store& store, KeyId key, const std::string& name, std::string& out, std::string& error) {
-  auto oneLine = [&](const std::string& text) {
-    if (text.find_first_of("\r\n") == std::string::npos) return true;
-    error = "Cannot export " + name + ": a name holds a line break.";
+  auto refuse = [&](const std::string& what) {
+    error = "Cannot export " + name + ": " + what + ".";
     return false;
   };
-  if (!oneLine(name)) return false;
+  auto nameFits = [&](const std::string& text) {
+    if (text.find_first_of("\r\n") != std::string::npos) return refuse("a name holds a line break");
+    return isText(text) || refuse("a name holds bytes that are no text in this code page");
+  };
+  if (!nameFits(name)) return false;
   out += "[" + name + "]\r\n";
   for (const Value& v : store.values(key)) {
-    if (!oneLine(v.name)) return false;
+    if (!nameFits(v.name)) return false;
+    const bool textType = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
+    if (textType && !isText(std::string_view(reinterpret_cast<const char*>(v.data.data()), v.data.size())))
+      return refuse("the value " + v.name + " holds bytes that are no text in this code page");
     out += valueLine(v) + "\r\n";
   }
   out += "\r\n";
@@ -174,7 +184,10 @@ std::vector<ImportLine> logicalLines(const std::string& text) {
     if (pending) {
       while (!trimmed.empty() && (trimmed.front() == ' ' || trimmed.front() == '\t')) trimmed.remove_prefix(1);
     }
-    bool continues = !trimmed.empty() && trimmed.back() == '\\' && trimmed.find('=') != std::string_view::npos;
+    // Only a value's data goes on to the next line; a comment is one line whatever it ends with.
+    const std::size_t first = trimmed.find_first_not_of(" \t");
+    const bool comment = first != std::string_view::npos && trimmed[first] == ';';
+    bool continues = !comment && !trimmed.empty() && trimmed.back() == '\\' && trimmed.find('=') != std::string_view::npos;
     if (pending) continues = !trimmed.empty() && trimmed.back() == '\\';
     std::string piece(continues ? trimmed.substr(0, trimmed.size() - 1) : trimmed);
     if (pending) {
@@ -389,6 +402,8 @@ bool parseFile(std::string_view bytes, std::vector<Operation>& ops, std::string&
     }
     while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
     if (pos >= t.size() || t[pos] != '=') return fail("expected '=' after the value name");
+    // The API refuses such a name; stored anyway, it would end every reader's enumeration.
+    if (name.size() > kMaxRegValueNameChars) return fail("value name too long");
     ++pos;
     while (pos < t.size() && (t[pos] == ' ' || t[pos] == '\t')) ++pos;
     Operation op;

@@ -157,6 +157,17 @@ TEST_F(RuleEditorsTest, ANewBrowserWithoutSearchTextSearchesForItsName) {
   EXPECT_EQ(readValue(browsers, "Lynx"), bytes("Lynx\0\0"));
 }
 
+// A value keeps the spelling it was first written with, so a new spelling is a new value.
+TEST_F(RuleEditorsTest, ABrowserRenamedOnlyInLetterCaseIsStoredUnderItsNewName) {
+  open("Browsers");
+  driver().selectTreeItem(kBrowserList, kTree, "Browsers/IE");
+  driver().click(kBrowserList, "Edit");
+  driver().type("Edit Browser", kBrowserName, "ie");
+  driver().click("Edit Browser", "OK");
+  finish(kBrowserList);
+  EXPECT_EQ(valueNames(siteKey(1) + "\\Browsers"), std::vector<std::string>{"ie"});
+}
+
 TEST_F(RuleEditorsTest, CancellingTheBrowserEditorKeepsItsEdits) {
   open("Browsers");
   driver().selectTreeItem(kBrowserList, kTree, "Browsers/IE");

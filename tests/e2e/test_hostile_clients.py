@@ -210,13 +210,25 @@ class HostileClientTest(unittest.TestCase):
         self.assertFalse(os.path.exists(nested))
         self.assert_served()
 
-    def test_method_not_allowed_names_only_what_is_allowed(self):
+    def test_methods_and_targets_that_name_no_file(self):
         answer = self.machine.raw(b"OPTIONS /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 405 "), answer[:60])
         self.assertIn(b"\r\nAllow: GET, HEAD\r\n", answer)
         # A method HTTP does not define is one the server does not know.
         answer = self.machine.raw(b"FOO /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 501 "), answer[:60])
+        # The server as a whole answers OPTIONS *; no site here makes a tunnel.
+        answer = self.machine.raw(b"OPTIONS * HTTP/1.1\r\nHost: x\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200 "), answer[:60])
+        self.assertIn(b"\r\nAllow: GET, HEAD, POST\r\n", answer)
+        self.assertIn(b"\r\nContent-Length: 0\r\n", answer)
+        answer = self.machine.raw(b"GET * HTTP/1.1\r\nHost: x\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 400 "), answer[:60])
+        answer = self.machine.raw(b"CONNECT example.com:443 HTTP/1.1\r\nHost: example.com:443\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 501 "), answer[:60])
+        # An empty port is the scheme's own.
+        answer = self.machine.raw(b"GET /index.htm HTTP/1.1\r\nHost: x:\r\nConnection: close\r\n\r\n")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200 "), answer[:60])
 
     def test_the_machine_keeps_its_secrets_from_other_users(self):
         token = self.machine.reload_token()

@@ -228,20 +228,45 @@ class RealClientTest(unittest.TestCase):
             self.assertTrue(body.rstrip().endswith(b"</html>"), body[-80:])
             self.assertEqual(int(headers["content-length"]), len(body))
 
-    # What the filter leaves alone.
-    def test_head_304_and_206_are_untouched(self):
+    def test_a_head_answer_names_the_fields_its_get_would_have(self):
         file = self.machine.read("index.htm")
-        status, headers, body = self.get("/index.htm", GZIP, method="HEAD")
-        self.assertEqual((status, body), (200, b""))
+        for accept in [GZIP, {}]:
+            with self.subTest(accept=accept):
+                _, got, body = self.get("/index.htm", accept)
+                status, headers, empty = self.get("/index.htm", accept, method="HEAD")
+                self.assertEqual((status, empty), (200, b""))
+                for name in ["content-encoding", "vary", "etag", "content-type", "last-modified"]:
+                    self.assertEqual(headers.get(name), got.get(name), name)
+                # The rewritten body's length is not known without the work; the file's is
+                # never named for it.
+                if accept:
+                    self.assertNotIn("content-length", headers)
+                else:
+                    self.assertEqual(int(headers["content-length"]), len(file))
+        # An answer no client gets rewritten keeps its length.
+        _, headers, _ = self.get("/images/logo.png", GZIP, method="HEAD")
         self.assertNotIn("content-encoding", headers)
-        self.assertEqual(int(headers["content-length"]), len(file))
+        self.assertEqual(int(headers["content-length"]), len(self.machine.read("images/logo.png")))
+
+    # What the filter leaves alone.
+    def test_304_and_206_keep_their_bodies(self):
+        file = self.machine.read("index.htm")
         etag = self.get("/index.htm")[1]["etag"]
         status, headers, body = self.get("/index.htm", dict(GZIP, **{"If-None-Match": etag}))
         self.assertEqual((status, body), (304, b""))
-        status, headers, body = self.get("/index.htm", dict(GZIP, Range="bytes=10-99"))
-        self.assertEqual(status, 206)
-        self.assertEqual(headers["content-range"], "bytes 10-99/%d" % len(file))
-        self.assertEqual(body, file[10:100])
+        # A range is a piece of the plain file, varying by Accept-Encoding as its whole
+        # answer does, even when the piece is smaller than the site's MinSize.
+        for accept in [GZIP, {}]:
+            for first, last in [(10, 99), (0, 9), (len(file) - 5, len(file) - 1)]:
+                with self.subTest(accept=accept, first=first):
+                    status, headers, body = self.get("/index.htm", dict(accept, Range="bytes=%d-%d" % (first, last)))
+                    self.assertEqual(status, 206)
+                    self.assertEqual(headers["content-range"], "bytes %d-%d/%d" % (first, last, len(file)))
+                    self.assertNotIn("content-encoding", headers)
+                    self.assertEqual(headers.get("vary"), "Accept-Encoding")
+                    self.assertEqual(body, file[first:last + 1])
+        status, headers, body = self.get("/images/logo.png", dict(GZIP, Range="bytes=0-9"))
+        self.assertEqual((status, headers.get("vary")), (206, None))
 
     # Load.
     def test_a_thousand_requests_on_one_connection_leave_memory_flat(self):

@@ -73,6 +73,22 @@ TEST_F(RegFileTest, ANameWithALineBreakIsNotExportedAsIfItWould) {
   EXPECT_NE(error.find("line break"), std::string::npos) << error;
 }
 
+// The file holds text as UTF-16: bytes that are no text here would come back as others.
+TEST_F(RegFileTest, BytesThatAreNoTextInTheCodePageAreNotExportedAsIfTheyWere) {
+  std::string file, error;
+  set("SOFTWARE\\Latin", "CacheFolder", REG_SZ, bytes(std::string("C:\\cach\xe9\0", 10)));
+  EXPECT_FALSE(platform::registry::exportKey("HKLM\\SOFTWARE\\Latin", file, error));
+  EXPECT_NE(error.find("CacheFolder"), std::string::npos) << error;
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Latin"), ERROR_SUCCESS);
+  set("SOFTWARE\\Latin", "Fran\xe7" "ais", REG_BINARY, bytes("x"));
+  EXPECT_FALSE(platform::registry::exportKey("HKLM\\SOFTWARE\\Latin", file, error));
+  EXPECT_NE(error.find("name"), std::string::npos) << error;
+  // Binary data is any bytes; text in the code page round-trips.
+  ASSERT_EQ(RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Latin"), ERROR_SUCCESS);
+  set("SOFTWARE\\Latin", "Fran\xc3\xa7" "ais", REG_BINARY, bytes("\xe9"));
+  EXPECT_TRUE(platform::registry::exportKey("HKLM\\SOFTWARE\\Latin", file, error)) << error;
+}
+
 TEST_F(RegFileTest, ImportsFilesFromWindowsInEveryEncodingItWrites) {
   std::string error;
   const std::string v5 =
@@ -163,6 +179,33 @@ INSTANTIATE_TEST_SUITE_P(Faults, RegFileRejectTest,
                                            BadFile{"UnclosedQuote", "\"V=\"x\"\n", "line 5"},
                                            BadFile{"LongDword", "\"V\"=dword:123456789\n", "line 5"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A comment ends at its line, even one that holds '=' and ends with a backslash as a
+// value's hex data goes on.
+TEST_F(RegFileTest, ACommentEndingInABackslashKeepsTheLineAfterIt) {
+  std::string error;
+  ASSERT_TRUE(platform::registry::importFile("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\C]\n"
+                                             "; the old one was Folder=C:\\Old\\\n"
+                                             "\"Folder\"=\"C:\\\\New\\\\\"\n"
+                                             "  ;Binary=hex:01,\\\n"
+                                             "\"Next\"=hex:01,\\\n  02\n",
+                                             error))
+      << error;
+  EXPECT_EQ(get("SOFTWARE\\C", "Folder"), std::make_pair(DWORD{REG_SZ}, bytes(std::string("C:\\New\\\0", 8))));
+  EXPECT_EQ(get("SOFTWARE\\C", "Next"), std::make_pair(DWORD{REG_BINARY}, std::vector<BYTE>{1, 2}));
+}
+
+// The API refuses such a name, and stored it would end every reader's enumeration early.
+TEST_F(RegFileTest, AValueNameLongerThanTheApiTakesIsRefused) {
+  const std::string name(kMaxRegValueNameChars + 1, 'V');
+  std::string error;
+  EXPECT_FALSE(platform::registry::importFile(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Long]\n\"" + name + "\"=\"x\"\n", error));
+  EXPECT_NE(error.find("line 3"), std::string::npos) << error;
+  EXPECT_TRUE(platform::registry::importFile(
+      "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Long]\n\"" + name.substr(1) + "\"=\"x\"\n", error))
+      << error;
+}
 
 TEST_F(RegFileTest, AFileWithoutTheHeaderIsRefused) {
   std::string error;

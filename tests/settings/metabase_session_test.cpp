@@ -39,12 +39,16 @@ TEST_F(MetabaseSessionTest, ReadsAreInherited) {
             MetabaseSession::ReadString("/LM/W3SVC", "3/Root", MD_ANONYMOUS_USER_NAME, IIS_MD_UT_FILE));
 }
 
-TEST_F(MetabaseSessionTest, ASiteRootOfMoreThan129CharactersCannotBeRead) {
-  const std::string fits = "C:\\" + std::string(126, 'a');  // 129 characters
-  addSite(5, fits);
-  addSite(6, fits + "b");
-  EXPECT_EQ(MetabaseSession::ReadSiteRoot(5, MD_VR_PATH), fits);
-  EXPECT_FALSE(MetabaseSession::ReadSiteRoot(6, MD_VR_PATH));
+TEST_F(MetabaseSessionTest, ASiteRootIsReadWhateverItsLengthUpToThatOfOtherSiteStrings) {
+  const std::string short129 = "C:\\" + std::string(126, 'a');
+  addSite(5, short129);
+  addSite(6, short129 + "b");
+  addSite(7, "C:\\" + std::string(1200, 'c'));
+  addSite(8, "C:\\" + std::string(1300, 'c'));  // 2610 bytes
+  EXPECT_EQ(MetabaseSession::ReadSiteRoot(5, MD_VR_PATH), short129);
+  EXPECT_EQ(MetabaseSession::ReadSiteRoot(6, MD_VR_PATH), short129 + "b");
+  EXPECT_EQ(MetabaseSession::ReadSiteRoot(7, MD_VR_PATH), "C:\\" + std::string(1200, 'c'));
+  EXPECT_FALSE(MetabaseSession::ReadSiteRoot(8, MD_VR_PATH));
   EXPECT_FALSE(MetabaseSession::ReadSiteRoot(77, MD_VR_PATH));
 }
 

@@ -260,6 +260,22 @@ TEST_F(SettingsLoaderTest, NumbersPast32BitsClampInsteadOfWrapping) {
   EXPECT_EQ(site1(loaded).Limit, 2147483647u);
 }
 
+// The console shows a switch on when its number is not zero; so must the filter act,
+// though it holds the switch in 16 bits.
+TEST_F(SettingsLoaderTest, ASwitchWhoseLow16BitsAreZeroIsStillOn) {
+  load();
+  setText(kSite1, "Disabled", "65536");
+  setText(kSite1, "EnableWhite", "131072");
+  setText(kSite1, "Report", "0");
+  setText(kSite1, "Cache", "-65536");
+  LoadedSettings loaded = load();
+  const SiteSettings& s = site1(loaded);
+  EXPECT_NE(s.Disabled, 0);
+  EXPECT_NE(s.EnableWhite, 0);
+  EXPECT_EQ(s.Report, 0);
+  EXPECT_NE(s.Cache, 0);
+}
+
 // An administrator's `reg add /t REG_DWORD` read its four raw bytes as text: MinSize 100000
 // became 0, and every response of any size was compressed.
 TEST_F(SettingsLoaderTest, NumbersStoredAsDwordReadAsTheirValue) {
