@@ -17,11 +17,11 @@ namespace {
 
 constexpr std::size_t kFilePiece = 64 * 1024;
 // What one connection may hold back in memory, what all of them may, and how many files they
-// may hold open for it (the descriptors are counted against the connection cap's margin):
-// past these a write waits for its client, as it always did.
+// may hold open for it (one a connection, set by the server): past these a write waits for
+// its client, as it always did.
 constexpr std::size_t kHeldPerConnection = 512 * 1024;
 constexpr std::size_t kHeldInAll = 64 * 1024 * 1024;
-constexpr std::size_t kHeldFilesInAll = 128;
+std::atomic<std::size_t> heldFileBudget{128};
 std::atomic<std::size_t> heldInAll{0};
 std::atomic<std::size_t> heldFiles{0};
 
@@ -133,8 +133,10 @@ bool SocketOutput::hold(const char*& data, std::size_t& size) {
   return true;
 }
 
+void SocketOutput::setHeldFileBudget(std::size_t files) { heldFileBudget = files; }
+
 bool SocketOutput::holdFile(int fd, std::uint64_t offset, std::uint64_t& length) {
-  if (heldFiles.fetch_add(1) >= kHeldFilesInAll) {
+  if (heldFiles.fetch_add(1) >= heldFileBudget) {
     --heldFiles;
     return false;
   }

@@ -43,6 +43,11 @@ class SocketOutput final : public ClientOutput {
   // Straight from the file to the socket (sendfile): the bytes never enter this process.
   bool sendFile(int fd, std::uint64_t offset, std::uint64_t length) override;
 
+  // How many files all connections may hold open for clients that do not read: the server
+  // leaves a descriptor for each connection it takes, so that no such client makes another
+  // connection's write wait.
+  static void setHeldFileBudget(std::size_t files);
+
   bool hasPending() const { return !pending_.empty(); }
   enum class Drain { kDone, kWouldBlock, kFailed };
   // Sends what was held back until the socket would block; never waits.

@@ -12,6 +12,7 @@
 
 #include "platform/machine_root.h"
 #include "platform/text/ascii_case.h"
+#include "w3svc/client_output.h"
 
 namespace w3svc {
 
@@ -30,7 +31,9 @@ constexpr std::size_t kReservedDescriptors = 256;
 // that the loop does not spin on an error that lasts.
 constexpr auto kAcceptPause = std::chrono::milliseconds(50);
 
-// Raises the descriptor limit as far as allowed, and says how many connections fit in it.
+// Raises the descriptor limit as far as allowed, and says how many connections fit in it:
+// each takes its socket, and may hold a copy of the descriptor of a file its client has not
+// taken yet.
 std::size_t connectionRoom() {
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 1024 - kReservedDescriptors;
@@ -40,7 +43,7 @@ std::size_t connectionRoom() {
     if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
   const std::size_t descriptors = limit.rlim_cur == RLIM_INFINITY ? std::size_t{1} << 20 : limit.rlim_cur;
-  return descriptors > 2 * kReservedDescriptors ? descriptors - kReservedDescriptors : descriptors / 2;
+  return (descriptors > 2 * kReservedDescriptors ? descriptors - kReservedDescriptors : descriptors / 2) / 2;
 }
 
 }  // namespace
@@ -94,6 +97,7 @@ bool Server::start(std::string& error) {
     return false;
   }
   max_connections_ = std::min(options_.maxConnections, connectionRoom());
+  SocketOutput::setHeldFileBudget(max_connections_);
   // Enough threads for every site's share of programs, so that no site waits for another's.
   programs_ = std::make_unique<WorkerPool>(std::min<std::size_t>(1024, options_.maxProgramsPerSite * config_.sites.size()));
   for (auto& acceptor : acceptors_) accept(*acceptor);
