@@ -26,6 +26,10 @@ constexpr std::size_t kRequestLineExtra = 64;
 // After the last response, unread input is drained this long so that the kernel does not
 // answer it with a reset that could destroy the response on its way.
 constexpr auto kLingerTime = std::chrono::seconds(2);
+// What the bodies of all requests may hold in memory at once: each is read whole before it
+// is served, and thousands of connections at --max-body-bytes each would take the machine's.
+constexpr std::size_t kBodiesInAll = 256u << 20;
+std::atomic<std::size_t> bodiesInAll{0};
 
 // The version of a request line the parser refused for it, when it is another than 1.0 and
 // 1.1 (a line of three words whose last is "HTTP/d.d"): its major digit, and where its minor
@@ -67,7 +71,25 @@ Connection::Connection(ServerContext& server, Socket socket)
   socket_.set_option(asio::ip::tcp::no_delay(true), ec);
 }
 
-Connection::~Connection() { server_.connectionEnded(); }
+Connection::~Connection() {
+  releaseBody();
+  server_.connectionEnded();
+}
+
+bool Connection::reserveBody(std::size_t bytes) {
+  releaseBody();
+  if (bodiesInAll.fetch_add(bytes) + bytes > kBodiesInAll) {
+    bodiesInAll -= bytes;
+    return false;
+  }
+  body_reserved_ = bytes;
+  return true;
+}
+
+void Connection::releaseBody() {
+  bodiesInAll -= body_reserved_;
+  body_reserved_ = 0;
+}
 
 void Connection::start() {
   session_ = std::make_unique<FilterSession>(server_.filters(), output_);
@@ -194,6 +216,7 @@ void Connection::onHeader(beast::error_code ec) {
 }
 
 void Connection::processHeader() {
+  releaseBody();  // the last request's body is the last request's
   if (server_.stopping()) return reject(503);
   const ServerOptions& options = server_.options();
   const auto& header = parser_->get();
@@ -264,6 +287,13 @@ void Connection::processHeader() {
     return completeRequest(false);
   }
   if (parser_->is_done()) return processRequest();
+  // Counted by its declared length; a chunked one by the most it may grow to. Past what all
+  // may hold, the server is busy for it.
+  if (!reserveBody(parser_->content_length().value_or(options.maxBodyBytes))) {
+    writer_->closeAfter();
+    sendErrorPage(*request_, *writer_, 503);
+    return completeRequest(false);
+  }
   // An HTTP/1.0 client knows no interim answers: it would take one for the final answer.
   const auto expect = header.find(http::field::expect);
   if (request_->version >= 11 && expect != header.end() && beast::iequals(expect->value(), "100-continue")) {

@@ -61,6 +61,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   enum class AfterFlush { kNextRequest, kClose, kReadBody };
   void flushOutput(AfterFlush next);
   // Answers a request that never reached the filters (it could not be parsed) and closes.
+  bool reserveBody(std::size_t bytes);
+  void releaseBody();
   void reject(unsigned status);
   void answerServerOptions();
   void sendAndClose(const std::string& text);
@@ -95,6 +97,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool keep_alive_wanted_ = false;
   bool request_line_taken_ = false;  // the parser has taken this request's line
   std::size_t requests_served_ = 0;
+  std::size_t body_reserved_ = 0;  // of what all request bodies may hold
   std::atomic<bool> idle_{false};
   std::atomic<bool> closing_{false};  // told to close by closeIfIdle
   bool closed_idle_ = false;          // and closed by it (on the strand)

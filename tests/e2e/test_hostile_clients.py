@@ -210,6 +210,35 @@ class HostileClientTest(unittest.TestCase):
         self.assertFalse(os.path.exists(nested))
         self.assert_served()
 
+    def test_bodies_held_at_once_are_bounded_in_all(self):
+        # Each body is read whole before it is served: past what all may hold (256 MB, some
+        # sixteen bodies near the 16 MB limit) a request is told the server is busy.
+        waiting = []
+        try:
+            for _ in range(24):
+                s = socket.create_connection(("127.0.0.1", self.machine.port), timeout=10)
+                s.sendall(b"POST /cgi/user.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 16000000\r\n\r\n" + b"x" * 4096)
+                waiting.append(s)
+            busy = 0
+            for s in waiting:
+                s.settimeout(0.5)
+                try:
+                    answer = s.recv(4096)
+                except socket.timeout:
+                    continue
+                busy += answer.startswith(b"HTTP/1.1 503 ")
+            self.assertGreaterEqual(busy, 24 - 16)
+            self.assertLess(busy, 24)
+            self.assertEqual(self.normal_get()[0], 200)
+        finally:
+            for s in waiting:
+                s.close()
+        # Those bodies given up, their room is there again.
+        time.sleep(0.5)
+        answer = self.machine.raw(b"POST /cgi/user.cgi HTTP/1.1\r\nHost: x\r\nContent-Length: 16000000\r\n"
+                                  b"Connection: close\r\n\r\n", timeout=1)
+        self.assertNotIn(b" 503 ", answer[:20])
+
     def test_methods_and_targets_that_name_no_file(self):
         answer = self.machine.raw(b"OPTIONS /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 405 "), answer[:60])
