@@ -22,18 +22,28 @@ std::string_view trimmed(std::string_view path) {
   return path;
 }
 
+std::string withBackslashes(std::string_view path) {
+  std::string out(path);
+  for (char& c : out)
+    if (c == '/') c = '\\';
+  return out;
+}
+
 // Compared in place, as if both were written with '\\' alone and in one case: this runs for
-// every request, so nothing is copied.
+// every request, so nothing is copied. A letter beyond ASCII is the file system's to fold.
 bool inside(std::string_view path, std::string_view folder) {
   path = trimmed(path);
   folder = trimmed(folder);
   if (folder.empty() || path.size() < folder.size()) return false;
+  if (!(path.size() == folder.size() || separator(path[folder.size()]) || separator(folder.back()))) return false;
   for (std::size_t i = 0; i < folder.size(); ++i) {
     const char a = path[i];
     const char b = folder[i];
-    if (!(separator(a) && separator(b)) && platform::text::lowerAscii(a) != platform::text::lowerAscii(b)) return false;
+    if ((separator(a) && separator(b)) || platform::text::lowerAscii(a) == platform::text::lowerAscii(b)) continue;
+    if (!((a | b) & 0x80)) return false;
+    return platform::fs::sameNameIgnoringCase(withBackslashes(path.substr(0, folder.size())), withBackslashes(folder));
   }
-  return path.size() == folder.size() || separator(path[folder.size()]) || separator(folder.back());
+  return true;
 }
 
 // Windows opens a file by other spellings than the plain one: with dots or blanks behind a

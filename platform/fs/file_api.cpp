@@ -157,6 +157,8 @@ UniqueFile openFile(std::string_view windowsPath, const char* mode) {
 
 std::optional<std::string> longPathName(std::string_view) { return std::nullopt; }
 
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) { return platform::text::equalsNoCase(a, b); }
+
 std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room) {
   // Not blocking: a pipe left under the name must not hold the caller.
   constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;

@@ -109,6 +109,11 @@ std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t
 // volume makes no short names (never on this platform's stand-in).
 std::optional<std::string> longPathName(std::string_view windowsPath);
 
+// Whether two names (or paths spelled with one separator) are one to the file system, which
+// does not count case: in ASCII letters on this platform's stand-in, as it matches names; on
+// Windows in every letter it folds ("JOURNALÉ" is "Journalé").
+bool sameNameIgnoringCase(std::string_view a, std::string_view b);
+
 // The reading of a WholeFile on both systems: a buffer for the expected size (and one byte
 // more, to see the end in one read), none of it cleared since each byte is written before
 // it is read; and twice the capacity, keeping what was read, once it is full.

@@ -48,6 +48,21 @@ std::optional<std::string> longPathName(std::string_view windowsPath) {
   return std::string(buffer, length);
 }
 
+bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
+  auto wide = [](std::string_view text) {
+    std::wstring out(text.size(), L'\0');
+    const int length = text.empty() ? 0
+                                    : MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                                          out.data(), static_cast<int>(out.size()));
+    out.resize(static_cast<std::size_t>(length));
+    return out;
+  };
+  const std::wstring wa = wide(a);
+  const std::wstring wb = wide(b);
+  return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+
 std::optional<WholeFile> readFileWhole(std::string_view windowsPath, std::size_t room) {
   auto file = openFile(windowsPath, "rb");
   if (!file) return std::nullopt;

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "filter/hidden_folders.h"
+#include "platform/fs/file_api.h"
 #include "settings/reload_token.h"
 #include "platform/registry/registry.h"
 #include "platform/registry/unique_key.h"
@@ -756,6 +757,15 @@ TEST(HiddenFolderTest, AFolderHidesItsFilesHoweverItIsSpelled) {
     EXPECT_TRUE(filter::InsideFilterFolder(base + "\\korvanecompress\\index.htm", site)) << folder;
     EXPECT_TRUE(filter::InsideFilterFolder(base + "\\KorvaneCompress", site)) << folder;
   }
+  // A letter beyond ASCII in another case is the same folder where the file system says so:
+  // Windows folds it, this platform's stand-in folds ASCII letters alone.
+  site.PlainLogFolder = settings::plainFolder("C:\\Inetpub\\wwwroot\\Journal\xe9", site.RootPath.str());
+  EXPECT_TRUE(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\JOURNAL\xe9\\pagestat.txt", site));
+  EXPECT_EQ(filter::InsideFilterFolder("C:\\Inetpub\\wwwroot\\JOURNAL\xc9\\pagestat.txt", site),
+            platform::fs::sameNameIgnoringCase("\xe9", "\xc9"));
+#ifdef _WIN32
+  EXPECT_TRUE(platform::fs::sameNameIgnoringCase("Journal\xe9", "JOURNAL\xc9"));  // code page 1252
+#endif
 }
 
 #ifdef _WIN32
