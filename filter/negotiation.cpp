@@ -293,17 +293,21 @@ namespace {
 
 // The fields of an answer without a rewritable body, made those of the whole answer to a
 // GET: a cache stores them for it (RFC 9110 asks a HEAD answer and a 206 to carry them).
-// A HEAD answer names the coding and the tag the rewrite gives, and no length, since the
-// rewritten body's is not known without the work; a range varies by Accept-Encoding as the
-// whole answer does.
-void DescribeWholeAnswer(ResponseState& state, bool head) {
+// A range (a HEAD one too) is a piece of the plain entity, varying by Accept-Encoding as the
+// whole answer does. A HEAD answer of a declared length names the coding and the tag the
+// compression gives; one whose body is only optimised names no length, which the rewrite
+// may change. Without a declared length the size limits decide only on the body, so
+// nothing is claimed.
+void DescribeWholeAnswer(ResponseState& state, bool piece) {
   const bool compressing = state.directive != Directive::kWhiteSpaceOnly;
-  if (!head) {
+  if (piece) {
     state.plainVariant = compressing;
     return;
   }
+  if (state.declaredLength <= 0) return;
   RemoveField(state.header, "Content-Length");
-  if (compressing) AddEncodingLines(state.header, "gzip");
+  if (!compressing) return;
+  AddEncodingLines(state.header, "gzip");
   WeakenETag(state.header);
 }
 
@@ -355,7 +359,7 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     return Decision::kPass;
   }
   if (head || piece) {
-    DescribeWholeAnswer(state, head);
+    DescribeWholeAnswer(state, piece);
     return Decision::kPass;
   }
   if (PrivateResponse(fields) || VariesBeyondEncoding(fields)) state.privateExchange = true;

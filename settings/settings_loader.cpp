@@ -328,7 +328,9 @@ bool loadSites(SiteTable& table, const std::string& anonymousAccount) {
     std::snprintf(instancePath, sizeof(instancePath), "/LM/W3SVC/%d", instance);
     site.InstancePath = instancePath;
     auto root = MetabaseSession::ReadSiteRoot(static_cast<DWORD>(instance), MD_VR_PATH);
-    if (!root) return true;
+    // A home folder longer than the settings hold would be cut to another folder (its
+    // parent, say), and the site's folders made there: it is as good as none.
+    if (!root || root->size() > kRootPathBytes) return true;
     site.RootPath = *root;
     {
       UniqueKey key;

@@ -26,8 +26,9 @@ constexpr std::size_t kRequestLineExtra = 64;
 // After the last response, unread input is drained this long so that the kernel does not
 // answer it with a reset that could destroy the response on its way.
 constexpr auto kLingerTime = std::chrono::seconds(2);
-// What the bodies of all requests may hold in memory at once: each is read whole before it
-// is served, and thousands of connections at --max-body-bytes each would take the machine's.
+// What the bodies of all requests may hold in memory at once (at least one body of the
+// largest size allowed): each is read whole before it is served, and thousands of
+// connections at --max-body-bytes each would take the machine's.
 constexpr std::size_t kBodiesInAll = 256u << 20;
 std::atomic<std::size_t> bodiesInAll{0};
 
@@ -78,7 +79,8 @@ Connection::~Connection() {
 
 bool Connection::reserveBody(std::size_t bytes) {
   releaseBody();
-  if (bodiesInAll.fetch_add(bytes) + bytes > kBodiesInAll) {
+  const std::size_t budget = std::max(kBodiesInAll, server_.options().maxBodyBytes);
+  if (bodiesInAll.fetch_add(bytes) + bytes > budget) {
     bodiesInAll -= bytes;
     return false;
   }
@@ -216,7 +218,6 @@ void Connection::onHeader(beast::error_code ec) {
 }
 
 void Connection::processHeader() {
-  releaseBody();  // the last request's body is the last request's
   if (server_.stopping()) return reject(503);
   const ServerOptions& options = server_.options();
   const auto& header = parser_->get();
@@ -385,6 +386,7 @@ void Connection::completeRequest(bool framed) {
   writer_.reset();
   request_.reset();
   parser_.reset();
+  releaseBody();  // the body is gone with the request: an idle connection holds no room
   asio::dispatch(socket_.get_executor(), [self = shared_from_this(), keep] {
     self->flushOutput(keep ? AfterFlush::kNextRequest : AfterFlush::kClose);
   });

@@ -243,6 +243,15 @@ class RealClientTest(unittest.TestCase):
                     self.assertNotIn("content-length", headers)
                 else:
                     self.assertEqual(int(headers["content-length"]), len(file))
+        # A HEAD range is a plain piece, as its GET is.
+        _, got, _ = self.get("/index.htm", dict(GZIP, Range="bytes=0-99"))
+        status, headers, _ = self.get("/index.htm", dict(GZIP, Range="bytes=0-99"), method="HEAD")
+        self.assertEqual(status, 206)
+        for name in ["content-encoding", "vary", "etag", "content-range"]:
+            self.assertEqual(headers.get(name), got.get(name), name)
+        # Without a length the size limits decide on the body: a HEAD answer claims nothing.
+        _, headers, _ = self.get("/cgi/stream.cgi", GZIP, method="HEAD")
+        self.assertNotIn("content-encoding", headers)
         # An answer no client gets rewritten keeps its length.
         _, headers, _ = self.get("/images/logo.png", GZIP, method="HEAD")
         self.assertNotIn("content-encoding", headers)

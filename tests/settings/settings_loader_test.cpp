@@ -395,6 +395,22 @@ TEST_F(SettingsLoaderTest, ASiteWithoutAHomeDirectoryEndsTheLoadWithSuccess) {
   EXPECT_FALSE(loaded.table->Slots[2]);
 }
 
+// A home longer than the settings hold would be cut to another folder (its parent, where
+// the site's folders would then be made): the load ends at it as at a site without one.
+TEST_F(SettingsLoaderTest, AHomeLongerThanTheSettingsHoldEndsTheLoadAsNoneDoes) {
+  const std::string longHome = "C:\\" + std::string(400, 'h');
+  addSite(2, longHome);
+  addSite(3, "C:\\" + std::string(509, 'h'));  // 512 characters
+  addSite(4, "C:\\Sites\\Four");
+  LoadedSettings loaded = load();
+  ASSERT_TRUE(loaded.table->Slots[1]);
+  EXPECT_EQ(loaded.table->Slots[1]->RootPath.str(), longHome);
+  EXPECT_EQ(loaded.table->Slots[1]->CacheFolder.str(), longHome + "\\gzipcache");
+  ASSERT_TRUE(loaded.table->Slots[2]);
+  EXPECT_TRUE(loaded.table->Slots[2]->RootPath.empty());
+  EXPECT_FALSE(loaded.table->Slots[3]);
+}
+
 // A home directory of 129 characters beyond ASCII takes up to 387 bytes in UTF-8, the code
 // page of this platform's stand-in (Windows' own code pages hold the characters of theirs in
 // one or two): the folders made from it were made from its first 255 bytes, folders that no
