@@ -11,8 +11,12 @@ namespace settings {
 
 namespace {
 
+// A token as long as the filter's reading of a reload URL ("/rstval=" and the token in 256
+// bytes) still leaves room for: a longer one could never reload, and is made anew.
+constexpr std::size_t kLongestToken = 256 - sizeof("/rstval=");
+
 std::optional<std::string> readToken(HKEY key) {
-  char buffer[128] = {};
+  char buffer[kLongestToken + 2] = {};  // the token, the terminator stored with it, and our own
   DWORD size = sizeof(buffer) - 1;
   if (RegQueryValueExA(key, kReloadTokenValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
       ERROR_SUCCESS)

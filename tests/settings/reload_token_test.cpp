@@ -77,6 +77,18 @@ TEST_F(ReloadTokenTest, ATokenMadeAnewIsHexAndDiffersFromTheLast) {
   }
 }
 
+// A token an administrator stored is kept as long as a reload URL can carry it.
+TEST_F(ReloadTokenTest, ATokenAsLongAsAReloadUrlCarriesIsKeptAndALongerOneMadeAnew) {
+  installProduct();
+  const std::string longest(247, 'k');  // "/rstval=" and it fill the 255 characters read
+  storeToken(longest);
+  EXPECT_EQ(ObtainReloadToken(), longest);
+  storeToken(longest + "k");
+  const auto made = ObtainReloadToken();
+  ASSERT_TRUE(made);
+  EXPECT_EQ(made->size(), 32u);
+}
+
 TEST_F(ReloadTokenTest, NoTokenMatchesNothing) {
   ReloadTokenCheck check;
   check.remember("");
