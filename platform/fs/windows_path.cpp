@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/fs/folder_names.h"
 #include "platform/machine_root.h"
 #include "platform/text/ascii_case.h"
 
@@ -36,11 +37,7 @@ std::string matchEntry(const stdfs::path& dir, std::string_view name) {
   std::error_code ec;
   std::string exact(name);
   if (stdfs::symlink_status(dir / exact, ec).type() != stdfs::file_type::not_found && !ec) return exact;
-  for (stdfs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::string entry = it->path().filename().string();
-    if (platform::text::equalsNoCase(entry, name)) return entry;
-  }
-  return exact;
+  return entryNamedLike(dir, name).value_or(exact);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The Windows path namespace and the file calls over it.
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <set>
 #include <string>
 
@@ -57,6 +59,28 @@ TEST_F(WindowsFsTest, ComponentsMatchExactlyFirstThenWithoutRegardToCase) {
   EXPECT_NE(GetFileAttributesA("C:\\inetpub\\WWWROOT\\DOCS"), INVALID_FILE_ATTRIBUTES);
   // A missing component keeps the spelling given, so new files are created as named.
   EXPECT_EQ(hostPath("C:\\Inetpub\\NewFolder\\File.txt")->filename(), "File.txt");
+}
+
+// A folder's names are kept once it has settled, so a name that is not there costs no walk
+// of the folder; any change to the folder lists it again.
+TEST_F(WindowsFsTest, AKeptListingOfAFolderSeesEveryChangeToIt) {
+  const auto folder = driveC("Inetpub/wwwroot/many");
+  for (int i = 0; i < 50; ++i) writeHostFile(folder / ("Page" + std::to_string(i) + ".htm"), "x");
+  // A folder is kept once no change has come to it for a second.
+  auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1100)); };
+  settle();
+  for (int round = 0; round < 2; ++round) {  // listed, then answered from what was kept
+    EXPECT_EQ(hostPath("C:\\Inetpub\\wwwroot\\many\\PAGE7.HTM")->filename(), "Page7.htm");
+    EXPECT_EQ(hostPath("C:\\Inetpub\\wwwroot\\many\\Missing.htm")->filename(), "Missing.htm");
+  }
+  writeHostFile(folder / "Missing.HTM", "now here");
+  EXPECT_EQ(hostPath("C:\\Inetpub\\wwwroot\\many\\missing.htm")->filename(), "Missing.HTM");
+  settle();
+  EXPECT_EQ(hostPath("C:\\Inetpub\\wwwroot\\many\\missing.htm")->filename(), "Missing.HTM");
+  std::filesystem::remove(folder / "Missing.HTM");
+  EXPECT_EQ(hostPath("C:\\Inetpub\\wwwroot\\many\\missing.htm")->filename(), "missing.htm");
+  std::filesystem::rename(folder / "Page7.htm", folder / "Seven.htm");
+  EXPECT_EQ(hostPath("C:\\Inetpub\\wwwroot\\many\\SEVEN.HTM")->filename(), "Seven.htm");
 }
 
 TEST_F(WindowsFsTest, DotDotCannotClimbAboveTheDrive) {
