@@ -294,20 +294,19 @@ namespace {
 // The fields of an answer without a rewritable body, made those of the whole answer to a
 // GET: a cache stores them for it (RFC 9110 asks a HEAD answer and a 206 to carry them).
 // A range (a HEAD one too) is a piece of the plain entity, varying by Accept-Encoding as the
-// whole answer does. A HEAD answer of a declared length names the coding and the tag the
-// compression gives; one whose body is only optimised names no length, which the rewrite
-// may change. Without a declared length the size limits decide only on the body, so
-// nothing is claimed.
-void DescribeWholeAnswer(ResponseState& state, bool piece) {
+// whole answer does. A HEAD answer whose declared length the size limits take names the
+// coding and the weak tag the rewrite gives, and no length, which the rewrite changes
+// (an optimised body's too). Without a declared length the limits decide only on the body,
+// so nothing is claimed.
+void DescribeWholeAnswer(ResponseState& state, bool piece, bool sizedWithinLimits) {
   const bool compressing = state.directive != Directive::kWhiteSpaceOnly;
   if (piece) {
     state.plainVariant = compressing;
     return;
   }
-  if (state.declaredLength <= 0) return;
+  if (!sizedWithinLimits) return;
   RemoveField(state.header, "Content-Length");
-  if (!compressing) return;
-  AddEncodingLines(state.header, "gzip");
+  if (compressing) AddEncodingLines(state.header, "gzip");
   WeakenETag(state.header);
 }
 
@@ -330,7 +329,8 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
   // A HEAD answer has no body to rewrite, and a byte range (206) is a piece of the plain
   // entity, but each names what the whole answer to a GET would (below). 204 and 205 have
   // no body at all.
-  const bool head = equalsNoCase(state.method.str(), "HEAD");
+  // Methods are case-sensitive: a program answers "head" with a body, to be rewritten.
+  const bool head = state.method.str() == "HEAD";
   bool piece = fields.find("Content-Range").has_value();
   const std::size_t blank = header.find(' ');
   if (blank != std::string_view::npos) {
@@ -359,7 +359,8 @@ Decision DecideCompression(HTTP_FILTER_CONTEXT* pfc, ResponseState& state, const
     return Decision::kPass;
   }
   if (head || piece) {
-    DescribeWholeAnswer(state, piece);
+    // A declared 0 passed the limits above unasked; the end of the body asks them.
+    DescribeWholeAnswer(state, piece, lengthText && state.declaredLength >= site.MinSize);
     return Decision::kPass;
   }
   if (PrivateResponse(fields) || VariesBeyondEncoding(fields)) state.privateExchange = true;

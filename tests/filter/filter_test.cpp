@@ -372,11 +372,29 @@ TEST_F(FilterTest, HeadAnswersAndByteRangesNameTheFieldsOfTheWholeAnswer) {
   EXPECT_FALSE(compressed(piece));
   EXPECT_EQ(headerValue(piece.client, "Vary"), "Accept-Encoding");
   EXPECT_EQ(splitResponse(piece.client).second, page(2000).substr(0, 100));
+  // Methods are case-sensitive: "head" is a program's own, answered with a body.
+  FakeRequest lower;
+  lower.method = "head";
+  Exchange program = serve(lower, html(page(2000)));
+  EXPECT_TRUE(compressed(program));
+  EXPECT_EQ(decoded(program), page(2000));
   // The piece's entity is past MaxSize: the whole answer would pass as it is.
   FakeResponse huge = range;
   huge.headers.back().second = "bytes 0-99/500000000";
   Exchange passed = serve(FakeRequest{}, huge);
   EXPECT_EQ(headerValue(passed.client, "Vary"), "");
+}
+
+// A declared 0 is a length: an empty body a GET would compress (MinSize 0) is named so.
+TEST_F(FilterTest, AHeadAnswerOfAnEmptyBodyNamesWhatItsGetGets) {
+  setSite("MinSize", "0");
+  start();
+  FakeRequest head;
+  head.method = "HEAD";
+  Exchange none = serve(head, html(""));
+  EXPECT_EQ(headerValue(none.client, "Content-Encoding"), "gzip");
+  EXPECT_EQ(headerValue(none.client, "Content-Length"), "");
+  EXPECT_TRUE(compressed(serve(FakeRequest{}, html(""))));
 }
 
 // The interim answer reaches the filter before the final header notice, as the server sends
