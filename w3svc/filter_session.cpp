@@ -1,5 +1,6 @@
 #include "w3svc/filter_session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -17,6 +18,18 @@ std::string_view headerName(LPSTR name) {
   std::string_view text = name ? name : "";
   if (!text.empty() && text.back() == ':') text.remove_suffix(1);
   return text;
+}
+
+// Whether header lines ("Name: value\r\n"...) hold a field of that name.
+bool namesField(std::string_view lines, std::string_view name) {
+  for (std::size_t start = 0; start < lines.size();) {
+    const std::size_t end = std::min(lines.find('\n', start), lines.size());
+    const std::string_view line = lines.substr(start, end - start);
+    const std::size_t colon = line.find(':');
+    if (colon != std::string_view::npos && platform::text::equalsNoCase(line.substr(0, colon), name)) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 FilterOutcome outcomeOf(DWORD status) {
@@ -240,6 +253,9 @@ BOOL FilterSession::serverSupport(HTTP_FILTER_CONTEXT* pfc, SF_REQ_TYPE request,
                        "\r\nDate: " + httpDate(std::time(nullptr)) + "\r\n";
   const char* extra = reinterpret_cast<const char*>(ul1);
   std::string more = extra ? extra : "";
+  // The connection ends after a header a filter writes (the server cannot tell where its
+  // body ends): the client is told, unless the filter names a Connection itself.
+  if (!namesField(more, "Connection")) header += "Connection: close\r\n";
   if (more.size() >= 2 && more.compare(more.size() - 2, 2, "\r\n") != 0) more += "\r\n";
   header += more;
   if (more.size() < 4 || more.compare(more.size() - 4, 4, "\r\n\r\n") != 0) header += "\r\n";

@@ -251,6 +251,25 @@ class HostileClientTest(unittest.TestCase):
             for s in kept:
                 s.close()
 
+    def test_a_final_chunk_sent_a_byte_at_a_time_is_read_and_the_server_stays(self):
+        with socket.create_connection(("127.0.0.1", self.machine.port), timeout=10) as s:
+            s.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+            s.sendall(b"POST /cgi/user.cgi HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n"
+                      b"Connection: close\r\n\r\n0\r")
+            for piece in [b"\n", b"\r", b"\n"]:
+                time.sleep(0.1)
+                s.sendall(piece)
+            answer = s.recv(4096)
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200 "), answer[:60])
+        self.assertEqual(self.normal_get()[0], 200)
+
+    def test_an_answer_whose_header_the_filter_writes_says_the_connection_closes(self):
+        # The filter's own 404 and its report: the server cannot tell where their bodies end.
+        for target in [b"/gziplog/pagestat.txt", b"/tamsicreport/report.htm?x"]:
+            with self.subTest(target=target):
+                answer = self.machine.raw(b"GET %s HTTP/1.1\r\nHost: x\r\n\r\n" % target)
+                self.assertIn(b"\r\nConnection: close\r\n", answer.split(b"\r\n\r\n")[0] + b"\r\n")
+
     def test_methods_and_targets_that_name_no_file(self):
         answer = self.machine.raw(b"OPTIONS /index.htm HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n")
         self.assertTrue(answer.startswith(b"HTTP/1.1 405 "), answer[:60])
