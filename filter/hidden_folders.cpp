@@ -1,5 +1,6 @@
 #include "filter/hidden_folders.h"
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,7 @@ std::string_view trimmed(std::string_view path) {
 
 std::string withBackslashes(std::string_view path) {
   std::string out(path);
-  for (char& c : out)
-    if (c == '/') c = '\\';
+  std::replace(out.begin(), out.end(), '/', '\\');
   return out;
 }
 

@@ -5,15 +5,6 @@
 
 namespace w3svc {
 
-namespace {
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  platform::text::lowerInPlace(out);
-  return out;
-}
-
-}  // namespace
 
 MimeMap MimeMap::withDefaults() {
   MimeMap map;
@@ -47,7 +38,7 @@ void MimeMap::apply(const std::vector<std::string>& entries) {
   for (const std::string& entry : entries) {
     const std::size_t comma = entry.find(',');
     if (comma == std::string::npos || comma < 2 || entry[0] != '.' || comma + 1 == entry.size()) continue;
-    types_[lower(std::string_view(entry).substr(0, comma))] = entry.substr(comma + 1);
+    types_[platform::text::lowered(std::string_view(entry).substr(0, comma))] = entry.substr(comma + 1);
   }
 }
 
@@ -55,7 +46,7 @@ std::string MimeMap::typeOf(std::string_view fileName) const {
   const std::size_t dot = fileName.rfind('.');
   const std::size_t slash = fileName.find_last_of("/\\");
   if (dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash)) {
-    if (auto it = types_.find(lower(fileName.substr(dot))); it != types_.end()) return it->second;
+    if (auto it = types_.find(platform::text::lowered(fileName.substr(dot))); it != types_.end()) return it->second;
   }
   return "application/octet-stream";
 }

@@ -9,6 +9,7 @@
 
 #include "platform/fs/file_stamp.h"
 #include "platform/fs/windows_path.h"
+#include "platform/text/wide_text.h"
 
 namespace platform::fs {
 
@@ -49,16 +50,8 @@ std::optional<std::string> longPathName(std::string_view windowsPath) {
 }
 
 bool sameNameIgnoringCase(std::string_view a, std::string_view b) {
-  auto wide = [](std::string_view text) {
-    std::wstring out(text.size(), L'\0');
-    const int length = text.empty() ? 0
-                                    : MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                                          out.data(), static_cast<int>(out.size()));
-    out.resize(static_cast<std::size_t>(length));
-    return out;
-  };
-  const std::wstring wa = wide(a);
-  const std::wstring wb = wide(b);
+  const text::WideString wa = text::widen(a);
+  const text::WideString wb = text::widen(b);
   return CompareStringOrdinal(wa.data(), static_cast<int>(wa.size()), wb.data(), static_cast<int>(wb.size()), TRUE) ==
          CSTR_EQUAL;
 }

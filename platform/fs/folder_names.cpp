@@ -40,14 +40,8 @@ bool sameStamp(const Listing& listing, const struct stat& now) {
 std::mutex listingsLock;
 std::unordered_map<std::string, Listing> listings;
 
-std::string folded(std::string_view name) {
-  std::string out(name);
-  text::lowerInPlace(out);
-  return out;
-}
-
 std::optional<std::string> lookUp(const Listing& listing, std::string_view name) {
-  const auto found = listing.byFoldedName.find(folded(name));
+  const auto found = listing.byFoldedName.find(text::lowered(name));
   if (found == listing.byFoldedName.end()) return std::nullopt;
   return found->second;
 }
@@ -81,7 +75,7 @@ std::optional<std::string> entryNamedLike(const stdfs::path& folder, std::string
   }
   Listing listing{before.st_dev, before.st_ino, before.st_ctim, {}};
   for (stdfs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    listing.byFoldedName.try_emplace(folded(it->path().filename().string()), it->path().filename().string());
+    listing.byFoldedName.try_emplace(text::lowered(it->path().filename().string()), it->path().filename().string());
   const std::optional<std::string> answer = lookUp(listing, name);
   struct stat after {};
   const bool settled = !ec && ::stat(folder.c_str(), &after) == 0 && sameStamp(listing, after) &&

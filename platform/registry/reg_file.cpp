@@ -64,14 +64,16 @@ std::string hexForm(std::string prefix, const std::vector<std::uint8_t>& bytes) 
   return out;
 }
 
+// Whether the bytes come back from UTF-16, as the file holds text, as they were.
+bool isText(std::string_view bytes) { return text::narrow(text::widen(bytes)) == bytes; }
+
 // A REG_SZ prints as a quoted string only when that form gives back the same bytes: text
 // ending in one terminator, with none inside.
 bool plainString(const std::vector<std::uint8_t>& data) {
   if (data.empty() || data.back() != 0) return false;
   for (std::size_t i = 0; i + 1 < data.size(); ++i)
     if (data[i] == 0 || data[i] == '\r' || data[i] == '\n') return false;
-  std::string_view s(reinterpret_cast<const char*>(data.data()), data.size() - 1);
-  return text::narrow(text::widen(s)) == s;
+  return isText(std::string_view(reinterpret_cast<const char*>(data.data()), data.size() - 1));
 }
 
 std::string valueLine(const Value& v) {
@@ -102,8 +104,6 @@ std::string valueLine(const Value& v) {
     }
   }
 }
-
-bool isText(std::string_view bytes) { return text::narrow(text::widen(bytes)) == bytes; }
 
 // A name with a line break cannot be written as one line: the file would not import back.
 // The file holds text as UTF-16, so a name or a text value whose bytes are no text in this

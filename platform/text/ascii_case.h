@@ -28,4 +28,10 @@ inline void lowerInPlace(std::string& text) {
   for (char& c : text) c = lowerAscii(c);
 }
 
+inline std::string lowered(std::string_view text) {
+  std::string out(text);
+  lowerInPlace(out);
+  return out;
+}
+
 }  // namespace platform::text
